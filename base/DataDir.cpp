@@ -1,0 +1,1 @@
+// placeholder until the data-directory choice is written
