@@ -1,1 +1,45 @@
-// placeholder until the data-directory choice is written
+#include "base/DataDir.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryFile>
+
+namespace vocalyn {
+
+namespace {
+
+QString WithTrailingSlash(const QString& dir) {
+    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+}
+
+// Permission bits and access() say little when running as root, so try what the program will
+// actually do: create a file there. The probe removes itself when it goes out of scope.
+bool CanCreateFilesIn(const QString& dir) {
+    if (dir.isEmpty())
+        return false;
+    QTemporaryFile probe(WithTrailingSlash(dir) + QStringLiteral(".vocalyn-probe-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+QString ChooseDataDir(const QString& executableDir, const QString& xdgConfigHome,
+                      const QString& home) {
+    if (CanCreateFilesIn(executableDir))
+        return WithTrailingSlash(executableDir);
+
+    const QString configHome = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)
+                                   ? xdgConfigHome
+                                   : home + QStringLiteral("/.config");
+    const QString dir = WithTrailingSlash(configHome) + QStringLiteral("vocalyn/");
+    // A failure here is left for the first write, which reports the file it could not write.
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString DefaultDataDir() {
+    return ChooseDataDir(QCoreApplication::applicationDirPath(),
+                         qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+}
+
+} // namespace vocalyn

@@ -1,0 +1,70 @@
+#include "call/ProfileFile.h"
+
+#include "base/Error.h"
+#include "call/ProfileText.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace vocalyn::call {
+
+namespace {
+
+QString CutToMaxLength(QString value) {
+    if (value.size() <= MaxProfileValueLength)
+        return value;
+    qsizetype length = MaxProfileValueLength;
+    if (value.at(length - 1).isHighSurrogate())
+        --length; // never leave half a character behind
+    value.truncate(length);
+    return value;
+}
+
+// Root may write anything, but a file without a single write bit was made read-only on purpose.
+bool HasWriteBit(const QFile& file) {
+    return file.permissions() &
+           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
+}
+
+Error WriteRefused(const QString& path) {
+    return Error(QStringLiteral("Unable to write to %1").arg(path));
+}
+
+} // namespace
+
+QString ReadProfileString(const QString& path, const QString& section, const QString& key,
+                          const QString& defaultValue) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return defaultValue;
+    const std::optional<QByteArray> value =
+        FindProfileValue(file.readAll(), section.toLocal8Bit(), key.toLocal8Bit());
+    if (!value)
+        return defaultValue;
+    return CutToMaxLength(QString::fromLocal8Bit(*value));
+}
+
+void WriteProfileString(const QString& path, const QString& section, const QString& key,
+                        const QString& value) {
+    QByteArray text;
+    QFile existing(path);
+    if (existing.exists()) {
+        if (!HasWriteBit(existing) || !existing.open(QIODevice::ReadOnly))
+            throw WriteRefused(path);
+        text = existing.readAll();
+    }
+
+    const std::optional<QByteArray> updated =
+        SetProfileValue(text, section.toLocal8Bit(), key.toLocal8Bit(), value.toLocal8Bit());
+    if (!updated)
+        throw WriteRefused(path);
+
+    // QSaveFile writes a temporary file beside the old one and renames it over it on commit, so
+    // a crash never leaves half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(*updated) != updated->size() ||
+        !file.commit())
+        throw WriteRefused(path);
+}
+
+} // namespace vocalyn::call

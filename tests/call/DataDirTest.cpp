@@ -1,0 +1,51 @@
+#include "base/DataDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace vocalyn {
+namespace {
+
+class DataDirTest : public ::testing::Test {
+protected:
+    QString at(const QString& name) const { return root_.filePath(name); }
+
+    // A path that cannot be a directory for anyone, root included: its parent is a regular file.
+    QString unwritableDir() const {
+        QFile blocker(at(QStringLiteral("blocker")));
+        EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
+        return blocker.fileName() + QStringLiteral("/bin");
+    }
+
+    QTemporaryDir root_;
+};
+
+TEST_F(DataDirTest, WritableExecutableDirectoryIsUsedAndLeftClean) {
+    const QString exeDir = at(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(exeDir));
+    EXPECT_EQ(ChooseDataDir(exeDir, at(QStringLiteral("xdg")), at(QStringLiteral("home"))),
+              exeDir + QStringLiteral("/"));
+    EXPECT_TRUE(QDir(exeDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("xdg"))));
+}
+
+TEST_F(DataDirTest, UnwritableExecutableDirectoryFallsBackToTheConfigDirectory) {
+    const QString exeDir = unwritableDir();
+    const QString xdg = at(QStringLiteral("xdg"));
+    EXPECT_EQ(ChooseDataDir(exeDir, xdg, at(QStringLiteral("home"))),
+              xdg + QStringLiteral("/vocalyn/"));
+    EXPECT_TRUE(QDir(xdg + QStringLiteral("/vocalyn")).exists());
+
+    // Unset or relative XDG_CONFIG_HOME: ~/.config.
+    const QString home = at(QStringLiteral("home"));
+    for (const QString& unusable : {QString(), QStringLiteral("relative/config")}) {
+        EXPECT_EQ(ChooseDataDir(exeDir, unusable, home),
+                  home + QStringLiteral("/.config/vocalyn/"));
+        EXPECT_TRUE(QDir(home + QStringLiteral("/.config/vocalyn")).exists());
+    }
+}
+
+} // namespace
+} // namespace vocalyn

@@ -1,0 +1,175 @@
+#include "call/SettingsFile.h"
+#include "call/ProfileFile.h"
+
+#include "base/Error.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace vocalyn::call {
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    QString dataDir() const { return dir_.path() + QStringLiteral("/"); }
+    QString path() const { return SettingsPath(dataDir()); }
+
+    void writeFile(const QByteArray& text) const {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(text), text.size());
+    }
+    QByteArray readFile() const {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    CallSettings load() const {
+        CallSettings held;
+        LoadSettings(dataDir(), QStringLiteral("198.18.0.1"), held);
+        return held;
+    }
+    // The text of the Error that `action` throws; empty when it throws none.
+    template <typename Action> static QString errorText(Action action) {
+        try {
+            action();
+        } catch (const Error& error) {
+            return error.message();
+        }
+        return {};
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(SettingsFileTest, MissingFileOrKeysGiveTheDefaults) {
+    CallSettings held = load();
+    EXPECT_EQ(held.RingTone, QString());
+    EXPECT_EQ(held.RingTime, 10000);
+    EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
+    EXPECT_EQ(held.CallerID, QStringLiteral("198.18.0.1"));
+
+    writeFile("[Settings]\nRingTone=/tmp/ring.wav\nRingTime=3\nCallerID=Ann\n");
+    held = load();
+    EXPECT_EQ(held.RingTone, QStringLiteral("/tmp/ring.wav"));
+    EXPECT_EQ(held.RingTime, 3000);
+    EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
+    EXPECT_EQ(held.CallerID, QStringLiteral("Ann"));
+}
+
+TEST_F(SettingsFileTest, NamesMatchInAnyCaseAndEmptyValuesStayEmpty) {
+    writeFile("[SETTINGS]\r\nringtone=\r\nRINGTIME=0\r\nmessage=\r\ncallerid=Ann\r\n");
+    const CallSettings held = load();
+    EXPECT_EQ(held.RingTone, QString());
+    EXPECT_EQ(held.RingTime, 0);
+    EXPECT_EQ(held.Message, QString());
+    EXPECT_EQ(held.CallerID, QStringLiteral("Ann"));
+}
+
+TEST_F(SettingsFileTest, RingTimeIsReadAsSecondsAndHeldInMilliseconds) {
+    const std::pair<QByteArray, qint32> cases[] = {
+        {" 7", 7000},
+        {"+7", 7000},
+        {"-5", -5000},
+        {"$1E", 30000},
+        {"0x1e", 30000},
+        {"0", 0},
+        {"2147483", 2147483000},
+        {"2147484", -2147483296}, // wraps like 32-bit hardware
+    };
+    for (const auto& [text, milliseconds] : cases) {
+        writeFile("[Settings]\nRingTime=" + text + "\n");
+        EXPECT_EQ(load().RingTime, milliseconds) << text.constData();
+    }
+}
+
+TEST_F(SettingsFileTest, BadRingTimeStopsTheLoadAfterTheRingTone) {
+    for (const QByteArray& text : {QByteArray("7s"), QByteArray("2147483648"), QByteArray("")}) {
+        writeFile("[Settings]\nRingTone=new.wav\nRingTime=" + text + "\nMessage=m\nCallerID=c\n");
+        CallSettings held{QStringLiteral("old.wav"), 1234, QStringLiteral("old"),
+                          QStringLiteral("me")};
+        EXPECT_EQ(errorText([&] { LoadSettings(dataDir(), QStringLiteral("ip"), held); }),
+                  QStringLiteral("'%1' is not a valid integer value").arg(QString(text)));
+        EXPECT_EQ(held.RingTone, QStringLiteral("new.wav"));
+        EXPECT_EQ(held.RingTime, 1234);
+        EXPECT_EQ(held.Message, QStringLiteral("old"));
+        EXPECT_EQ(held.CallerID, QStringLiteral("me"));
+    }
+}
+
+TEST_F(SettingsFileTest, LongValuesAreCutTo2047Characters) {
+    writeFile("[Settings]\nMessage=" + QByteArray(3000, 'm') + "\n");
+    EXPECT_EQ(load().Message, QString(2047, QLatin1Char('m')));
+}
+
+TEST_F(SettingsFileTest, FirstSaveCreatesTheFourLinesInOrder) {
+    SaveSettings(dataDir(), QStringLiteral("/usr/share/sounds/ring.wav"), 30,
+                 QStringLiteral("Not now"), QStringLiteral("Zoë"));
+    EXPECT_EQ(readFile(), QByteArray("[Settings]\r\nRingTone=/usr/share/sounds/ring.wav\r\n"
+                                     "RingTime=30\r\nMessage=Not now\r\nCallerID=Zo\xC3\xAB\r\n"));
+    const CallSettings held = load();
+    EXPECT_EQ(held.RingTime, 30000);
+    EXPECT_EQ(held.CallerID, QStringLiteral("Zoë"));
+}
+
+TEST_F(SettingsFileTest, SaveKeepsHandEditsInTheirPlaces) {
+    writeFile("; hand-written\n[Extra]\nColour=blue\n[settings]\nringtime=9\nMine=1\n\n[Tail]\n");
+    SaveSettings(dataDir(), QString(), 5, QStringLiteral("busy"), QStringLiteral("Ann"));
+    EXPECT_EQ(readFile(),
+              QByteArray("; hand-written\n[Extra]\nColour=blue\n[settings]\nringtime=5\n"
+                         "Mine=1\nRingTone=\nMessage=busy\nCallerID=Ann\n\n[Tail]\n"));
+}
+
+TEST_F(SettingsFileTest, RefusedWritesNameTheFile) {
+    writeFile("[Settings]\nRingTime=9\n");
+    // No write bit at all counts as read-only, even for root.
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+              QStringLiteral("Unable to write to ") + path());
+    EXPECT_EQ(readFile(), QByteArray("[Settings]\nRingTime=9\n"));
+
+    // A directory that cannot exist: its parent is a regular file.
+    const QString impossible = path() + QStringLiteral("/sub/");
+    EXPECT_EQ(errorText([&] { SaveSettings(impossible, QString(), 5, {}, {}); }),
+              QStringLiteral("Unable to write to ") + SettingsPath(impossible));
+}
+
+TEST_F(SettingsFileTest, RewriteKeepsTheFilesPermissions) {
+    writeFile("[Settings]\n");
+    const auto privateMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(path(), privateMode));
+    WriteProfileString(path(), QStringLiteral("Settings"), QStringLiteral("K"),
+                       QStringLiteral("v"));
+    EXPECT_EQ(QFile::permissions(path()) & 0x7077, privateMode);
+    EXPECT_EQ(ReadProfileString(path(), QStringLiteral("settings"), QStringLiteral("k"), {}),
+              QStringLiteral("v"));
+}
+
+TEST(StrToInt, AcceptsWhole32BitNumbersOnly) {
+    const std::pair<const char*, std::optional<qint32>> cases[] = {
+        {"42", 42},
+        {"  -0", 0},
+        {"-2147483648", INT_MIN},
+        {"2147483647", INT_MAX},
+        {"$FFFFFFFF", -1},
+        {"0X80000000", INT_MIN},
+        {"-$10", -16},
+        {"0x", std::nullopt},
+        {"$", std::nullopt},
+        {"+", std::nullopt},
+        {"", std::nullopt},
+        {"7 ", std::nullopt},
+        {"- 7", std::nullopt},
+        {"1e3", std::nullopt},
+        {"$100000000", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(StrToInt(QString::fromUtf8(text)), expected) << text;
+}
+
+} // namespace
+} // namespace vocalyn::call

@@ -1,0 +1,18 @@
+# The Debian packages the program needs, sourced by run.sh and test.sh.
+# shellcheck shell=bash
+RUNTIME_PACKAGES=(
+    libqt6widgets6 libqt6gui6 qt6-qpa-plugins
+    fonts-liberation fonts-dejavu-core
+)
+BUILD_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libgl-dev
+    "${RUNTIME_PACKAGES[@]}"
+)
+TEST_PACKAGES=(
+    "${BUILD_PACKAGES[@]}"
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    iproute2
+)
+# Fuzzing needs clang with its libFuzzer runtime.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
