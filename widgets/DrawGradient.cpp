@@ -36,7 +36,8 @@ void DrawGradient(QPainter& canvas, const GradientRect& rect, bool direction,
         for (int j = 0; j <= length; ++j) {
             // A band of length 0 is a single line; it takes the colour that ends the band.
             const double t = length == 0 ? 1.0 : static_cast<double>(j) / length;
-            const QColor c(Component(from.red(), to.red(), t), Component(from.green(), to.green(), t),
+            const QColor c(Component(from.red(), to.red(), t),
+                           Component(from.green(), to.green(), t),
                            Component(from.blue(), to.blue(), t));
             const int p = i * bandSize + j;
             // One-pixel lines that stop short of their end point.

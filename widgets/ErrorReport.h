@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace vocalyn {
@@ -19,11 +20,15 @@ void ShowErrorReport(const QString& text);
 void ReportCurrentException();
 
 // Wraps a button, timer or menu handler so that nothing it throws crosses
-// Qt's event loop: whatever escapes goes to the general error report.
+// Qt's event loop: whatever escapes goes to the general error report. Signal
+// arguments the handler does not take (a button's "checked") are dropped.
 template <class Handler> auto Guarded(Handler handler) {
     return [handler = std::move(handler)](auto&&... args) mutable {
         try {
-            handler(std::forward<decltype(args)>(args)...);
+            if constexpr (std::is_invocable_v<Handler&, decltype(args)...>)
+                handler(std::forward<decltype(args)>(args)...);
+            else
+                handler();
         } catch (...) {
             ReportCurrentException();
         }

@@ -46,7 +46,8 @@ void FlatButton::paintEvent(QPaintEvent*) {
     if (isEnabled() && (isDown() || hovered_ || hasFocus())) {
         QPainterPath path;
         path.addRoundedRect(area, 6, 6);
-        p.fillPath(path, QColor(255, 255, 255, isDown() ? 70 : 35));
+        if (isDown() || hovered_)
+            p.fillPath(path, QColor(255, 255, 255, isDown() ? 70 : 35));
         p.setPen(QColor(255, 255, 255, 90));
         p.drawPath(path);
     }
@@ -54,8 +55,12 @@ void FlatButton::paintEvent(QPaintEvent*) {
     if (!picture_.isNull()) {
         const QPixmap shown =
             isEnabled() ? picture_ : QIcon(picture_).pixmap(picture_.size(), QIcon::Disabled);
-        const QSize fitted = picture_.deviceIndependentSize().toSize().boundedTo(
-            size().shrunkBy(QMargins(2, 2, 2, 2)));
+        const QSize natural = picture_.deviceIndependentSize().toSize();
+        const QSize room = size().shrunkBy(QMargins(2, 2, 2, 2));
+        // Shrink to fit, never stretch, and keep the picture's proportions.
+        const QSize fitted = natural.boundedTo(room) == natural
+                                 ? natural
+                                 : natural.scaled(room, Qt::KeepAspectRatio);
         QRect target(QPoint(), fitted);
         target.moveCenter(rect().center() + shift);
         p.drawPixmap(target, shown);

@@ -23,7 +23,8 @@ QRegion RoundRectRegion(int left, int top, int right, int bottom, int ellipseWid
     rows.reserve(height);
     for (int y = 0; y < height; ++y) {
         const double centre = y + 0.5;
-        const double dy = centre < b ? b - centre : (centre > height - b ? centre - (height - b) : 0);
+        const double dy =
+            centre < b ? b - centre : (centre > height - b ? centre - (height - b) : 0);
         double inset = 0;
         if (dy > 0 && b > 0) {
             const double ratio = std::min(1.0, dy / b);

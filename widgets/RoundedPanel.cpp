@@ -50,7 +50,8 @@ void RoundedPanel::paintEvent(QPaintEvent*) {
     outerPath.addRoundedRect(outer, radius, radius);
     p.fillPath(outerPath, borderWidth_ > 0 ? borderColor_ : background_);
     if (borderWidth_ > 0) {
-        const QRectF inner = outer.adjusted(borderWidth_, borderWidth_, -borderWidth_, -borderWidth_);
+        const QRectF inner =
+            outer.adjusted(borderWidth_, borderWidth_, -borderWidth_, -borderWidth_);
         const qreal innerRadius = qMax<qreal>(0, radius - borderWidth_);
         QPainterPath innerPath;
         innerPath.addRoundedRect(inner, innerRadius, innerRadius);
@@ -60,7 +61,8 @@ void RoundedPanel::paintEvent(QPaintEvent*) {
         p.setFont(captionFont_);
         p.setPen(captionColor_);
         const int inset = borderWidth_ + 8;
-        p.drawText(QRect(inset, borderWidth_ + 1, width() - 2 * inset, QFontMetrics(captionFont_).height()),
+        p.drawText(QRect(inset, borderWidth_ + 1, width() - 2 * inset,
+                         QFontMetrics(captionFont_).height()),
                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, caption_);
     }
 }

@@ -1,0 +1,177 @@
+#include "app/TfrmMain.h"
+
+#include "app/Assets.h"
+#include "app/Platform.h"
+#include "base/AppInfo.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/ErrorReport.h"
+#include "widgets/FlatButton.h"
+#include "widgets/Fonts.h"
+#include "widgets/RoundedPanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace vocalyn {
+
+namespace {
+
+const QColor kOrange(255, 128, 0);
+const QColor kLabelBlue(0, 128, 192);
+const QColor kLime(0, 255, 0);
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QFont& font, const QColor& color) {
+    auto* label = new QLabel(text, parent);
+    // Every label here may end up showing words from the network.
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+FlatButton* MakeFlatButton(QWidget* parent, const QString& hint, const QRect& geometry,
+                           const QString& picture = {}, const QString& caption = {}) {
+    auto* button = new FlatButton(parent);
+    button->setToolTip(hint);
+    button->setGeometry(geometry);
+    button->setFont(SansSerifFont(13, true));
+    button->setCaptionColor(Qt::yellow);
+    if (!picture.isEmpty())
+        button->setPicture(QPixmap(picture));
+    button->setText(caption);
+    return button;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), UDPClient(*platform.sockets),
+      UDPServer(*platform.sockets), UDPClient1(*platform.sockets), UDPServer1(*platform.sockets),
+      platform_(platform) {
+    InitAssets();
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowIcon(QPixmap(QStringLiteral(":/vocalyn.png")));
+    setFixedSize(kClientWidth, kClientHeight);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    UDPClient.Port = platform.signallingPort;
+    UDPServer.DefaultPort = platform.signallingPort;
+    UDPClient1.Port = platform.videoPort;
+    UDPClient1.BufferSize = 524288;
+    UDPServer1.DefaultPort = platform.videoPort;
+    UDPServer1.BufferSize = 524288;
+    Timer1.setSingleShot(true);
+
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::CreateControls() {
+    RbPanel1 = new RoundedPanel(this);
+    RbPanel1->setObjectName(QStringLiteral("RbPanel1"));
+    RbPanel1->setGeometry(0, 0, kClientWidth, kClientHeight);
+    RbPanel1->setBackground(Qt::black);
+    RbPanel1->setBorder(5, Qt::gray);
+    RbPanel1->setCornerWidth(40);
+    RbPanel1->setCaption(QStringLiteral("Vocalyn"));
+    RbPanel1->setCaptionColor(kOrange);
+    RbPanel1->setCaptionFont(TrebuchetFont(21, true));
+
+    Image1 = new QLabel(RbPanel1);
+    Image1->setGeometry(9, 34, 640, 480);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/splash.jpg")));
+
+    lblCallerID = MakeLabel(RbPanel1, QStringLiteral("Caller ID"), TrebuchetFont(13, true), kLime);
+    lblCallerID->setGeometry(104, 10, 481, 17);
+    lblCallerID->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+    // The status line stands after the caller-ID line, so it is painted over it.
+    lblVideoArea =
+        MakeLabel(RbPanel1, QStringLiteral("lblVideoArea"), TrebuchetFont(13, true), kOrange);
+    lblVideoArea->move(112, 10);
+    lblVideoArea->adjustSize();
+
+    btnHelp = MakeFlatButton(RbPanel1, QStringLiteral("Help..."), {587, 9, 23, 22}, {},
+                             QStringLiteral("?"));
+    SpeedButton1 = MakeFlatButton(RbPanel1, QStringLiteral("Minimize Window"), {619, 9, 23, 22}, {},
+                                  QStringLiteral("_"));
+
+    btnMute = MakeFlatButton(RbPanel1, QStringLiteral("Microphone Mute"), {16, 525, 97, 60},
+                             QStringLiteral(":/mute.png"));
+    btnMute->setEnabled(false);
+    btnCall = MakeFlatButton(RbPanel1, QStringLiteral("Call / Answer Phone"), {129, 525, 97, 60},
+                             QStringLiteral(":/call.png"));
+
+    pnlVideoArea = new CaptionPanel(RbPanel1);
+    pnlVideoArea->setGeometry(242, 524, 176, 144);
+    pnlVideoArea->setCaption(QStringLiteral("Client/Host Video"));
+    Label9 = new QLabel(pnlVideoArea);
+    Label9->setTextFormat(Qt::PlainText);
+
+    btnEnd = MakeFlatButton(RbPanel1, QStringLiteral("End Call"), {434, 525, 97, 60},
+                            QStringLiteral(":/end.png"));
+    btnEnd->setEnabled(false);
+    btnSnapShot = MakeFlatButton(RbPanel1, QStringLiteral("Clipboard SnapShot"), {546, 525, 97, 60},
+                                 QStringLiteral(":/snapshot.png"));
+
+    edtHostName = new QLineEdit(QStringLiteral("Host Name or IP Address"), RbPanel1);
+    edtHostName->setGeometry(16, 596, 169, 24);
+    edtHostName->setFont(TrebuchetFont(13, false));
+    edtHostName->setStyleSheet(QStringLiteral(
+        "QLineEdit { background: black; color: rgb(0, 128, 192); border: 1px solid #505050; }"));
+
+    btnHostName = new QPushButton(QStringLiteral("..."), RbPanel1);
+    btnHostName->setGeometry(197, 596, 28, 24);
+
+    const QFont plainFont = TrebuchetFont(13, false);
+    Label10 = MakeLabel(RbPanel1, QStringLiteral("Local IP:"), plainFont, kLabelBlue);
+    Label10->move(434, 599);
+    Label10->adjustSize();
+    lblIPAddress = MakeLabel(RbPanel1, QStringLiteral("255.255.255.255"), plainFont, kLabelBlue);
+    lblIPAddress->setGeometry(488, 599, 129, 18);
+    lblIPAddress->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    dxToolButton3 = MakeFlatButton(RbPanel1, QStringLiteral("Refresh IP Address"),
+                                   {619, 601, 22, 18}, QStringLiteral(":/refresh.png"));
+    lblHostName = MakeLabel(RbPanel1, QStringLiteral("Host Name"), plainFont, kLabelBlue);
+    lblHostName->move(434, 639);
+    lblHostName->adjustSize();
+
+    btnSettings = MakeFlatButton(RbPanel1, QStringLiteral("Control Settings..."), {16, 633, 97, 35},
+                                 QStringLiteral(":/settings.png"));
+    btnExit = MakeFlatButton(RbPanel1, QStringLiteral("Exit Vocalyn"), {546, 633, 97, 35},
+                             QStringLiteral(":/exit.png"));
+
+    lblVideoArea->raise();
+    setTabOrder(edtHostName, btnHostName);
+}
+
+void TfrmMain::ConnectHandlers() {
+    connect(btnExit, &QAbstractButton::clicked, this, Guarded([this] { btnExitClick(); }));
+    connect(SpeedButton1, &QAbstractButton::clicked, this,
+            Guarded([this] { SpeedButton1Click(); }));
+    connect(btnHelp, &QAbstractButton::clicked, this, Guarded([this] { btnHelpClick(); }));
+    connect(dxToolButton3, &QAbstractButton::clicked, this,
+            Guarded([this] { dxToolButton3Click(); }));
+    connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
+    lblCallerID->installEventFilter(this);
+
+    UDPServer.OnUDPRead = [this](net::TIdUDPServer& sender, const QByteArray& data,
+                                 net::TIdSocketHandle& binding) {
+        UDPServerUDPRead(sender, data, binding);
+    };
+}
+
+void TfrmMain::SetVideoStatus(const QString& text) {
+    lblVideoArea->setText(text);
+    lblVideoArea->adjustSize();
+}
+
+} // namespace vocalyn

@@ -1,0 +1,159 @@
+// The main window's own handlers: creation, show, activation, close,
+// dragging, minimise, help and the local address.
+#include "app/TfrmMain.h"
+
+#include "app/FadeOut.h"
+#include "app/Platform.h"
+#include "net/LocalAddress.h"
+#include "widgets/ErrorReport.h"
+#include "widgets/RoundRegion.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QWindow>
+
+namespace vocalyn {
+
+QString TfrmMain::HelpText() {
+    const char* const lines[] = {
+        "This is a short help tutorial.",
+        "",
+        "- Settings should be set on first time startup with the Bottom Left Button.",
+        "",
+        "- To chat, run application on both computers.",
+        "",
+        "- Enter an I.P. Address or Host Name of the person you want to chat with. Press the "
+        "Green Call/Answer button.",
+        "  - The remote person will now be alerted to your call.",
+        "  - To answer a call, simply click on the Green Call/Answer button and start talking.",
+        "  - The call may also be declined by letting it ring until the ring time has timed out.",
+        "  - To end a call, click the Big Red button.",
+        "",
+        "- The Left Mute button lets you mute and re-instate the volume.",
+        "",
+        "- The Right Snapshot button lets you copy a snapshot image to the clipboard.",
+        "",
+        "- Custom ring tones may consist of mp3, wav, or wma audio files.",
+    };
+    QStringList joined;
+    for (const char* line : lines)
+        joined << QString::fromLatin1(line);
+    return joined.join(QStringLiteral("\r\n"));
+}
+
+void TfrmMain::FormCreate() {
+    // The region starts at (1, 1): the top row and the left column stay outside.
+    setMask(RoundRectRegion(1, 1, width(), height(), 40, 40));
+    update();
+}
+
+void TfrmMain::FormShow() {
+    // The capture connection and the video listener start here once the
+    // camera layer exists.
+}
+
+void TfrmMain::FormActivate() {
+    lblIPAddress->setText(FindLocalAddress());
+    call::LoadSettings(platform_.dataDir, lblIPAddress->text(), Settings);
+    UDPServer.setActive(true);
+    MicMuted = false;
+    Busy = false;
+    Ringing = false;
+}
+
+void TfrmMain::FormClose() {
+    QCoreApplication::processEvents();
+    FadeOut(*this, 600);
+}
+
+QString TfrmMain::FindLocalAddress() {
+    const net::LocalAddress local = net::FindLocalAddress(*platform_.resolver);
+    lblHostName->setText(local.hostName);
+    lblHostName->adjustSize();
+    return local.address;
+}
+
+void TfrmMain::btnExitClick() {
+    close();
+}
+
+void TfrmMain::SpeedButton1Click() {
+    showMinimized();
+}
+
+void TfrmMain::btnHelpClick() {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), HelpText(),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void TfrmMain::dxToolButton3Click() {
+    lblIPAddress->setText(FindLocalAddress());
+}
+
+void TfrmMain::RbPanel1MouseDown() {
+    DragWindow();
+}
+
+void TfrmMain::lblCallerIDMouseDown() {
+    DragWindow();
+}
+
+void TfrmMain::DragWindow() {
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    if (QWindow* window = windowHandle())
+        window->startSystemMove();
+}
+
+void TfrmMain::UDPServerUDPRead(net::TIdUDPServer&, const QByteArray&, net::TIdSocketHandle&) {
+    // Signalling datagrams are read here once the call states exist.
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    Guarded([this] { FormShow(); })();
+    // Activation follows the first show even where no window manager hands
+    // the focus over.
+    QMetaObject::invokeMethod(
+        this, [this] { RunActivationOnce(); }, Qt::QueuedConnection);
+}
+
+bool TfrmMain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && shown_)
+        RunActivationOnce();
+    return QWidget::event(event);
+}
+
+void TfrmMain::RunActivationOnce() {
+    // Focus only ever returns here from modal dialogs, which do not activate again.
+    if (activated_)
+        return;
+    activated_ = true;
+    Guarded([this] { FormActivate(); })();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        Guarded([this] { FormClose(); })();
+        QCoreApplication::quit();
+    }
+    event->accept();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblCallerID && event->type() == QEvent::MouseButtonPress) {
+        Guarded([this] { lblCallerIDMouseDown(); })();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace vocalyn

@@ -1,0 +1,10 @@
+#include "app/Application.h"
+#include "app/Platform.h"
+#include "app/Startup.h"
+#include "base/AppInfo.h"
+
+int main(int argc, char** argv) {
+    vocalyn::Application app(argc, argv);
+    vocalyn::Platform platform = vocalyn::MakeLinuxPlatform();
+    return vocalyn::RunProgram(platform);
+}

@@ -1,0 +1,220 @@
+// The main window through its real controls, on substitutes.
+#include "tests/app/MainWindowFixture.h"
+
+#include "base/AppInfo.h"
+#include "base/Error.h"
+#include "tests/support/ModalWatcher.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/ErrorReport.h"
+#include "widgets/FlatButton.h"
+#include "widgets/RoundRegion.h"
+#include "widgets/RoundedPanel.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace vocalyn;
+using vocalyn::test::MainWindowFixture;
+using vocalyn::test::ModalWatcher;
+
+namespace {
+
+void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+} // namespace
+
+TEST_F(MainWindowFixture, ControlsStartWithTheirCaptionsHintsPlacesAndStates) {
+    TfrmMain& w = CreateWindow();
+    EXPECT_EQ(w.windowTitle(), kApplicationTitle);
+    EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(w.size(), QSize(658, 682));
+
+    struct Row {
+        QWidget* control;
+        QRect geometry;
+        QString hint;
+        bool enabled;
+    };
+    const Row rows[] = {
+        {w.Image1, {9, 34, 640, 480}, {}, true},
+        {w.lblCallerID, {104, 10, 481, 17}, {}, true},
+        {w.btnHelp, {587, 9, 23, 22}, "Help...", true},
+        {w.SpeedButton1, {619, 9, 23, 22}, "Minimize Window", true},
+        {w.btnMute, {16, 525, 97, 60}, "Microphone Mute", false},
+        {w.btnCall, {129, 525, 97, 60}, "Call / Answer Phone", true},
+        {w.pnlVideoArea, {242, 524, 176, 144}, {}, true},
+        {w.btnEnd, {434, 525, 97, 60}, "End Call", false},
+        {w.btnSnapShot, {546, 525, 97, 60}, "Clipboard SnapShot", true},
+        {w.edtHostName, {16, 596, 169, 24}, {}, true},
+        {w.btnHostName, {197, 596, 28, 24}, {}, true},
+        {w.lblIPAddress, {488, 599, 129, 18}, {}, true},
+        {w.btnSettings, {16, 633, 97, 35}, "Control Settings...", true},
+        {w.btnExit, {546, 633, 97, 35}, "Exit Vocalyn", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control->metaObject()->className());
+        EXPECT_EQ(row.control->geometry(), row.geometry);
+        EXPECT_EQ(row.control->toolTip(), row.hint);
+        EXPECT_EQ(row.control->isEnabled(), row.enabled);
+    }
+    EXPECT_EQ(w.dxToolButton3->toolTip(), "Refresh IP Address");
+    EXPECT_EQ(w.dxToolButton3->pos(), QPoint(619, 601));
+    EXPECT_EQ(w.Label10->pos(), QPoint(434, 599));
+    EXPECT_EQ(w.lblHostName->pos(), QPoint(434, 639));
+    EXPECT_EQ(w.lblVideoArea->pos(), QPoint(112, 10));
+
+    EXPECT_EQ(w.lblCallerID->text(), "Caller ID");
+    EXPECT_EQ(w.lblVideoArea->text(), "lblVideoArea");
+    EXPECT_EQ(w.btnHelp->text(), "?");
+    EXPECT_EQ(w.SpeedButton1->text(), "_");
+    EXPECT_EQ(w.pnlVideoArea->caption(), "Client/Host Video");
+    EXPECT_EQ(w.edtHostName->text(), "Host Name or IP Address");
+    EXPECT_EQ(w.btnHostName->text(), "...");
+    EXPECT_EQ(w.Label10->text(), "Local IP:");
+    EXPECT_EQ(w.lblHostName->text(), "Host Name");
+    // Until the first activation the address label keeps its design text.
+    EXPECT_EQ(w.lblIPAddress->text(), "255.255.255.255");
+    EXPECT_FALSE(w.Image1->pixmap().isNull());
+    EXPECT_EQ(w.Image1->pixmap().size(), QSize(640, 480));
+
+    // Network text in the caller-ID line is never rich text.
+    EXPECT_EQ(w.lblCallerID->textFormat(), Qt::PlainText);
+
+    // The status line is painted over the caller-ID line where they meet.
+    const QObjectList& children = w.RbPanel1->children();
+    EXPECT_GT(children.indexOf(w.lblVideoArea), children.indexOf(w.lblCallerID));
+
+    EXPECT_EQ(w.mask(), RoundRectRegion(1, 1, 658, 682, 40, 40));
+    EXPECT_FALSE(w.mask().contains(QPoint(0, 300)));
+    EXPECT_FALSE(w.mask().contains(QPoint(300, 0)));
+}
+
+TEST_F(MainWindowFixture, ActivationShowsLocalAddressLoadsDefaultsAndOpensSignalling) {
+    TfrmMain& w = ShowWindow();
+    EXPECT_EQ(w.lblHostName->text(), "deskhost");
+    // The last address of the lookup, in the resolver's order.
+    EXPECT_EQ(w.lblIPAddress->text(), "198.18.0.2");
+    EXPECT_EQ(w.Settings.RingTone, "");
+    EXPECT_EQ(w.Settings.RingTime, 10000);
+    EXPECT_EQ(w.Settings.Message, "Unanswered");
+    EXPECT_EQ(w.Settings.CallerID, "198.18.0.2");
+    EXPECT_TRUE(w.UDPServer.Active());
+    EXPECT_FALSE(w.Busy || w.Ringing || w.MicMuted);
+}
+
+TEST_F(MainWindowFixture, ActivationRunsOnceAndModalBoxesDoNotRepeatIt) {
+    WriteSettings("[Settings]\r\nRingTime=7\r\n");
+    TfrmMain& w = ShowWindow();
+    const qsizetype lookups = resolver->lookups.size();
+    w.Busy = true;
+    // A hand edit while running takes effect only at the next start.
+    WriteSettings("[Settings]\r\nRingTime=9\r\n");
+    {
+        ModalWatcher watcher;
+        Click(w.btnHelp);
+        ASSERT_TRUE(watcher.box().seen);
+        EXPECT_EQ(watcher.box().title, "Information");
+        EXPECT_EQ(watcher.box().icon, QMessageBox::Information);
+        EXPECT_EQ(watcher.box().text, TfrmMain::HelpText());
+    }
+    w.activateWindow();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(resolver->lookups.size(), lookups);
+    EXPECT_TRUE(w.Busy);
+    EXPECT_EQ(w.Settings.RingTime, 7000);
+}
+
+TEST_F(MainWindowFixture, BadRingTimeIsReportedAndLeavesSignallingClosed) {
+    WriteSettings("[Settings]\r\nRingTone=ring.wav\r\nRingTime=7s\r\nMessage=Busy now\r\n");
+    CreateWindow();
+    ModalWatcher watcher;
+    TfrmMain& w = ShowWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }, 5000));
+    EXPECT_EQ(watcher.box().title, kApplicationTitle);
+    EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
+    EXPECT_EQ(watcher.box().text, "'7s' is not a valid integer value.");
+    EXPECT_FALSE(w.UDPServer.Active());
+    EXPECT_EQ(w.Settings.RingTone, "ring.wav");
+    EXPECT_EQ(w.Settings.Message, "");
+}
+
+TEST_F(MainWindowFixture, SignallingPortInUseIsReported) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(platform.signallingPort));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    CreateWindow();
+    ModalWatcher watcher;
+    TfrmMain& w = ShowWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }, 5000));
+    ::close(fd);
+    EXPECT_EQ(watcher.box().text, "Could not bind socket. Address and port are already in use.");
+    EXPECT_FALSE(w.UDPServer.Active());
+}
+
+TEST_F(MainWindowFixture, RefreshFetchesTheAddressAgain) {
+    TfrmMain& w = ShowWindow();
+    resolver->name = "laptop";
+    resolver->answers.insert("laptop", {0, {0xC6130005u}});
+    Click(w.dxToolButton3);
+    EXPECT_EQ(w.lblHostName->text(), "laptop");
+    EXPECT_EQ(w.lblIPAddress->text(), "198.19.0.5");
+    // A name that does not resolve blanks the address but still shows the name.
+    resolver->name = "nowhere";
+    Click(w.dxToolButton3);
+    EXPECT_EQ(w.lblHostName->text(), "nowhere");
+    EXPECT_EQ(w.lblIPAddress->text(), "");
+    // The held caller ID was taken once, at activation.
+    EXPECT_EQ(w.Settings.CallerID, "198.18.0.2");
+}
+
+TEST_F(MainWindowFixture, ExitFadesTheWindowOutThenHidesIt) {
+    TfrmMain& w = ShowWindow();
+    QElapsedTimer clock;
+    clock.start();
+    Click(w.btnExit);
+    EXPECT_GE(clock.elapsed(), 550);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(HelpText, HasSeventeenLinesJoinedByCrLf) {
+    const QString text = TfrmMain::HelpText();
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 17);
+    EXPECT_EQ(lines[0], "This is a short help tutorial.");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_TRUE(lines[7].startsWith("  - The remote"));
+    EXPECT_TRUE(lines[10].startsWith("  - To end a call"));
+    EXPECT_EQ(lines[16], "- Custom ring tones may consist of mp3, wav, or wma audio files.");
+    EXPECT_FALSE(text.endsWith('\n'));
+}
+
+TEST(ErrorReport, FullStopIsAddedOnlyAfterCharactersSortingAfterIt) {
+    EXPECT_EQ(WithFullStop("Cannot allocate socket"), "Cannot allocate socket.");
+    EXPECT_EQ(WithFullStop("Set Size Exceeded."), "Set Size Exceeded.");
+    EXPECT_EQ(WithFullStop("Socket Error # 11001\r\n"), "Socket Error # 11001\r\n");
+    EXPECT_EQ(WithFullStop("Really!"), "Really!");
+    EXPECT_EQ(WithFullStop("count 1"), "count 1.");
+    EXPECT_EQ(WithFullStop(""), "");
+}
+
+TEST(ErrorReport, GuardedHandlerReportsAndReturns) {
+    ModalWatcher watcher;
+    bool after = false;
+    Guarded([] { throw Error(QStringLiteral("<b>from the network</b>")); })();
+    after = true;
+    EXPECT_TRUE(after);
+    ASSERT_TRUE(watcher.box().seen);
+    EXPECT_EQ(watcher.box().text, "<b>from the network</b>.");
+    EXPECT_EQ(watcher.box().title, kApplicationTitle);
+}
