@@ -1,1 +1,17 @@
-// placeholder
+#include "tests/fakes/FakeResolver.h"
+
+namespace vocalyn::fakes {
+
+net::ResolveResult FakeResolver::lookupIPv4(const QByteArray& host) {
+    lookups.append(host);
+    if (const auto it = answers.constFind(host); it != answers.constEnd())
+        return *it;
+    return {net::kHostNotFound, {}};
+}
+
+QByteArray FakeResolver::hostName(int bufferSize) {
+    hostNameSizes.append(bufferSize);
+    return name.left(bufferSize);
+}
+
+} // namespace vocalyn::fakes

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "net/Resolver.h"
+
+namespace vocalyn::net {
+
+// The resolver of the C library (getaddrinfo, gethostname).
+class SystemResolver final : public Resolver {
+public:
+    ResolveResult lookupIPv4(const QByteArray& name) override;
+    QByteArray hostName(int bufferSize) override;
+};
+
+} // namespace vocalyn::net

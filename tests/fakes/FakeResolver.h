@@ -1,0 +1,22 @@
+#pragma once
+
+#include "net/Resolver.h"
+
+#include <QHash>
+
+namespace vocalyn::fakes {
+
+// A resolver that answers from a table and records every question.
+class FakeResolver final : public net::Resolver {
+public:
+    QByteArray name = "testhost";                  // the host name, cut to the asked buffer size
+    QHash<QByteArray, net::ResolveResult> answers; // names not listed are not found (11001)
+
+    QList<QByteArray> lookups; // every name looked up, in order
+    QList<int> hostNameSizes;  // every buffer size the host name was asked with, in order
+
+    net::ResolveResult lookupIPv4(const QByteArray& host) override;
+    QByteArray hostName(int bufferSize) override;
+};
+
+} // namespace vocalyn::fakes

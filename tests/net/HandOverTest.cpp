@@ -1,0 +1,160 @@
+#include "net/HandOver.h"
+#include "net/SocketLayer.h"
+#include "net/SystemResolver.h"
+#include "net/TIdUDPClient.h"
+#include "net/TIdUDPServer.h"
+#include "tests/net/NetTestSupport.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace vocalyn::net {
+namespace {
+
+using testing::activateOnFreePort;
+using testing::waitUntil;
+
+// Shows a modal dialog, as a handler of the program does, running `whileShown`
+// from inside its event loop. The dialog closes itself after timeout_ms at
+// the latest.
+void showModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms = 5000) {
+    QDialog dialog;
+    QTimer::singleShot(0, &dialog, [&] { whileShown(dialog); });
+    QTimer::singleShot(timeout_ms, &dialog, &QDialog::reject);
+    dialog.exec();
+}
+
+// Hand-overs on loopback; every datagram goes to 127.0.0.1.
+class HandOverTest : public ::testing::Test {
+protected:
+    // Activates server at a free port and aims client at it.
+    static void listen(TIdUDPServer& server, TIdUDPClient& client) {
+        client.Host = QStringLiteral("127.0.0.1");
+        client.Port = activateOnFreePort(server);
+    }
+
+    SystemResolver resolver;
+    SocketLayer layer{resolver};
+    QStringList events;
+};
+
+TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
+    TIdUDPServer server(layer);
+    TIdUDPClient client(layer);
+    server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
+        events << "begin " + data;
+        if (data == "first") {
+            showModal([&](QDialog& dialog) {
+                client.SendText("second");
+                // Time for a wrong hand-over to happen; nothing to wait for.
+                QTimer::singleShot(300, &dialog, &QDialog::accept);
+            });
+        }
+        events << "end " + data;
+    };
+    listen(server, client);
+
+    client.SendText("first");
+
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 4; }));
+    EXPECT_EQ(events, (QStringList{"begin first", "end first", "begin second", "end second"}));
+}
+
+TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
+    TIdUDPServer outer(layer);
+    TIdUDPServer inner(layer);
+    TIdUDPClient toOuter(layer);
+    TIdUDPClient toInner(layer);
+    QPointer<QDialog> shown;
+    outer.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
+        events << "outer begins";
+        showModal([&](QDialog& dialog) {
+            shown = &dialog;
+            toInner.SendText("x");
+        });
+        events << "outer ends";
+    };
+    inner.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
+        events << "inner";
+        if (shown)
+            shown->accept();
+    };
+    listen(outer, toOuter);
+    listen(inner, toInner);
+
+    toOuter.SendText("x");
+
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 3; }));
+    EXPECT_EQ(events, (QStringList{"outer begins", "inner", "outer ends"}));
+}
+
+TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
+    TIdUDPServer server(layer);
+    qint64 deactivation_ms = -1;
+    QByteArray seenAfterwards;
+    server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle&) {
+        showModal([&](QDialog& dialog) {
+            QElapsedTimer timer;
+            timer.start();
+            sender.setActive(false); // the listener waits for this very handler
+            deactivation_ms = timer.elapsed();
+            dialog.accept();
+        });
+        seenAfterwards = data; // still the datagram, though the listener is gone
+    };
+    TIdUDPClient client(layer);
+    listen(server, client);
+
+    client.SendText("datagram");
+
+    ASSERT_TRUE(waitUntil([&] { return !seenAfterwards.isEmpty(); }));
+    EXPECT_EQ(seenAfterwards, "datagram");
+    EXPECT_FALSE(server.Active());
+    EXPECT_GE(deactivation_ms, 0);
+    EXPECT_LT(deactivation_ms, 1000);
+}
+
+TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
+    TIdUDPServer server(layer);
+    server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
+        events << data;
+    };
+    TIdUDPClient client(layer);
+    listen(server, client);
+    HandOverQueue& queue = HandOverQueue::instance();
+
+    // No event processing here: the listener stays blocked in its hand-over.
+    client.SendText("queued");
+    QDeadlineTimer deadline(5000);
+    while (queue.pendingCount() == 0 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(queue.pendingCount(), 1);
+
+    QElapsedTimer timer;
+    timer.start();
+    server.setActive(false);
+
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(events, QStringList{"queued"});
+    EXPECT_EQ(queue.pendingCount(), 0);
+}
+
+TEST_F(HandOverTest, IdleDeactivationDoesNotWaitOutTheListenersWait) {
+    TIdUDPServer server(layer);
+    activateOnFreePort(server);
+
+    QElapsedTimer timer;
+    timer.start();
+    server.setActive(false);
+
+    EXPECT_LT(timer.elapsed(), 500);
+}
+
+} // namespace
+} // namespace vocalyn::net

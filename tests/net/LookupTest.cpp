@@ -1,0 +1,117 @@
+#include "net/Errors.h"
+#include "net/LocalAddress.h"
+#include "net/SocketLayer.h"
+#include "net/SystemResolver.h"
+#include "tests/fakes/FakeResolver.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace vocalyn::net {
+namespace {
+
+constexpr quint32 address(quint8 a, quint8 b, quint8 c, quint8 d) {
+    return quint32(a) << 24 | quint32(b) << 16 | quint32(c) << 8 | d;
+}
+
+TEST(SocketErrorTest, NumbersGoByConditionNameNotByLinuxErrno) {
+    const struct {
+        int posixErrno;
+        int number;
+    } rows[] = {{EWOULDBLOCK, 10035}, {EAGAIN, 10035},       {EMSGSIZE, 10040},
+                {EADDRINUSE, 10048},  {ECONNREFUSED, 10061}, {EHOSTUNREACH, 10065},
+                {ENOTEMPTY, 10066},   {EINTR, 10004},        {EACCES, 10013}};
+    for (const auto& row : rows)
+        EXPECT_EQ(WinsockErrorNumber(row.posixErrno), row.number) << row.posixErrno;
+
+    EXPECT_EQ(EIdSocketError(10035).message(), "Socket Error # 10035\r\nOperation would block. ");
+    EXPECT_EQ(EIdSocketError(10066).message(), "Socket Error # 10066\r\nDirectory not empty");
+
+    // A condition without a Windows Sockets number keeps its own and gets no text.
+    const int unknown = WinsockErrorNumber(EPERM);
+    EXPECT_EQ(EIdSocketError(unknown).message(),
+              QStringLiteral("Socket Error # %1\r\n").arg(unknown));
+}
+
+class LookUpHostAddressTest : public ::testing::Test {
+protected:
+    fakes::FakeResolver resolver;
+    SocketLayer layer{resolver};
+};
+
+TEST_F(LookUpHostAddressTest, LocalhostAndDottedAddressesNeedNoLookup) {
+    for (const char* name : {"localhost", "LOCALHOST", "LocalHost", "lOcAlHoSt"})
+        EXPECT_EQ(layer.LookUpHostAddress(name), "127.0.0.1") << name;
+    for (const char* name : {"1.2.3.4", "0.0.0.0", "255.255.255.255", "010.001.2.3"})
+        EXPECT_EQ(layer.LookUpHostAddress(name), name) << name;
+    EXPECT_TRUE(resolver.lookups.isEmpty());
+}
+
+TEST_F(LookUpHostAddressTest, EverythingElseGoesToTheResolverWhoseFirstAnswerWins) {
+    const QList<QByteArray> names = {"10.0.0.256", "1.2.3",   "1.2.3.4.5", "1.2.3.", " 1.2.3.4",
+                                     "-1.2.3.4",   "a.b.c.d", "localhoſt", "peer"};
+    for (const QByteArray& name : names)
+        resolver.answers[name] = {0, {address(10, 0, 0, 7), address(10, 0, 0, 8)}};
+
+    for (const QByteArray& name : names)
+        EXPECT_EQ(layer.LookUpHostAddress(QString::fromUtf8(name)), "10.0.0.7") << name.constData();
+    EXPECT_EQ(resolver.lookups, names);
+}
+
+TEST_F(LookUpHostAddressTest, FailedLookupGivesTheNumberAndAnEmptyText) {
+    resolver.answers["busy"] = {kTryAgain, {}};
+    for (const auto& [name, number] : {std::pair{"nowhere", kHostNotFound}, {"busy", kTryAgain}}) {
+        try {
+            layer.LookUpHostAddress(name);
+            ADD_FAILURE() << name << " resolved";
+        } catch (const EIdSocketError& e) {
+            EXPECT_EQ(e.ErrorCode, number);
+            EXPECT_EQ(e.message(), QStringLiteral("Socket Error # %1\r\n").arg(number));
+        }
+    }
+}
+
+TEST_F(LookUpHostAddressTest, LocalHostNameComesFromA250ByteBuffer) {
+    resolver.name = QByteArray(300, 'h');
+    EXPECT_EQ(layer.LocalHostName(), QString(250, u'h'));
+    EXPECT_EQ(resolver.hostNameSizes, QList<int>{250});
+}
+
+TEST(FindLocalAddressTest, ShowsTheLastAddressOfTheLookupOfThe64ByteName) {
+    fakes::FakeResolver resolver;
+    resolver.name = "workstation-with-a-name-longer-than-sixty-four-bytes-for-the-lookup-part";
+    const QByteArray lookupName = resolver.name.left(64);
+    resolver.answers[lookupName] = {0, {address(10, 0, 0, 1), address(192, 168, 1, 20)}};
+
+    const LocalAddress local = FindLocalAddress(resolver);
+
+    EXPECT_EQ(local.hostName, QString::fromLatin1(resolver.name));
+    EXPECT_EQ(local.address, "192.168.1.20");
+    EXPECT_EQ(resolver.hostNameSizes, (QList<int>{250, 64}));
+    EXPECT_EQ(resolver.lookups, QList<QByteArray>{lookupName});
+}
+
+TEST(FindLocalAddressTest, UnresolvableNameLeavesTheAddressEmpty) {
+    fakes::FakeResolver resolver;
+    resolver.name = "localhost"; // not special here: it goes to the resolver, which fails
+
+    const LocalAddress local = FindLocalAddress(resolver);
+
+    EXPECT_EQ(local.hostName, "localhost");
+    EXPECT_TRUE(local.address.isEmpty());
+    EXPECT_EQ(resolver.lookups, QList<QByteArray>{"localhost"});
+}
+
+TEST(SystemResolverTest, AnswersFromTheSystem) {
+    SystemResolver resolver;
+    const ResolveResult localhost = resolver.lookupIPv4("localhost");
+    ASSERT_EQ(localhost.error, 0);
+    EXPECT_TRUE(localhost.addresses.contains(address(127, 0, 0, 1)));
+
+    EXPECT_FALSE(resolver.hostName(250).isEmpty());
+    EXPECT_LE(resolver.hostName(2).size(), 2); // a short buffer is never read past its end
+}
+
+} // namespace
+} // namespace vocalyn::net
