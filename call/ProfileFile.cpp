@@ -1,10 +1,11 @@
 #include "call/ProfileFile.h"
 
+#include "base/AtomicFile.h"
+
 #include "base/Error.h"
 #include "call/ProfileText.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace vocalyn::call {
 
@@ -59,11 +60,8 @@ void WriteProfileString(const QString& path, const QString& section, const QStri
     if (!updated)
         throw WriteRefused(path);
 
-    // QSaveFile writes a temporary file beside the old one and renames it over it on commit, so
-    // a crash never leaves half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*updated) != updated->size() ||
-        !file.commit())
+    // A crash or a full disk never leaves half a file.
+    if (!WriteFileAtomically(path, *updated))
         throw WriteRefused(path);
 }
 

@@ -1,0 +1,105 @@
+#include "directory/AddressBookFile.h"
+
+#include <algorithm>
+
+namespace vocalyn::directory {
+
+namespace {
+
+bool EntryLess(const QString& a, const QString& b) {
+    return CompareEntries(a, b) < 0;
+}
+
+} // namespace
+
+QString AddressBookPath(const QString& dataDir) {
+    return dataDir + QLatin1String(kAddressBookFileName);
+}
+
+QStringList SplitAddressLines(QByteArrayView bytes) {
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes = bytes.first(nul);
+
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const char c = bytes[pos];
+        if (c != '\r' && c != '\n') {
+            ++pos;
+            continue;
+        }
+        lines.append(QString::fromLocal8Bit(bytes.sliced(start, pos - start)));
+        if (c == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n')
+            ++pos;
+        start = ++pos;
+    }
+    if (start < bytes.size())
+        lines.append(QString::fromLocal8Bit(bytes.sliced(start)));
+    return lines;
+}
+
+QStringList ParseAddressBook(QByteArrayView bytes) {
+    QStringList entries = SplitAddressLines(bytes);
+    // The same order as inserting the lines one by one, without its quadratic cost.
+    std::stable_sort(entries.begin(), entries.end(), EntryLess);
+    return entries;
+}
+
+QByteArray SerialiseAddressBook(const QStringList& entries) {
+    QByteArray bytes;
+    for (const QString& entry : entries) {
+        bytes += entry.toLocal8Bit();
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+int CompareEntries(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive);
+}
+
+qsizetype SortedPosition(const QStringList& entries, const QString& entry) {
+    return std::upper_bound(entries.begin(), entries.end(), entry, EntryLess) - entries.begin();
+}
+
+qsizetype InsertSorted(QStringList& entries, const QString& entry) {
+    const qsizetype row = SortedPosition(entries, entry);
+    entries.insert(row, entry);
+    return row;
+}
+
+QString FormEntry(const QString& name, const QString& address) {
+    QString entry = name + QStringLiteral(" <") + address + QLatin1Char('>');
+    for (QChar& c : entry) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
+            c = QLatin1Char(' ');
+    }
+    return entry;
+}
+
+std::optional<QString> ChosenAddress(const QString& entry) {
+    const qsizetype open = entry.indexOf(QLatin1Char('<'));
+    if (open < 0)
+        return entry;
+    const qsizetype length = entry.size() - 1 - (open + 1);
+    if (length < 0)
+        return std::nullopt;
+    return entry.sliced(open + 1, length);
+}
+
+std::optional<QString> ListedAddress(const QString& entry) {
+    const qsizetype open = entry.indexOf(QLatin1Char('<'));
+    const qsizetype close = entry.indexOf(QLatin1Char('>'));
+    if (open < 0 || close < open)
+        return std::nullopt;
+    return entry.sliced(open + 1, close - open - 1);
+}
+
+bool HostInAddressList(const QStringList& entries, const QString& host) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const QString& entry) { return ListedAddress(entry) == host; });
+}
+
+} // namespace vocalyn::directory

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The address book as text: entries of one line each, "name <address>", kept in ascending order
+// ignoring letter case, and the bytes of "IPAddress.dat" that hold them. Pure functions, so that
+// they can be tested and fuzzed without files or windows. Text is 8-bit in the locale's encoding.
+namespace vocalyn::directory {
+
+inline constexpr char kAddressBookFileName[] = "IPAddress.dat";
+
+// The file's path in the data directory, which ends in "/".
+QString AddressBookPath(const QString& dataDir);
+
+// The file's lines in file order. A line ends at CR, at LF or at CR LF; the first NUL ends the
+// text. Empty lines count, so does a last line without a line end; a line end at the very end
+// adds no empty line.
+QStringList SplitAddressLines(QByteArrayView bytes);
+
+// The entries the file holds, in list order: its lines, each put at its sorted place.
+QStringList ParseAddressBook(QByteArrayView bytes);
+
+// The file's bytes: every entry followed by CR LF, the last one too. Entries must not hold CR,
+// LF or NUL (FormEntry sees to that), or they would read back as other entries.
+QByteArray SerialiseAddressBook(const QStringList& entries);
+
+// The list's order: negative, zero or positive as `a` sorts before, with or after `b`. Letter
+// case is ignored; otherwise characters compare by their code.
+int CompareEntries(const QString& a, const QString& b);
+
+// Where `entry` goes: after every entry that sorts before it or compares equal to it, so equal
+// entries stay in the order they arrived.
+qsizetype SortedPosition(const QStringList& entries, const QString& entry);
+
+// Inserts `entry` at its sorted place and returns its row.
+qsizetype InsertSorted(QStringList& entries, const QString& entry);
+
+// name + " <" + address + ">". Line breaks and NULs become blanks: the file has no escaping, and
+// such a character would split the entry, or end the file, on the next start.
+QString FormEntry(const QString& name, const QString& address);
+
+// The address that choosing an entry hands to the host field: the text after the first "<" up to
+// but not including the entry's last character; the whole entry when it has no "<". nullopt when
+// the "<" is the entry's last character, so nothing can lie between them.
+std::optional<QString> ChosenAddress(const QString& entry);
+
+// The address that the duplicate test compares: the text between the first "<" and the first
+// ">". nullopt when the entry has no "<", or its first ">" does not come after its first "<".
+std::optional<QString> ListedAddress(const QString& entry);
+
+// True when some entry's ListedAddress equals `host` exactly, letter case included.
+bool HostInAddressList(const QStringList& entries, const QString& host);
+
+} // namespace vocalyn::directory

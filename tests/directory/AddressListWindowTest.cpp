@@ -1,0 +1,291 @@
+#include "directory/TfrmAddressList.h"
+
+#include "base/AppInfo.h"
+#include "base/Error.h"
+#include "tests/directory/BoxAnswerer.h"
+#include "widgets/ErrorReport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace vocalyn::directory {
+namespace {
+
+using test::BoxAnswerer;
+
+class AddressListWindowTest : public ::testing::Test {
+protected:
+    QString dataDir() const { return dir_.path() + QStringLiteral("/"); }
+    QString path() const { return dataDir() + QStringLiteral("IPAddress.dat"); }
+
+    void writeFile(const QByteArray& bytes) const {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    QByteArray readFile() const {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    std::unique_ptr<TfrmAddressList> openWindow(const QString& dir = {}) {
+        auto window = std::make_unique<TfrmAddressList>(dir.isEmpty() ? dataDir() : dir, host_);
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return window;
+    }
+    static void select(TfrmAddressList& window, int row) {
+        const QModelIndex index = window.ListBox1->model()->index(row, 0);
+        window.ListBox1->selectionModel()->setCurrentIndex(index,
+                                                           QItemSelectionModel::ClearAndSelect);
+    }
+    static void typeInto(QLineEdit* field, const QString& text) {
+        field->setFocus();
+        QTest::keyClicks(field, text);
+    }
+
+    QTemporaryDir dir_;
+    QLineEdit host_{QStringLiteral("Host Name or IP Address")};
+    BoxAnswerer boxes_;
+};
+
+TEST_F(AddressListWindowTest, TypingLimitsAndTabOrder) {
+    auto window = openWindow();
+    typeInto(window->edtName, QString(30, QLatin1Char('n')));
+    typeInto(window->edtIPAdd, QString(30, QLatin1Char('h')));
+    EXPECT_EQ(window->edtName->text().size(), 20);
+    EXPECT_EQ(window->edtIPAdd->text().size(), 25);
+
+    const std::vector<QWidget*> order{
+        window->edtName, window->edtIPAdd,  window->ListBox1, window->btnSend,  window->btnExit,
+        window->btnAdd,  window->btnDelete, window->btnWho,   window->btnClear, window->edtName};
+    window->edtName->setFocus();
+    for (size_t i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), order[i]) << "tab stop " << i;
+    }
+}
+
+TEST_F(AddressListWindowTest, LoadsSortedAndWritesTheSameListAtTheEnd) {
+    writeFile(QByteArray("\x61\x0D\x0A\x0D\x0A\x62", 6));
+    auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
+    EXPECT_EQ(window->Entries(), (QStringList{"", "a", "b"}));
+    window.reset();
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    EXPECT_EQ(readFile(), QByteArray("\x0D\x0A\x61\x0D\x0A\x62\x0D\x0A", 8));
+}
+
+TEST_F(AddressListWindowTest, MissingFileIsReportedAndCreatedAtTheEnd) {
+    auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].title, "Error");
+    EXPECT_EQ(boxes_.Boxes()[0].text, "File [IPAddress.dat] not Found.");
+    EXPECT_EQ(boxes_.Boxes()[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(window->Entries().isEmpty());
+    window.reset();
+    EXPECT_EQ(readFile(), QByteArray());
+}
+
+TEST_F(AddressListWindowTest, EnterWalksToTheAddressThenAddsAndEscapeDoesNotClose) {
+    writeFile("zed <198.18.0.9>\r\n");
+    auto window = openWindow();
+    typeInto(window->edtName, "Ann");
+    QTest::keyClick(window->edtName, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), window->edtIPAdd);
+    EXPECT_TRUE(window->Entries().size() == 1);
+
+    QTest::keyClicks(window->edtIPAdd, "198.18.0.1");
+    QTest::keyClick(window->edtIPAdd, Qt::Key_Enter);
+    EXPECT_EQ(window->Entries(), (QStringList{"Ann <198.18.0.1>", "zed <198.18.0.9>"}));
+    EXPECT_EQ(readFile(), "Ann <198.18.0.1>\r\nzed <198.18.0.9>\r\n");
+    EXPECT_TRUE(window->edtName->text().isEmpty());
+    EXPECT_TRUE(window->edtIPAdd->text().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), window->edtName);
+
+    for (QWidget* target :
+         {static_cast<QWidget*>(window->edtName), static_cast<QWidget*>(window->ListBox1),
+          static_cast<QWidget*>(window->btnExit)}) {
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTest::keyClick(target, Qt::Key_Return);
+        EXPECT_TRUE(window->isVisible());
+    }
+    EXPECT_EQ(host_.text(), "Host Name or IP Address");
+    EXPECT_EQ(window->Entries().size(), 2);
+}
+
+TEST_F(AddressListWindowTest, AddWithEmptyFieldsAndChoosingIt) {
+    auto window = openWindow();
+    QTest::mouseClick(window->btnAdd, Qt::LeftButton);
+    ASSERT_EQ(window->Entries(), QStringList{" <>"});
+    EXPECT_EQ(readFile(), " <>\r\n");
+
+    select(*window, 0);
+    QTest::mouseClick(window->btnSend, Qt::LeftButton);
+    EXPECT_EQ(host_.text(), "");
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(AddressListWindowTest, ChoosingTakesTheAddressByItsRules) {
+    writeFile("typed by hand\r\nAnn <host.lan\r\nBea <198.18.0.2>\r\nx<\r\n");
+    auto window = openWindow();
+    ASSERT_EQ(window->Entries(),
+              (QStringList{"Ann <host.lan", "Bea <198.18.0.2>", "typed by hand", "x<"}));
+    const QStringList expected{"host.la", "198.18.0.2", "typed by hand"};
+    for (int row = 0; row < expected.size(); ++row) {
+        window->show();
+        select(*window, row);
+        const QRect rect = window->ListBox1->visualRect(window->ListBox1->model()->index(row, 0));
+        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
+        EXPECT_EQ(host_.text(), expected[row]);
+        EXPECT_FALSE(window->isVisible());
+    }
+
+    window->show();
+    host_.setText("before");
+    select(*window, 3);
+    QTest::mouseClick(window->btnSend, Qt::LeftButton);
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].title, "Warning");
+    EXPECT_EQ(boxes_.Boxes()[0].text, "Wrong Address Format.");
+    EXPECT_EQ(host_.text(), "before");
+    EXPECT_TRUE(window->isVisible());
+
+    // With nothing selected, OK does nothing at all.
+    window->ListBox1->clearSelection();
+    QTest::mouseClick(window->btnSend, Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(boxes_.Boxes().size(), 1u);
+}
+
+TEST_F(AddressListWindowTest, DeleteAndClearAskFirstAndReachTheFile) {
+    writeFile("a <1>\r\nb <2>\r\nc <3>\r\n");
+    auto window = openWindow();
+
+    window->ListBox1->clearSelection();
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(window->Entries().size(), 3);
+    EXPECT_EQ(window->focusWidget(), window->edtName);
+
+    select(*window, 1);
+    boxes_.AnswerNext(QMessageBox::No);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(window->Entries().size(), 3);
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(window->Entries(), (QStringList{"a <1>", "c <3>"}));
+    EXPECT_EQ(readFile(), "a <1>\r\nc <3>\r\n");
+
+    boxes_.AnswerNext(QMessageBox::No);
+    QTest::mouseClick(window->btnClear, Qt::LeftButton);
+    EXPECT_EQ(window->Entries().size(), 2);
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnClear, Qt::LeftButton);
+    EXPECT_TRUE(window->Entries().isEmpty());
+    EXPECT_EQ(readFile(), QByteArray());
+
+    ASSERT_EQ(boxes_.Boxes().size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(boxes_.Boxes()[i].title, "Confirm");
+        EXPECT_EQ(boxes_.Boxes()[i].buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(boxes_.Boxes()[i].text, i < 3 ? "Delete selected Address?" : "Clear List?");
+    }
+}
+
+TEST_F(AddressListWindowTest, ReopeningKeepsTheSelection) {
+    writeFile("a\r\nb\r\nc\r\n");
+    auto window = openWindow();
+    EXPECT_EQ(window->SelectedRow(), 0);
+    select(*window, 2);
+    QTest::mouseClick(window->btnExit, Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    window->show();
+    EXPECT_EQ(window->SelectedRow(), 2);
+}
+
+TEST_F(AddressListWindowTest, BrowserAdditionsAndDuplicatesReachTheFileAtOnce) {
+    writeFile("zed <9>\r\n");
+    auto window = openWindow();
+    window->AddAddress("Ann", "h");
+    window->AddAddress("ANN", "H");
+    window->AddAddress("Ann", "h");
+    EXPECT_EQ(window->Entries(), (QStringList{"Ann <h>", "ANN <H>", "Ann <h>", "zed <9>"}));
+    EXPECT_EQ(readFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+
+    window->InsertAddress("", "server.local");
+    EXPECT_EQ(readFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+    window->SaveAddressList();
+    EXPECT_EQ(readFile(), " <server.local>\r\nAnn <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+
+    bool whoRan = false;
+    QTest::mouseClick(window->btnWho, Qt::LeftButton); // no browser yet: nothing happens
+    window->OnWhoClick = [&] { whoRan = true; };
+    QTest::mouseClick(window->btnWho, Qt::LeftButton);
+    EXPECT_TRUE(whoRan);
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(AddressListWindowTest, AFailedWriteIsReportedWithThePath) {
+    QFile plain(dir_.path() + QStringLiteral("/plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    // A directory below a regular file cannot exist, not even for root.
+    const QString badDir = plain.fileName() + QStringLiteral("/");
+    const QString report =
+        WithFullStop(QStringLiteral("Cannot create file ") + badDir + "IPAddress.dat");
+
+    auto window = openWindow(badDir);
+    QTest::mouseClick(window->btnAdd, Qt::LeftButton);
+    EXPECT_EQ(window->Entries(), QStringList{" <>"});
+    window.reset();
+
+    ASSERT_EQ(boxes_.Boxes().size(), 3u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "File [IPAddress.dat] not Found.");
+    for (size_t i : {1u, 2u}) {
+        EXPECT_EQ(boxes_.Boxes()[i].title, QString::fromLatin1(kApplicationTitle));
+        EXPECT_EQ(boxes_.Boxes()[i].text, report);
+        EXPECT_EQ(boxes_.Boxes()[i].icon, QMessageBox::Critical);
+    }
+}
+
+TEST_F(AddressListWindowTest, AFailedWriteLeavesTheOldFileWhole) {
+    writeFile("Old <198.18.0.9>\r\n");
+    auto window = openWindow();
+
+    // Writes beyond 8 bytes fail with EFBIG, also for root.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{8, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString message;
+    try {
+        window->AddAddress("New", "198.18.0.10");
+    } catch (const Error& error) {
+        message = error.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(message, "Cannot create file " + path());
+    EXPECT_EQ(readFile(), "Old <198.18.0.9>\r\n");
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"IPAddress.dat"});
+    EXPECT_EQ(window->Entries().size(), 2);
+}
+
+} // namespace
+} // namespace vocalyn::directory
