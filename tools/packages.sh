@@ -3,10 +3,13 @@
 RUNTIME_PACKAGES=(
     libqt6widgets6 libqt6gui6 qt6-qpa-plugins
     fonts-liberation fonts-dejavu-core
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     "${RUNTIME_PACKAGES[@]}"
 )
 TEST_PACKAGES=(

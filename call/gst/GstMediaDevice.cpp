@@ -1,0 +1,311 @@
+#include "call/gst/GstMediaDevice.h"
+
+#include "base/Error.h"
+#include "call/gst/GstRuntime.h"
+
+#include <QFile>
+#include <QtDebug>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace vocalyn::call {
+
+namespace {
+
+constexpr GstClockTime kOpenTimeout = 3 * GST_SECOND;
+constexpr GstClockTime kSettleTimeout = 2 * GST_SECOND; // stopping, seeking
+constexpr int kPollInterval_ms = 50;
+
+MediaDevice::Result CodeOf(const GError& error) {
+    int domain = 9;
+    if (error.domain == GST_CORE_ERROR)
+        domain = 1;
+    else if (error.domain == GST_LIBRARY_ERROR)
+        domain = 2;
+    else if (error.domain == GST_RESOURCE_ERROR)
+        domain = 3;
+    else if (error.domain == GST_STREAM_ERROR)
+        domain = 4;
+    return domain * 1000 + error.code;
+}
+
+qint64 Milliseconds(gint64 nanoseconds) {
+    return nanoseconds / gint64(GST_MSECOND);
+}
+
+// The sink bin of a launch description; the error is set when it makes none.
+gst::ObjectPtr<GstElement> MakeSink(const QString& description, gst::ErrorPtr& error) {
+    GError* raw = nullptr;
+    auto sink =
+        gst::Adopt(gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &raw));
+    error.reset(raw);
+    if (error)
+        sink.reset(); // a partly made bin is of no use
+    return sink;
+}
+
+} // namespace
+
+struct GstMediaDevice::Stream {
+    gst::ObjectPtr<GstElement> playbin;
+    gst::ObjectPtr<GstBus> bus;
+    bool playing = false;    // between play and stop or the end
+    bool atEnd = false;      // played to the end (or failed) since the last seek
+    bool endPending = false; // the end is still to be reported
+
+    Stream() = default;
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    ~Stream() {
+        if (playbin)
+            gst_element_set_state(playbin.get(), GST_STATE_NULL);
+    }
+};
+
+GstMediaDevice::GstMediaDevice(QString audioSink) : audioSink_(std::move(audioSink)) {
+    gst::EnsureInitialised();
+    gst::ErrorPtr error;
+    if (!MakeSink(audioSink_, error))
+        throw vocalyn::Error(error ? QString::fromUtf8(error->message)
+                                   : QStringLiteral("No audio sink in \"%1\"").arg(audioSink_));
+
+    texts_.insert(InvalidDevice, QStringLiteral("The specified device is not open."));
+    texts_.insert(NoFreeDevice, QStringLiteral("Too many sound files are open."));
+    texts_.insert(MissingElement, QStringLiteral("GStreamer's playbin element is not installed."));
+    texts_.insert(OpenTimedOut, QStringLiteral("The sound file did not become ready in time."));
+    texts_.insert(SeekRefused, QStringLiteral("The sound file cannot be rewound."));
+    texts_.insert(NoSound, QStringLiteral("The file contains no sound."));
+
+    poll_.setInterval(kPollInterval_ms);
+    QObject::connect(&poll_, &QTimer::timeout, [this] { poll(); });
+}
+
+GstMediaDevice::~GstMediaDevice() = default;
+
+MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
+    const DeviceId id = freeId();
+    if (id == 0)
+        return {NoFreeDevice, 0};
+
+    auto stream = std::make_unique<Stream>();
+    stream->playbin = gst::Adopt(gst_element_factory_make("playbin", nullptr));
+    if (!stream->playbin)
+        return {MissingElement, 0};
+
+    gst::ErrorPtr error;
+    const auto sink = MakeSink(audioSink_, error);
+    if (!sink)
+        return {error ? failure(CodeOf(*error), QString::fromUtf8(error->message)) : MissingElement,
+                0};
+
+    GError* rawError = nullptr;
+    const gst::CharPtr uri(gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError));
+    error.reset(rawError);
+    if (!uri)
+        return {failure(error ? CodeOf(*error) : StateChangeRefused,
+                        error ? QString::fromUtf8(error->message) : QString()),
+                0};
+
+    GstElement* playbin = stream->playbin.get();
+    // Cover pictures in mp3 and wma files, and pictures chosen by mistake, must not open a
+    // video window, nor make playbin look for a video output of its own.
+    const auto noVideo = gst::Adopt(gst_element_factory_make("fakesink", nullptr));
+    g_object_set(playbin, "uri", uri.get(), "audio-sink", sink.get(), "video-sink", noVideo.get(),
+                 nullptr);
+    gst_util_set_object_arg(G_OBJECT(playbin), "flags", "audio+soft-volume");
+    stream->bus.reset(gst_element_get_bus(playbin));
+
+    switch (gst_element_set_state(playbin, GST_STATE_PAUSED)) {
+    case GST_STATE_CHANGE_FAILURE:
+        return {failureFromBus(*stream, StateChangeRefused), 0};
+    case GST_STATE_CHANGE_ASYNC: {
+        const gst::MessagePtr done(
+            gst_bus_timed_pop_filtered(stream->bus.get(), kOpenTimeout,
+                                       GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE)));
+        if (!done)
+            return {OpenTimedOut, 0};
+        if (GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_ERROR)
+            return {failureFromMessage(done.get()), 0};
+        break;
+    }
+    default:
+        break;
+    }
+    // A picture or a silent video prerolls without complaint, but there is nothing to hear.
+    gint audioStreams = 0;
+    g_object_get(playbin, "n-audio", &audioStreams, nullptr);
+    if (audioStreams == 0)
+        return {NoSound, 0};
+
+    streams_.emplace(id, std::move(stream));
+    return {0, id};
+}
+
+MediaDevice::Status GstMediaDevice::status(DeviceId device) {
+    Stream* stream = find(device);
+    if (!stream)
+        return {InvalidDevice, 0, 0};
+    collectMessages(*stream);
+
+    GstElement* playbin = stream->playbin.get();
+    gint64 position = 0;
+    gint64 duration = 0;
+    if (!gst_element_query_position(playbin, GST_FORMAT_TIME, &position))
+        position = 0;
+    // Parsers of compressed files may learn the duration only after a few frames.
+    const bool knowDuration = gst_element_query_duration(playbin, GST_FORMAT_TIME, &duration);
+
+    Status result;
+    result.position_ms = Milliseconds(position);
+    result.length_ms = knowDuration ? Milliseconds(duration) : -1;
+    // The last buffer's position may stop short of the stated duration, or pass it.
+    if (stream->atEnd) {
+        if (result.length_ms < 0)
+            result.length_ms = result.position_ms;
+        result.position_ms = result.length_ms;
+    } else if (knowDuration) {
+        result.position_ms = std::min(result.position_ms, result.length_ms);
+    }
+    return result;
+}
+
+MediaDevice::Result GstMediaDevice::seekToStart(DeviceId device) {
+    Stream* stream = find(device);
+    if (!stream)
+        return InvalidDevice;
+    collectMessages(*stream);
+
+    if (!gst_element_seek_simple(stream->playbin.get(), GST_FORMAT_TIME,
+                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0))
+        return SeekRefused;
+    gst_element_get_state(stream->playbin.get(), nullptr, nullptr, kSettleTimeout);
+    stream->atEnd = false;
+    stream->endPending = false;
+    return 0;
+}
+
+MediaDevice::Result GstMediaDevice::play(DeviceId device) {
+    Stream* stream = find(device);
+    if (!stream)
+        return InvalidDevice;
+    collectMessages(*stream);
+
+    if (gst_element_set_state(stream->playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return failureFromBus(*stream, StateChangeRefused);
+    stream->playing = true;
+    poll_.start();
+    return 0;
+}
+
+MediaDevice::Result GstMediaDevice::stop(DeviceId device) {
+    Stream* stream = find(device);
+    if (!stream)
+        return InvalidDevice;
+    collectMessages(*stream);
+
+    stream->playing = false;
+    stream->endPending = false; // a stopped play is not reported as ended
+    if (gst_element_set_state(stream->playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        return failureFromBus(*stream, StateChangeRefused);
+    gst_element_get_state(stream->playbin.get(), nullptr, nullptr, kSettleTimeout);
+    return 0;
+}
+
+MediaDevice::Result GstMediaDevice::close(DeviceId device) {
+    const auto found = streams_.find(device);
+    if (found == streams_.end())
+        return InvalidDevice;
+    streams_.erase(found);
+    return 0;
+}
+
+QString GstMediaDevice::errorText(Result code) {
+    return texts_.value(code);
+}
+
+GstMediaDevice::Stream* GstMediaDevice::find(DeviceId device) const {
+    const auto found = streams_.find(device);
+    return found == streams_.end() ? nullptr : found->second.get();
+}
+
+MediaDevice::DeviceId GstMediaDevice::freeId() {
+    for (int tries = 0; tries <= 0xFFFF; ++tries) {
+        ++lastId_; // wraps to 0, which is never given out
+        if (lastId_ != 0 && !streams_.contains(lastId_))
+            return lastId_;
+    }
+    return 0;
+}
+
+void GstMediaDevice::collectMessages(Stream& stream) {
+    while (const gst::MessagePtr message{gst_bus_pop(stream.bus.get())}) {
+        switch (GST_MESSAGE_TYPE(message.get())) {
+        case GST_MESSAGE_EOS:
+            // Paused so that a later rewind does not start the sound by itself.
+            gst_element_set_state(stream.playbin.get(), GST_STATE_PAUSED);
+            stream.atEnd = true;
+            stream.endPending = stream.playing;
+            break;
+        case GST_MESSAGE_ERROR:
+            failureFromMessage(message.get());
+            stream.atEnd = true;
+            stream.endPending = stream.playing;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void GstMediaDevice::poll() {
+    std::vector<DeviceId> ended;
+    bool anyPlaying = false;
+    for (auto& [id, stream] : streams_) {
+        collectMessages(*stream);
+        if (stream->endPending) {
+            stream->endPending = false;
+            stream->playing = false;
+            ended.push_back(id);
+        }
+        anyPlaying = anyPlaying || stream->playing;
+    }
+    if (!anyPlaying)
+        poll_.stop();
+
+    // Last, because a handler may close devices or play again.
+    for (const DeviceId id : ended) {
+        if (!find(id))
+            continue;
+        try {
+            reportEndOfMedium(id);
+        } catch (const std::exception& e) {
+            qWarning("End-of-medium handler failed: %s", e.what());
+        } catch (...) {
+            qWarning("End-of-medium handler failed");
+        }
+    }
+}
+
+MediaDevice::Result GstMediaDevice::failure(Result code, const QString& text) {
+    if (!text.isEmpty())
+        texts_.insert(code, text);
+    return code;
+}
+
+MediaDevice::Result GstMediaDevice::failureFromBus(Stream& stream, Result fallback) {
+    const gst::MessagePtr error(gst_bus_pop_filtered(stream.bus.get(), GST_MESSAGE_ERROR));
+    return error ? failureFromMessage(error.get()) : fallback;
+}
+
+MediaDevice::Result GstMediaDevice::failureFromMessage(GstMessage* error) {
+    GError* raw = nullptr;
+    gst_message_parse_error(error, &raw, nullptr);
+    const gst::ErrorPtr parsed(raw);
+    if (!parsed)
+        return StateChangeRefused;
+    return failure(CodeOf(*parsed), QString::fromUtf8(parsed->message));
+}
+
+} // namespace vocalyn::call

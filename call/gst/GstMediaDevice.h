@@ -1,0 +1,67 @@
+#pragma once
+
+#include "call/MediaDevice.h"
+
+#include <QHash>
+#include <QString>
+#include <QTimer>
+
+#include <gst/gst.h>
+
+#include <map>
+#include <memory>
+
+namespace vocalyn::call {
+
+// Media devices on GStreamer: each open file is a playbin sending its audio to a sink made
+// from a launch description. Bus messages are collected on the main thread by a timer that runs
+// while a device plays, and before every operation, so no particular event dispatcher is needed.
+class GstMediaDevice final : public MediaDevice {
+public:
+    // Result codes of the device's own; GStreamer errors are 1000 * domain + code, with the
+    // domains core 1, library 2, resource 3, stream 4 and any other 9.
+    enum : Result {
+        InvalidDevice = 1,
+        NoFreeDevice = 2,
+        MissingElement = 3,
+        OpenTimedOut = 4,
+        StateChangeRefused = 5, // the back end failed without saying why: no text
+        SeekRefused = 6,
+        NoSound = 7,
+    };
+
+    // audioSink: a launch description such as "autoaudiosink" or "fakesink sync=true".
+    // Throws vocalyn::Error when GStreamer cannot start or the description makes no element.
+    explicit GstMediaDevice(QString audioSink = QStringLiteral("autoaudiosink"));
+    ~GstMediaDevice() override;
+
+    GstMediaDevice(const GstMediaDevice&) = delete;
+    GstMediaDevice& operator=(const GstMediaDevice&) = delete;
+
+    OpenResult open(const QString& path) override;
+    Status status(DeviceId device) override;
+    Result seekToStart(DeviceId device) override;
+    Result play(DeviceId device) override;
+    Result stop(DeviceId device) override;
+    Result close(DeviceId device) override;
+    QString errorText(Result code) override;
+
+private:
+    struct Stream;
+
+    Stream* find(DeviceId device) const;
+    DeviceId freeId();
+    void collectMessages(Stream& stream);
+    void poll();
+    Result failure(Result code, const QString& text);
+    Result failureFromBus(Stream& stream, Result fallback);
+    Result failureFromMessage(GstMessage* error);
+
+    QString audioSink_;
+    std::map<DeviceId, std::unique_ptr<Stream>> streams_;
+    DeviceId lastId_ = 0;
+    QHash<Result, QString> texts_; // the latest text seen for each code
+    QTimer poll_;
+};
+
+} // namespace vocalyn::call

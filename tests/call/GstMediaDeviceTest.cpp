@@ -1,0 +1,167 @@
+#include "call/gst/GstMediaDevice.h"
+#include "call/gst/GstRuntime.h"
+
+#include "base/Error.h"
+#include "call/TMediaPlayer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace vocalyn::call {
+namespace {
+
+// The fake sink keeps real time, so a medium plays as long as it lasts, without sound hardware.
+constexpr auto kSink = "fakesink sync=true";
+constexpr int kWait_ms = 5000;
+
+// Writes a tone of the given length through the encoder and muxer of a launch description.
+void Encode(const QString& path, int duration_ms, const QString& encoder) {
+    gst::EnsureInitialised();
+    const int buffers = duration_ms / 10; // 10 ms of 44100 Hz per buffer
+    const QString description =
+        QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=441 ! audioconvert ! "
+                       "audioresample ! %2 ! filesink location=\"%3\"")
+            .arg(buffers)
+            .arg(encoder, path);
+    GError* raw = nullptr;
+    const auto pipeline = gst::Adopt(gst_parse_launch(description.toUtf8().constData(), &raw));
+    const gst::ErrorPtr error(raw);
+    ASSERT_FALSE(error) << error->message;
+    const gst::ObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    const gst::MessagePtr done(gst_bus_timed_pop_filtered(
+        bus.get(), 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ASSERT_TRUE(done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS) << qPrintable(encoder);
+}
+
+class GstPlayerTest : public ::testing::Test {
+protected:
+    QString file(const QString& name) const { return dir.filePath(name); }
+    MediaDevice::Status status() { return device.status(player.deviceId()); }
+    bool atEnd() {
+        const auto now = status();
+        return now.result == 0 && now.position_ms == now.length_ms;
+    }
+
+    QTemporaryDir dir;
+    GstMediaDevice device{kSink};
+    TMediaPlayer player{device};
+    int notices = 0;
+
+    void SetUp() override {
+        player.OnNotify = [this] { ++notices; };
+    }
+};
+
+struct Kind {
+    const char* extension;
+    const char* encoder;
+};
+
+void PrintTo(const Kind& kind, std::ostream* out) {
+    *out << kind.extension;
+}
+
+class GstPlayerKindTest : public GstPlayerTest, public ::testing::WithParamInterface<Kind> {};
+
+TEST_P(GstPlayerKindTest, PlaysToTheEndAndAgainFromTheStart) {
+    player.FileName = file(QStringLiteral("tone.") + GetParam().extension);
+    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 500, GetParam().encoder));
+    player.Open();
+    EXPECT_EQ(status().position_ms, 0);
+
+    player.Play();
+    EXPECT_FALSE(atEnd()) << "Play waited for the end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
+    EXPECT_TRUE(atEnd());
+    EXPECT_NEAR(status().length_ms, 500, 60);
+
+    player.Play();
+    EXPECT_LT(status().position_ms, 250);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 2; }, kWait_ms));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, GstPlayerKindTest,
+                         ::testing::Values(Kind{"wav", "wavenc"}, Kind{"mp3", "lamemp3enc"},
+                                           Kind{"wma", "avenc_wmav2 ! asfmux"}),
+                         [](const auto& info) { return std::string(info.param.extension); });
+
+TEST_F(GstPlayerTest, StopKeepsThePositionAndPlayGoesOnFromIt) {
+    player.FileName = file("long.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 1500, "wavenc"));
+    player.Open();
+    player.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().position_ms >= 300; }, kWait_ms));
+    player.Stop();
+
+    const qint64 stoppedAt = status().position_ms;
+    EXPECT_LT(stoppedAt, 1200);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return status().position_ms != stoppedAt; }, 300));
+    EXPECT_EQ(notices, 0);
+
+    player.Play();
+    EXPECT_GE(status().position_ms, stoppedAt - 50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
+}
+
+TEST_F(GstPlayerTest, FilesThatDoNotPlayRaiseTheBackEndsText) {
+    player.FileName = file("tone.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 200, "wavenc"));
+    player.Open();
+    const auto previous = player.deviceId();
+
+    player.FileName = file("missing.wav");
+    try {
+        player.Open();
+        ADD_FAILURE() << "no error";
+    } catch (const EMCIDeviceError& e) {
+        EXPECT_TRUE(e.message().contains("not found", Qt::CaseInsensitive)) << e.what();
+    }
+    EXPECT_FALSE(player.opened());
+    EXPECT_EQ(device.status(previous).result, GstMediaDevice::InvalidDevice);
+
+    QFile text(file("notes.wav"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("This is not a sound.\n");
+    text.close();
+    const QString picture = file("picture.mp3");
+    ASSERT_TRUE(QFile::copy(VOCALYN_ASSETS_DIR "/call.png", picture));
+
+    for (const QString& path : {text.fileName(), picture}) {
+        player.FileName = path;
+        try {
+            player.Open();
+            ADD_FAILURE() << "no error for " << qPrintable(path);
+        } catch (const EMCIDeviceError& e) {
+            EXPECT_FALSE(e.message().isEmpty());
+            EXPECT_NE(e.message(), "Unknown error code");
+        }
+        EXPECT_FALSE(player.opened());
+    }
+}
+
+TEST_F(GstPlayerTest, AClosedDeviceIsSilent) {
+    player.FileName = file("tone.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 300, "wavenc"));
+    player.Open();
+    player.Play();
+    player.Close();
+    EXPECT_FALSE(QTest::qWaitFor([&] { return notices > 0; }, 800));
+}
+
+TEST_F(GstPlayerTest, TheShippedRingToneIsAShortSound) {
+    player.FileName = QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav");
+    player.Open();
+    EXPECT_GE(status().length_ms, 2000);
+    EXPECT_LE(status().length_ms, 3000);
+}
+
+TEST(GstPlayerSinkTest, AnUnknownSinkIsRefusedAtOnce) {
+    EXPECT_THROW(GstMediaDevice("nosuchsink"), vocalyn::Error);
+}
+
+} // namespace
+} // namespace vocalyn::call

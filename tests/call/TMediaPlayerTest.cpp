@@ -1,0 +1,167 @@
+#include "call/TMediaPlayer.h"
+
+#include "tests/fakes/FakeMediaDevice.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace vocalyn::call {
+namespace {
+
+using fakes::FakeMediaDevice;
+
+class TMediaPlayerTest : public ::testing::Test {
+protected:
+    // The operations recorded since the last call.
+    QStringList takeOperations() { return std::exchange(device.operations, {}); }
+
+    void open(const QString& path) {
+        player.FileName = path;
+        player.Open();
+    }
+
+    FakeMediaDevice device;
+    TMediaPlayer player{device};
+};
+
+TEST_F(TMediaPlayerTest, RingsStopsAndClosesWithTheFileLeftOpenInBetween) {
+    open("/tones/ring.wav");
+    EXPECT_TRUE(player.opened());
+    const auto id = player.deviceId();
+    EXPECT_NE(id, 0);
+
+    player.Play();
+    device.advance(id, 1200);
+    player.Stop();
+    EXPECT_EQ(takeOperations(),
+              QStringList({"open /tones/ring.wav", "status 1", "play 1", "stop 1"}));
+    EXPECT_TRUE(device.isOpen(id));
+
+    // Stopped in the middle: playing again goes on from there.
+    player.Play();
+    EXPECT_EQ(takeOperations(), QStringList({"status 1", "play 1"}));
+    EXPECT_EQ(device.position(id), 1200);
+
+    player.Close();
+    player.Close();
+    EXPECT_EQ(takeOperations(), QStringList({"close 1"}));
+    EXPECT_FALSE(player.opened());
+    EXPECT_EQ(player.deviceId(), 0);
+}
+
+TEST_F(TMediaPlayerTest, OpenWhileOpenClosesTheOldDeviceFirst) {
+    open("/tones/a.wav");
+    open("/tones/b.mp3");
+    EXPECT_EQ(takeOperations(), QStringList({"open /tones/a.wav", "close 1", "open /tones/b.mp3"}));
+    EXPECT_EQ(device.path(player.deviceId()), "/tones/b.mp3");
+    EXPECT_FALSE(device.isOpen(1));
+}
+
+TEST_F(TMediaPlayerTest, PlayingAfterTheEndStartsAgainFromTheBeginning) {
+    int notices = 0;
+    player.OnNotify = [&] { ++notices; };
+    open("/tones/ring.wav");
+    player.Play();
+    device.reachEnd(player.deviceId());
+    EXPECT_EQ(notices, 1);
+    takeOperations();
+
+    player.Play();
+    EXPECT_EQ(takeOperations(), QStringList({"status 1", "seekToStart 1", "play 1"}));
+    EXPECT_EQ(device.position(1), 0);
+
+    // Without a known position there is nothing to compare, so no rewind.
+    device.reachEnd(1);
+    device.statusResult = 277;
+    player.Play();
+    EXPECT_EQ(takeOperations(), QStringList({"status 1", "play 1"}));
+}
+
+TEST_F(TMediaPlayerTest, PlayAndStopNeedAnOpenDevice) {
+    const auto expectRefused = [&] {
+        for (auto operation : {&TMediaPlayer::Play, &TMediaPlayer::Stop}) {
+            try {
+                (player.*operation)();
+                ADD_FAILURE() << "no error";
+            } catch (const EMCIDeviceError& e) {
+                EXPECT_EQ(e.message(), "No MCI device open");
+            }
+        }
+        EXPECT_TRUE(takeOperations().filter(QRegularExpression("^(play|stop|status)")).isEmpty());
+    };
+    expectRefused(); // never opened
+
+    open("/tones/ring.wav");
+    player.Close();
+    expectRefused();
+
+    device.openFailures["/tones/broken.wma"] = 275;
+    EXPECT_THROW(open("/tones/broken.wma"), EMCIDeviceError);
+    expectRefused();
+}
+
+TEST_F(TMediaPlayerTest, AFailedOpenRaisesTheDevicesTextAndLeavesThePlayerClosed) {
+    device.openFailures["/tones/missing.mp3"] = 275;
+    device.openFailures["/tones/odd.wma"] = 999;
+    device.errorTexts[275] = "Cannot find the specified file.";
+
+    open("/tones/ring.wav");
+    try {
+        open("/tones/missing.mp3");
+        ADD_FAILURE() << "no error";
+    } catch (const EMCIDeviceError& e) {
+        EXPECT_EQ(e.message(), "Cannot find the specified file.");
+    }
+    EXPECT_EQ(takeOperations(), QStringList({"open /tones/ring.wav", "close 1",
+                                             "open /tones/missing.mp3", "errorText 275"}));
+    EXPECT_FALSE(player.opened());
+    EXPECT_EQ(player.deviceId(), 0);
+    EXPECT_EQ(player.lastResult(), 275);
+
+    try {
+        open("/tones/odd.wma");
+        ADD_FAILURE() << "no error";
+    } catch (const EMCIDeviceError& e) {
+        EXPECT_EQ(e.message(), "Unknown error code");
+    }
+}
+
+TEST_F(TMediaPlayerTest, FailuresOfAnOpenDeviceAreKeptNotRaised) {
+    open("/tones/ring.wav");
+    device.playResult = 7;
+    EXPECT_NO_THROW(player.Play());
+    EXPECT_EQ(player.lastResult(), 7);
+    device.stopResult = 8;
+    EXPECT_NO_THROW(player.Stop());
+    EXPECT_EQ(player.lastResult(), 8);
+
+    // A refused close leaves the device open, and the next close tries again.
+    device.closeResult = 9;
+    EXPECT_NO_THROW(player.Close());
+    EXPECT_EQ(player.lastResult(), 9);
+    EXPECT_TRUE(player.opened());
+    EXPECT_EQ(player.deviceId(), 1);
+    device.closeResult = 0;
+    player.Close();
+    EXPECT_FALSE(device.isOpen(1));
+}
+
+TEST(TMediaPlayerLifetimeTest, DestroyingThePlayerClosesItsDeviceAndStopsListening) {
+    FakeMediaDevice device;
+    int notices = 0;
+    {
+        TMediaPlayer player(device);
+        player.OnNotify = [&] { ++notices; };
+        player.FileName = "/tones/ring.wav";
+        player.Open();
+        player.Play();
+    }
+    EXPECT_EQ(device.operations.last(), "close 1");
+    device.reachEnd(1);
+    EXPECT_EQ(notices, 0);
+}
+
+} // namespace
+} // namespace vocalyn::call

@@ -1,0 +1,82 @@
+#include "tests/fakes/FakeMediaDevice.h"
+
+namespace vocalyn::fakes {
+
+void FakeMediaDevice::reachEnd(DeviceId device) {
+    Device& played = devices_[device];
+    played.position_ms = length_ms;
+    played.playing = false;
+    reportEndOfMedium(device);
+}
+
+void FakeMediaDevice::advance(DeviceId device, qint64 position_ms) {
+    devices_[device].position_ms = position_ms;
+}
+
+bool FakeMediaDevice::isPlaying(DeviceId device) const {
+    return devices_.value(device).playing;
+}
+
+qint64 FakeMediaDevice::position(DeviceId device) const {
+    return devices_.value(device).position_ms;
+}
+
+QString FakeMediaDevice::path(DeviceId device) const {
+    return devices_.value(device).path;
+}
+
+call::MediaDevice::OpenResult FakeMediaDevice::open(const QString& path) {
+    operations << QStringLiteral("open ") + path;
+    if (const Result failure = openFailures.value(path))
+        return {failure, 0};
+    devices_.insert(++lastId_, Device{path});
+    return {0, lastId_};
+}
+
+call::MediaDevice::Status FakeMediaDevice::status(DeviceId device) {
+    const Result result = record(QStringLiteral("status"), device, statusResult);
+    if (result != 0)
+        return {result, 0, 0};
+    return {0, devices_[device].position_ms, length_ms};
+}
+
+call::MediaDevice::Result FakeMediaDevice::seekToStart(DeviceId device) {
+    const Result result = record(QStringLiteral("seekToStart"), device, seekResult);
+    if (result == 0)
+        devices_[device].position_ms = 0;
+    return result;
+}
+
+call::MediaDevice::Result FakeMediaDevice::play(DeviceId device) {
+    const Result result = record(QStringLiteral("play"), device, playResult);
+    if (result == 0)
+        devices_[device].playing = true;
+    return result;
+}
+
+call::MediaDevice::Result FakeMediaDevice::stop(DeviceId device) {
+    const Result result = record(QStringLiteral("stop"), device, stopResult);
+    if (result == 0)
+        devices_[device].playing = false;
+    return result;
+}
+
+call::MediaDevice::Result FakeMediaDevice::close(DeviceId device) {
+    const Result result = record(QStringLiteral("close"), device, closeResult);
+    if (result == 0)
+        devices_.remove(device);
+    return result;
+}
+
+QString FakeMediaDevice::errorText(Result code) {
+    operations << QStringLiteral("errorText %1").arg(code);
+    return errorTexts.value(code);
+}
+
+call::MediaDevice::Result FakeMediaDevice::record(const QString& operation, DeviceId device,
+                                                  Result scripted) {
+    operations << operation + QLatin1Char(' ') + QString::number(device);
+    return devices_.contains(device) ? scripted : NotOpen;
+}
+
+} // namespace vocalyn::fakes
