@@ -5,6 +5,7 @@ RUNTIME_PACKAGES=(
     fonts-liberation fonts-dejavu-core
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-plugins-ugly gstreamer1.0-libav
+    gstreamer1.0-alsa gstreamer1.0-pulseaudio
 )
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config

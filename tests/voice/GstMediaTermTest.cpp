@@ -1,0 +1,295 @@
+#include "voice/gst/GstMediaTerm.h"
+#include "tests/voice/GstTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vocalyn::voice {
+namespace {
+
+using namespace voicetest;
+
+constexpr int kRate = 48000;
+constexpr char kRtpCaps[] =
+    "application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96";
+// Synchronised to the clock, as a sound card is: it waits for the pipeline's latency.
+constexpr char kEar[] = "appsink name=ear sync=true";
+
+// A standard receiver on 127.0.0.1:port that decodes to mono 48 kHz samples.
+QString StandardReceiver(int port) {
+    return QStringLiteral("udpsrc name=net address=127.0.0.1 port=%1 caps=\"%2\" ! "
+                          "rtpjitterbuffer latency=60 ! rtpopusdepay ! opusdec ! audioconvert ! "
+                          "audioresample ! audio/x-raw,format=S16LE,rate=48000,channels=1 ! "
+                          "appsink name=out sync=false")
+        .arg(port)
+        .arg(QLatin1String(kRtpCaps));
+}
+
+// A standard sender of a tone to 127.0.0.1:port, from the loopback address `from`.
+QString StandardSender(int port, int frequency, const char* from) {
+    return QStringLiteral("audiotestsrc freq=%1 volume=0.5 is-live=true ! audioconvert ! "
+                          "audioresample ! opusenc frame-size=20 ! rtpopuspay pt=96 ! "
+                          "udpsink host=127.0.0.1 port=%2 bind-address=%3")
+        .arg(frequency)
+        .arg(port)
+        .arg(QLatin1String(from));
+}
+
+GstMediaTermOptions TestDevices(int toneFrequency = 1000) {
+    GstMediaTermOptions options;
+    options.microphone =
+        QStringLiteral("audiotestsrc freq=%1 volume=0.5 is-live=true").arg(toneFrequency);
+    options.speaker = QLatin1String(kEar);
+    return options;
+}
+
+// What the voice link does to start a call on an initialised terminal, with the test's ports.
+void Begin(GstMediaTerm& terminal, const char16_t* peer, int remotePort, int localPort) {
+    terminal.SetupSender(4, 20, 0, 1, 1, 0);
+    terminal.SetSendTarget(peer, remotePort);
+    terminal.SetupReceiver(4, 20, 0, 0);
+    terminal.SetReceivePort(localPort);
+    terminal.StartReceiving(0);
+    terminal.StartSending(0);
+    terminal.ReceiverControl(0, 80);
+    terminal.SenderControl(0, 80);
+}
+
+void StartCall(GstMediaTerm& terminal, const char16_t* peer, int remotePort, int localPort) {
+    terminal.InitTerminal();
+    Begin(terminal, peer, remotePort, localPort);
+}
+
+// The samples after the first `skip_ms`, once `length_ms` of them are there.
+std::vector<std::int16_t> Steady(const PcmCollector& collector, int skip_ms, int length_ms) {
+    const std::size_t skip = std::size_t(kRate) * skip_ms / 1000;
+    const std::size_t length = std::size_t(kRate) * length_ms / 1000;
+    if (!QTest::qWaitFor([&] { return collector.count() >= skip + length; }, 5000))
+        return {};
+    const std::vector<std::int16_t> all = collector.samples();
+    return {all.begin() + skip, all.begin() + skip + length};
+}
+
+// True when `count` stays where it is for a while (nothing arrives any more).
+template <typename Count> bool Stays(Count count, int window_ms = 400) {
+    const auto before = count();
+    return !QTest::qWaitFor([&] { return count() != before; }, window_ms);
+}
+
+bool PortIsFree(int port) {
+    return BindUdp(port) != nullptr;
+}
+
+// Counts how many of the watched objects have been freed.
+class FreedCounter {
+public:
+    void watch(GstElement* element) { // takes the reference
+        g_object_weak_ref(
+            G_OBJECT(element),
+            [](gpointer self, GObject*) { ++static_cast<FreedCounter*>(self)->freed; }, this);
+        gst_object_unref(element);
+    }
+    int freed = 0;
+};
+
+// What the terminal's playback pipeline reports as its latency.
+double PlaybackLatency_ms(const GstMediaTerm& terminal) {
+    GstElement* speaker = terminal.speakerElement();
+    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
+    GstQuery* query = gst_query_new_latency();
+    GstClockTime latency = GST_CLOCK_TIME_NONE;
+    if (gst_element_query(GST_ELEMENT(pipeline), query))
+        gst_query_parse_latency(query, nullptr, &latency, nullptr);
+    gst_query_unref(query);
+    gst_object_unref(pipeline);
+    gst_object_unref(speaker);
+    return latency == GST_CLOCK_TIME_NONE ? -1 : double(latency) / GST_MSECOND;
+}
+
+// The appsink the terminal plays into.
+GstElement* Ear(const GstMediaTerm& terminal) {
+    GstElement* speaker = terminal.speakerElement();
+    if (!speaker)
+        return nullptr;
+    GstElement* ear = gst_bin_get_by_name(GST_BIN(speaker), "ear");
+    gst_object_unref(speaker);
+    gst_object_unref(ear); // the terminal's pipeline keeps it alive
+    return ear;
+}
+
+TEST(GstMediaTerm, SendsOpusRtpThatAStandardReceiverDecodesFromItsReceivePort) {
+    const int local = FreeUdpPort();
+    const int remote = FreeUdpPort();
+    TestPipeline receiver(StandardReceiver(remote));
+    RtpTap tap(receiver.element("net"));
+    PcmCollector heard(receiver.element("out"));
+
+    GstMediaTerm terminal(TestDevices(1000));
+    StartCall(terminal, u"localhost", remote, local); // a name: the terminal resolves it
+
+    const std::vector<std::int16_t> tone = Steady(heard, 300, 700);
+    ASSERT_FALSE(tone.empty()) << "nothing decoded; status: "
+                               << terminal.statusText().toStdString();
+    EXPECT_NEAR(ToneFrequency(tone, kRate), 1000.0, 20.0);
+    EXPECT_GT(Rms(tone), 1000.0);
+
+    const std::vector<RtpTap::Packet> packets = tap.packets();
+    ASSERT_GE(packets.size(), 20u);
+    int twentyMsSteps = 0;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_EQ(packets[i].version, 2);
+        EXPECT_EQ(packets[i].payloadType, 96);
+        EXPECT_EQ(packets[i].senderAddress, "127.0.0.1");
+        EXPECT_EQ(packets[i].senderPort, local) << "not sent from the receive port";
+        if (i > 0 && packets[i].timestamp - packets[i - 1].timestamp == 960)
+            ++twentyMsSteps;
+    }
+    EXPECT_GE(twentyMsSteps, int(packets.size()) * 9 / 10); // 20 ms of 48 kHz per packet
+    EXPECT_EQ(terminal.statusText(), "");
+}
+
+TEST(GstMediaTerm, PlaysAStandardStreamFromThePeerAndNothingFromElsewhere) {
+    const int local = FreeUdpPort();
+    GstMediaTerm terminal(TestDevices());
+    StartCall(terminal, u"127.0.0.1", FreeUdpPort(), local);
+    ASSERT_NE(Ear(terminal), nullptr);
+    PcmCollector heard(Ear(terminal));
+
+    TestPipeline stranger(StandardSender(local, 600, "127.0.0.2"));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return heard.count() > 0; }, 600))
+        << "played a stream from 127.0.0.2";
+
+    TestPipeline peer(StandardSender(local, 1000, "127.0.0.1"));
+    const std::vector<std::int16_t> tone = Steady(heard, 300, 700);
+    ASSERT_FALSE(tone.empty()) << "status: " << terminal.statusText().toStdString();
+    // The stranger still sends: any of its packets mixed in would spoil the tone.
+    EXPECT_NEAR(ToneFrequency(tone, kRate), 1000.0, 20.0);
+    // ReceiverControl(0, 80): 80 % of the sent level (a sine at half scale).
+    const double sentRms = 0.5 * 32767 / std::sqrt(2.0);
+    EXPECT_NEAR(Rms(tone), 0.8 * sentRms, 0.1 * sentRms);
+    // Jitter buffer, one packet held for FEC, the sink's deadline: not Opus's 120 ms worst case.
+    const double latency_ms = PlaybackLatency_ms(terminal);
+    EXPECT_GT(latency_ms, 0);
+    EXPECT_LT(latency_ms, 100);
+}
+
+TEST(GstMediaTerm, OperationsRepeatAndRestartWithoutBlockingOrLeakingThePort) {
+    const int local = FreeUdpPort();
+    const int remote = FreeUdpPort();
+    TestPipeline receiver(StandardReceiver(remote));
+    RtpTap tap(receiver.element("net"));
+    auto sent = [&] { return tap.count(); };
+
+    GstMediaTerm terminal(TestDevices());
+    QElapsedTimer slowest;
+    qint64 slowest_ms = 0;
+    auto timed = [&](auto operation) {
+        slowest.start();
+        operation();
+        slowest_ms = std::max(slowest_ms, slowest.elapsed());
+    };
+
+    // Building the pipelines takes a few milliseconds; what is timed is that
+    // nothing waits for a device or a state change.
+    terminal.InitTerminal();
+    terminal.InitTerminal();
+    timed([&] { Begin(terminal, u"127.0.0.1", remote, local); });
+    timed([&] { Begin(terminal, u"127.0.0.1", remote, local); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sent() > 5; }, 3000));
+
+    // Mute and unmute, each twice in a row.
+    timed([&] {
+        terminal.StopSending();
+        terminal.StopSending();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Stays(sent); }, 3000));
+    const std::size_t muted = sent();
+    timed([&] {
+        terminal.StartSending(0);
+        terminal.StartSending(0);
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sent() > muted + 5; }, 3000));
+
+    // End of the call, as the voice link ends it. Nothing of the call may stay behind.
+    FreedCounter devices;
+    devices.watch(terminal.microphoneElement());
+    devices.watch(terminal.speakerElement());
+    timed([&] {
+        terminal.StopReceiving();
+        terminal.StopSending();
+        terminal.StopReceiving();
+        terminal.StopSending();
+        terminal.ExitTerminal();
+        terminal.ExitTerminal();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PortIsFree(local) && devices.freed == 2; }, 3000))
+        << "port or pipelines kept; devices freed: " << devices.freed;
+    EXPECT_TRUE(Stays(sent));
+    terminal.StartSending(0); // ignored while shut down
+    EXPECT_TRUE(Stays(sent));
+
+    // The next call on the same terminal.
+    const std::size_t before = sent();
+    terminal.InitTerminal();
+    timed([&] { Begin(terminal, u"127.0.0.1", remote, local); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sent() > before + 5; }, 3000));
+    EXPECT_EQ(tap.packets().back().senderPort, local);
+    EXPECT_LT(slowest_ms, 100) << "an operation blocked the main thread";
+    EXPECT_EQ(terminal.statusText(), "");
+}
+
+TEST(GstMediaTerm, WithoutAMicrophoneTheCallGoesOnAndSaysWhy) {
+    const int local = FreeUdpPort();
+    for (const char* microphone : {"no-such-audio-element", "pulsesrc server=127.0.0.1:1"}) {
+        SCOPED_TRACE(microphone);
+        GstMediaTermOptions options = TestDevices();
+        options.microphone = QLatin1String(microphone);
+        GstMediaTerm terminal(options);
+        QSignalSpy status(&terminal, &ICCNMediaTerm::statusChanged);
+        StartCall(terminal, u"127.0.0.1", FreeUdpPort(), local);
+
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return terminal.statusText().startsWith("Microphone unavailable: "); }, 3000))
+            << terminal.statusText().toStdString();
+        EXPECT_GE(status.count(), 1);
+
+        ASSERT_NE(Ear(terminal), nullptr);
+        PcmCollector heard(Ear(terminal));
+        TestPipeline peer(StandardSender(local, 1000, "127.0.0.1"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return heard.count() > kRate / 4; }, 3000))
+            << "the peer is not heard";
+    }
+}
+
+TEST(GstMediaTerm, WithoutASpeakerOrPortTheCallGoesOnAndSaysWhy) {
+    const int remote = FreeUdpPort();
+    TestPipeline receiver(StandardReceiver(remote));
+    RtpTap tap(receiver.element("net"));
+
+    GstMediaTermOptions options = TestDevices();
+    options.speaker = QStringLiteral("pulsesink server=127.0.0.1:1");
+    GstMediaTerm terminal(options);
+    StartCall(terminal, u"127.0.0.1", remote, FreeUdpPort());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return terminal.statusText().startsWith("Speaker unavailable: "); }, 3000))
+        << terminal.statusText().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tap.count() > 5; }, 3000)) << "nothing sent";
+    terminal.ExitTerminal();
+
+    // Another program holds the port.
+    const int taken = FreeUdpPort();
+    const UdpSocket holder = BindUdp(taken);
+    ASSERT_NE(holder, nullptr);
+    StartCall(terminal, u"127.0.0.1", remote, taken);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return terminal.statusText().contains(QString("Voice port %1").arg(taken)); }, 3000))
+        << terminal.statusText().toStdString();
+}
+
+} // namespace
+} // namespace vocalyn::voice

@@ -1,0 +1,387 @@
+#include "voice/gst/GstMediaTerm.h"
+
+#include "voice/gst/BusWatch.h"
+#include "voice/gst/GstInit.h"
+#include "voice/gst/HostResolver.h"
+#include "voice/gst/InetAddress.h"
+#include "voice/gst/SerialWorker.h"
+#include "voice/gst/VoiceEngine.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+
+namespace vocalyn::voice {
+
+namespace {
+
+constexpr std::int32_t kOpus = 4;
+constexpr std::int32_t kLiveDevice = 0;
+constexpr std::int32_t kVolume = 0;
+
+std::atomic<int> probeCount{0};
+
+bool IsOpusPacketTime(std::int32_t ms) {
+    return ms == 10 || ms == 20 || ms == 40 || ms == 60;
+}
+
+QString Refused(const char* what, std::int32_t value) {
+    return QStringLiteral("%1 %2 is not supported").arg(QLatin1String(what)).arg(value);
+}
+
+bool Within(GstMessage* message, GstElement* element) {
+    GstObject* source = GST_MESSAGE_SRC(message);
+    return element && source &&
+           (source == GST_OBJECT(element) ||
+            gst_object_has_as_ancestor(source, GST_OBJECT(element)));
+}
+
+} // namespace
+
+struct GstMediaTerm::State {
+    State(GstMediaTerm& owner, GstMediaTermOptions options)
+        : owner(owner), options(std::move(options)) {}
+
+    void setProblem(StatusTopic topic, const QString& text);
+    void onResolved(const HostResolver::Result& result);
+    void onBusMessage(bool sendingSide, GstMessage* message);
+    static gboolean OnSendBus(GstBus* bus, GstMessage* message, gpointer state) noexcept;
+    static gboolean OnReceiveBus(GstBus* bus, GstMessage* message, gpointer state) noexcept;
+
+    GstMediaTerm& owner;
+    const GstMediaTermOptions options;
+    SerialWorker worker; // outlives the state below, so the shutdown queued at the end still runs
+    std::shared_ptr<PeerAddress> peer = std::make_shared<PeerAddress>(0);
+    std::shared_ptr<VoiceEngine> engine; // null while not initialised
+    std::unique_ptr<BusWatch> sendWatch;
+    std::unique_ptr<BusWatch> receiveWatch;
+    HostResolver resolver;
+
+    SenderSettings sender;
+    ReceiverSettings receiver;
+    QString targetHost;
+    int targetPort = 0;
+    int receivePort = 0;
+    bool resolving = false;
+    bool sending = false;
+    bool receiving = false;
+
+    std::array<QString, 4> problems; // by StatusTopic
+    std::array<QString, 2> lasting; // sending, receiving: what no restart mends (a bad description)
+    QString status;
+};
+
+GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
+    InitGStreamer();
+    d_ = std::make_unique<State>(*this, std::move(options));
+}
+
+GstMediaTerm::~GstMediaTerm() {
+    ExitTerminal();
+}
+
+QString GstMediaTerm::statusText() const {
+    return d_->status;
+}
+
+void GstMediaTerm::InitTerminal() {
+    State& d = *d_;
+    if (d.engine)
+        return;
+    d.problems = {};
+    d.sender = {};
+    d.receiver = {};
+    d.receiver.jitterBuffer_ms = d.options.jitterBuffer_ms;
+    d.targetHost.clear();
+    d.targetPort = 0;
+    d.receivePort = 0;
+    d.resolving = false;
+    d.peer->store(0);
+
+    const PipelineRecipe recipe{d.options.microphone, d.options.speaker, d.options.voiceProcessing,
+                                QStringLiteral("vocalyn-echo-probe-%1").arg(++probeCount)};
+    QString sendProblem;
+    QString receiveProblem;
+    // The echo canceller finds its probe by name when it starts, so the probe comes first.
+    std::unique_ptr<ReceivePipeline> receive = BuildReceivePipeline(recipe, d.peer, receiveProblem);
+    std::unique_ptr<SendPipeline> send = BuildSendPipeline(recipe, sendProblem);
+    d.engine = std::make_shared<VoiceEngine>(std::move(send), std::move(receive));
+    if (d.engine->send())
+        d.sendWatch =
+            std::make_unique<BusWatch>(d.engine->send()->pipeline.get(), &State::OnSendBus, &d);
+    if (d.engine->receive())
+        d.receiveWatch = std::make_unique<BusWatch>(d.engine->receive()->pipeline.get(),
+                                                    &State::OnReceiveBus, &d);
+    d.lasting = {sendProblem, receiveProblem};
+    d.problems[int(StatusTopic::Sending)] = sendProblem;
+    d.setProblem(StatusTopic::Receiving, receiveProblem);
+}
+
+void GstMediaTerm::ExitTerminal() {
+    State& d = *d_;
+    if (!d.engine)
+        return;
+    d.resolver.cancel();
+    d.resolving = false;
+    d.sendWatch.reset();
+    d.receiveWatch.reset();
+    d.peer->store(0);
+    d.sending = d.receiving = false;
+    // The pipelines stop and are freed on the worker, after whatever it still has to do.
+    d.worker.post([engine = std::move(d.engine)] { engine->shutdown(); });
+    d.engine.reset();
+}
+
+void GstMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
+                                 std::int32_t jitterBuffer_ms, std::int32_t) {
+    State& d = *d_;
+    if (!d.engine)
+        return;
+    QString refused;
+    if (codec != kOpus)
+        refused = Refused("Codec", codec);
+    else if (!IsOpusPacketTime(packetTime_ms))
+        refused = Refused("Packet time", packetTime_ms);
+    else if (jitterBuffer_ms < 0 || jitterBuffer_ms > 1000)
+        refused = Refused("Jitter buffer", jitterBuffer_ms);
+    if (!refused.isEmpty()) {
+        d.setProblem(StatusTopic::Receiving, QStringLiteral("Receiving: %1").arg(refused));
+        return;
+    }
+    d.receiver.packetTime_ms = packetTime_ms;
+    d.receiver.jitterBuffer_ms = jitterBuffer_ms ? jitterBuffer_ms : d.options.jitterBuffer_ms;
+}
+
+void GstMediaTerm::SetupSender(std::int32_t codec, std::int32_t packetTime_ms,
+                               std::int32_t bitrate_kbps, std::int32_t channels, std::int32_t fec,
+                               std::int32_t dtx) {
+    State& d = *d_;
+    if (!d.engine)
+        return;
+    QString refused;
+    if (codec != kOpus)
+        refused = Refused("Codec", codec);
+    else if (!IsOpusPacketTime(packetTime_ms))
+        refused = Refused("Packet time", packetTime_ms);
+    else if (bitrate_kbps != 0 && (bitrate_kbps < 6 || bitrate_kbps > 510))
+        refused = Refused("Bit rate", bitrate_kbps);
+    else if (channels != 1 && channels != 2)
+        refused = Refused("Channel count", channels);
+    else if (fec != 0 && fec != 1)
+        refused = Refused("FEC", fec);
+    else if (dtx != 0 && dtx != 1)
+        refused = Refused("DTX", dtx);
+    if (!refused.isEmpty()) {
+        d.setProblem(StatusTopic::Sending, QStringLiteral("Sending: %1").arg(refused));
+        return;
+    }
+    d.sender.packetTime_ms = packetTime_ms;
+    d.sender.bitrate_kbps = bitrate_kbps ? bitrate_kbps : SenderSettings{}.bitrate_kbps;
+    d.sender.channels = channels;
+    d.sender.fec = fec == 1;
+    d.sender.dtx = dtx == 1;
+}
+
+void GstMediaTerm::SetSendTarget(const std::u16string& host, std::int32_t port) {
+    State& d = *d_;
+    if (!d.engine)
+        return;
+    const QString name = QString::fromStdU16String(host);
+    const int destination = d.options.remotePort ? d.options.remotePort : port;
+    if (destination < 1 || destination > 65535) {
+        d.setProblem(StatusTopic::Host, QStringLiteral("Voice port %1 is not valid").arg(port));
+        return;
+    }
+    // Set again with the same peer (as when unmuting): keep the address or the lookup under way.
+    if (name == d.targetHost && destination == d.targetPort && (d.peer->load() != 0 || d.resolving))
+        return;
+    d.targetHost = name;
+    d.targetPort = destination;
+    d.peer->store(0);
+    if (d.engine->send())
+        g_signal_emit_by_name(d.engine->send()->network.get(), "clear");
+    d.setProblem(StatusTopic::Host, QString());
+    d.resolving = true;
+    d.resolver.resolve(name, [&d](const HostResolver::Result& result) { d.onResolved(result); });
+}
+
+void GstMediaTerm::SetReceivePort(std::int32_t port) {
+    State& d = *d_;
+    if (!d.engine)
+        return;
+    const int local = d.options.localPort ? d.options.localPort : port;
+    if (local < 0 || local > 65535) {
+        d.setProblem(StatusTopic::Port, QStringLiteral("Voice port %1 is not valid").arg(port));
+        return;
+    }
+    d.receivePort = local;
+}
+
+void GstMediaTerm::StartSending(std::int32_t source) {
+    State& d = *d_;
+    if (!d.engine || d.sending)
+        return;
+    if (source != kLiveDevice) {
+        d.setProblem(StatusTopic::Sending,
+                     QStringLiteral("Sending: %1").arg(Refused("Source", source)));
+        return;
+    }
+    d.sending = true;
+    d.setProblem(StatusTopic::Sending, d.lasting[0]); // a new attempt: earlier failures are history
+    if (!d.engine->send())
+        return;
+    d.worker.post([engine = d.engine, settings = d.sender, port = d.receivePort] {
+        engine->startSending(settings, port);
+    });
+}
+
+void GstMediaTerm::StopSending() {
+    State& d = *d_;
+    if (!d.engine || !d.sending)
+        return;
+    d.sending = false;
+    d.worker.post([engine = d.engine] { engine->stopSending(); });
+}
+
+void GstMediaTerm::StartReceiving(std::int32_t output) {
+    State& d = *d_;
+    if (!d.engine || d.receiving)
+        return;
+    if (output != kLiveDevice) {
+        d.setProblem(StatusTopic::Receiving,
+                     QStringLiteral("Receiving: %1").arg(Refused("Output", output)));
+        return;
+    }
+    d.receiving = true;
+    d.setProblem(StatusTopic::Receiving, d.lasting[1]);
+    if (!d.engine->receive())
+        return;
+    d.worker.post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
+        engine->startReceiving(settings, port);
+    });
+}
+
+void GstMediaTerm::StopReceiving() {
+    State& d = *d_;
+    if (!d.engine || !d.receiving)
+        return;
+    d.receiving = false;
+    d.worker.post([engine = d.engine] { engine->stopReceiving(); });
+}
+
+void GstMediaTerm::ReceiverControl(std::int32_t control, std::int32_t value) {
+    State& d = *d_;
+    if (d.engine && d.engine->receive() && control == kVolume)
+        g_object_set(d.engine->receive()->gain.get(), "volume", std::clamp(value, 0, 100) / 100.0,
+                     nullptr);
+}
+
+void GstMediaTerm::SenderControl(std::int32_t control, std::int32_t value) {
+    State& d = *d_;
+    if (d.engine && d.engine->send() && control == kVolume)
+        g_object_set(d.engine->send()->gain.get(), "volume", std::clamp(value, 0, 100) / 100.0,
+                     nullptr);
+}
+
+GstElement* GstMediaTerm::microphoneElement() const {
+    const State& d = *d_;
+    return d.engine && d.engine->send() ? RefElement(d.engine->send()->microphone.get()).release()
+                                        : nullptr;
+}
+
+GstElement* GstMediaTerm::speakerElement() const {
+    const State& d = *d_;
+    return d.engine && d.engine->receive()
+               ? RefElement(d.engine->receive()->speaker.get()).release()
+               : nullptr;
+}
+
+void GstMediaTerm::State::onResolved(const HostResolver::Result& result) {
+    resolving = false;
+    if (!engine)
+        return;
+    if (!result.address) {
+        setProblem(StatusTopic::Host,
+                   QStringLiteral("The peer %1 cannot be found: %2").arg(targetHost, result.error));
+        return;
+    }
+    peer->store(result.address);
+    if (engine->send())
+        g_signal_emit_by_name(engine->send()->network.get(), "add",
+                              DottedIPv4(result.address).toUtf8().constData(), gint(targetPort));
+}
+
+gboolean GstMediaTerm::State::OnSendBus(GstBus*, GstMessage* message, gpointer state) noexcept {
+    try {
+        static_cast<State*>(state)->onBusMessage(true, message);
+    } catch (...) {
+        // Called from GLib's main loop: nothing may escape into C.
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+gboolean GstMediaTerm::State::OnReceiveBus(GstBus*, GstMessage* message, gpointer state) noexcept {
+    try {
+        static_cast<State*>(state)->onBusMessage(false, message);
+    } catch (...) {
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
+    PostedStatus posted;
+    if (ReadStatus(message, posted)) {
+        if (!posted.fallback || problems[int(posted.topic)].isEmpty())
+            setProblem(posted.topic, posted.text);
+        return;
+    }
+    const bool error = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (!error && GST_MESSAGE_TYPE(message) != GST_MESSAGE_WARNING)
+        return;
+    GstElement* device =
+        sendingSide ? engine->send()->microphone.get() : engine->receive()->speaker.get();
+    const bool fromDevice = Within(message, device);
+    GError* raw = nullptr;
+    gchar* rawDebug = nullptr;
+    if (error)
+        gst_message_parse_error(message, &raw, &rawDebug);
+    else
+        gst_message_parse_warning(message, &raw, &rawDebug);
+    GErrorPtr reason(raw);
+    GCharPtr debug(rawDebug);
+    // A device that cannot be opened may only warn, falling back to a silent
+    // stand-in; other warnings (a late clock, a dropped sample) are no news.
+    if (!error && !(fromDevice && reason && reason->domain == GST_RESOURCE_ERROR))
+        return;
+    const char* what = fromDevice ? (sendingSide ? "Microphone unavailable" : "Speaker unavailable")
+                                  : (sendingSide ? "Sending failed" : "Receiving failed");
+    setProblem(sendingSide ? StatusTopic::Sending : StatusTopic::Receiving,
+               QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                            reason ? QString::fromUtf8(reason->message)
+                                                   : QStringLiteral("failed")));
+    if (error) // the call goes on without this direction's sound
+        worker.post([engine = engine, sendingSide] { engine->halt(sendingSide); });
+}
+
+void GstMediaTerm::State::setProblem(StatusTopic topic, const QString& text) {
+    problems[int(topic)] = text;
+    QStringList shown;
+    for (const QString& problem : problems)
+        if (!problem.isEmpty())
+            shown << problem;
+    const QString composed = shown.join(QStringLiteral("; "));
+    if (composed == status)
+        return;
+    status = composed;
+    Q_EMIT owner.statusChanged(status);
+}
+
+TCCNMediaTerm::Factory GstMediaTermFactory(GstMediaTermOptions options) {
+    return [options]() -> std::shared_ptr<ICCNMediaTerm> {
+        return std::make_shared<GstMediaTerm>(options);
+    };
+}
+
+} // namespace vocalyn::voice
