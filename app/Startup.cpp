@@ -2,9 +2,15 @@
 
 #include "app/Platform.h"
 #include "app/TfrmMain.h"
+#include "call/TfrmCalling.h"
+#include "directory/TfrmAddressList.h"
+#include "voice/TfrmCCN.h"
+#include "widgets/ErrorReport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 
 namespace vocalyn {
@@ -25,6 +31,18 @@ Windows CreateWindows(Platform& platform) {
     //  7. TfrmCCN             the hidden host window of the media terminal
     //  8. TfrmAddressList     the address book, which loads its file last
     windows.frmMain = std::make_unique<TfrmMain>(platform);
+    TfrmMain& main = *windows.frmMain;
+    windows.frmCalling = std::make_unique<call::TfrmCalling>(&main);
+    main.SetCallingDialog(*windows.frmCalling);
+    windows.frmCCN = std::make_unique<voice::TfrmCCN>(platform.terminalFactory);
+    main.frmCCN = windows.frmCCN.get();
+    windows.frmAddressList =
+        std::make_unique<directory::TfrmAddressList>(platform.dataDir, *main.edtHostName, &main);
+
+    // The main window's buttons that open the other windows.
+    directory::TfrmAddressList& addressList = *windows.frmAddressList;
+    QObject::connect(main.btnHostName, &QAbstractButton::clicked, &main,
+                     Guarded([&addressList] { addressList.exec(); }));
     return windows;
 }
 

@@ -51,7 +51,7 @@ FlatButton* MakeFlatButton(QWidget* parent, const QString& hint, const QRect& ge
 TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), UDPClient(*platform.sockets),
       UDPServer(*platform.sockets), UDPClient1(*platform.sockets), UDPServer1(*platform.sockets),
-      platform_(platform) {
+      MediaPlayer1(*platform.mediaDevice), platform_(platform) {
     InitAssets();
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(QPixmap(QStringLiteral(":/vocalyn.png")));
@@ -65,13 +65,18 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     UDPServer1.DefaultPort = platform.videoPort;
     UDPServer1.BufferSize = 524288;
     Timer1.setSingleShot(true);
+    BindToLocalAddress(platform.bindAddress);
 
     CreateControls();
     ConnectHandlers();
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    // Datagrams still queued when the listener stops must not reach a half-destroyed window.
+    UDPServer.OnUDPRead = nullptr;
+    UDPServer.setActive(false);
+}
 
 void TfrmMain::CreateControls() {
     RbPanel1 = new RoundedPanel(this);
@@ -107,6 +112,9 @@ void TfrmMain::CreateControls() {
     btnMute = MakeFlatButton(RbPanel1, QStringLiteral("Microphone Mute"), {16, 525, 97, 60},
                              QStringLiteral(":/mute.png"));
     btnMute->setEnabled(false);
+    // Its only caption is the large red "*" of a muted microphone.
+    btnMute->setFont(SansSerifFont(32, true));
+    btnMute->setCaptionColor(Qt::red);
     btnCall = MakeFlatButton(RbPanel1, QStringLiteral("Call / Answer Phone"), {129, 525, 97, 60},
                              QStringLiteral(":/call.png"));
 
@@ -162,11 +170,19 @@ void TfrmMain::ConnectHandlers() {
             Guarded([this] { dxToolButton3Click(); }));
     connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
     lblCallerID->installEventFilter(this);
+    ConnectCallHandlers();
+}
 
-    UDPServer.OnUDPRead = [this](net::TIdUDPServer& sender, const QByteArray& data,
-                                 net::TIdSocketHandle& binding) {
-        UDPServerUDPRead(sender, data, binding);
-    };
+void TfrmMain::BindToLocalAddress(const QString& address) {
+    if (address.isEmpty())
+        return;
+    for (net::TIdUDPServer* server : {&UDPServer, &UDPServer1}) {
+        net::TIdSocketHandle& binding = server->Bindings.Add();
+        binding.IP = address;
+        binding.Port = static_cast<quint16>(server->DefaultPort);
+    }
+    UDPClient.LocalIP = address;
+    UDPClient1.LocalIP = address;
 }
 
 void TfrmMain::SetVideoStatus(const QString& text) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/BoundUDPClient.h"
 #include "call/SettingsFile.h"
-#include "net/TIdUDPClient.h"
+#include "call/TMediaPlayer.h"
 #include "net/TIdUDPServer.h"
+#include "voice/TVOIPMedia.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -12,6 +15,13 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace vocalyn::call {
+class TfrmCalling;
+}
+namespace vocalyn::voice {
+class TfrmCCN;
+}
 
 namespace vocalyn {
 
@@ -58,11 +68,12 @@ public:
     FlatButton* btnExit = nullptr;
 
     // Non-visual parts.
-    net::TIdUDPClient UDPClient;
+    BoundUDPClient UDPClient;
     net::TIdUDPServer UDPServer;
     QTimer Timer1;
-    net::TIdUDPClient UDPClient1;
+    BoundUDPClient UDPClient1;
     net::TIdUDPServer UDPServer1;
+    call::TMediaPlayer MediaPlayer1;
 
     // Held settings and call state.
     call::CallSettings Settings;
@@ -72,6 +83,13 @@ public:
     bool Ringing = false;
     bool VideoStarted = false;
     bool PeerHostLearned = false;
+    std::unique_ptr<voice::TVOIPMedia> VoiceLink; // the current call's, while one is up
+
+    // The windows created after this one that the call handlers use.
+    QPointer<call::TfrmCalling> frmCalling;
+    QPointer<voice::TfrmCCN> frmCCN;
+    // Makes `dialog` the calling-status dialog and hands it its Cancel steps.
+    void SetCallingDialog(call::TfrmCalling& dialog);
 
     // Puts the local host name into lblHostName and returns the local address.
     QString FindLocalAddress();
@@ -93,6 +111,12 @@ public:
     void lblCallerIDMouseDown();
     void UDPServerUDPRead(net::TIdUDPServer& Sender, const QByteArray& AData,
                           net::TIdSocketHandle& ABinding);
+    void btnCallClick();
+    void btnEndClick();
+    void btnMuteClick();
+    void Timer1Timer();
+    // The main window's part of the calling dialog's Cancel, before the dialog closes.
+    void CancelPlacedCall();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -103,13 +127,32 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
+    void ConnectCallHandlers();
+    void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
     void DragWindow();
+
+    // Received signalling, by kind.
+    void CallRequestReceived(const QString& sender, const QString& callerID);
+    void AcceptReceived(const QString& sender);
+    void CancelReceived(const QString& sender);
+    void UnansweredMessageReceived(const QString& text);
+    bool AcceptExpectedFrom(const QString& sender) const;
+
+    void AnswerCall();
+    void PlaceCall();
+    void StartRingTimer();
+    void SendUnansweredMessage(const QString& host);
+    void FocusHostField();
+    call::TfrmCalling& CallingDialog() const;
 
     Platform& platform_;
     bool shown_ = false;
     bool activated_ = false;
     bool closing_ = false;
+    // Where the pending call request went, as resolved when it was sent: only an "Accept" from
+    // there may start a call. Empty while no call is being placed.
+    QString placedCallAddress_;
 };
 
 } // namespace vocalyn

@@ -109,10 +109,6 @@ void TfrmMain::DragWindow() {
         window->startSystemMove();
 }
 
-void TfrmMain::UDPServerUDPRead(net::TIdUDPServer&, const QByteArray&, net::TIdSocketHandle&) {
-    // Signalling datagrams are read here once the call states exist.
-}
-
 void TfrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shown_)

@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "app/TfrmMain.h"
+#include "tests/fakes/FakeMediaDevice.h"
 #include "tests/fakes/FakeResolver.h"
 #include "tests/support/FreePort.h"
 
@@ -25,6 +26,7 @@ protected:
         resolver->answers.insert("deskhost", {0, {0xC6120001u, 0xC6120002u}}); // 198.18.0.1, .2
         platform.resolver = std::move(fake);
         platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
+        platform.mediaDevice = std::make_unique<fakes::FakeMediaDevice>();
         platform.dataDir = dataDir.path() + QLatin1Char('/');
         platform.signallingPort = FreeUdpPort();
         platform.videoPort = FreeUdpPort();

@@ -1,0 +1,313 @@
+// The main window's call handlers: signalling datagrams, the call, end and mute buttons, the
+// ring timer and the calling dialog's Cancel.
+#include "app/TfrmMain.h"
+
+#include "app/Platform.h"
+#include "base/Error.h"
+#include "call/SignalMessage.h"
+#include "call/TfrmCalling.h"
+#include "voice/TfrmCCN.h"
+#include "widgets/ErrorReport.h"
+#include "widgets/FlatButton.h"
+#include "widgets/RxDice.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScopeGuard>
+
+namespace vocalyn {
+
+namespace {
+
+const QString kHostPlaceholder = QStringLiteral("Host Name or IP Address");
+constexpr int kVoicePort = 8500;
+
+// Signalling text is 8-bit in the locale's encoding.
+QByteArray ToWire(const QString& text) {
+    return text.toLocal8Bit();
+}
+
+QString FromWire(const QByteArray& bytes) {
+    return QString::fromLocal8Bit(bytes);
+}
+
+// The text of the exception being handled; call only inside a catch block.
+QString CurrentErrorText() {
+    try {
+        throw;
+    } catch (const Error& e) {
+        return e.message();
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // Error texts can carry host names typed by the user or words from the network.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+void TfrmMain::ConnectCallHandlers() {
+    connect(btnCall, &QAbstractButton::clicked, this, Guarded([this] { btnCallClick(); }));
+    connect(btnEnd, &QAbstractButton::clicked, this, Guarded([this] { btnEndClick(); }));
+    connect(btnMute, &QAbstractButton::clicked, this, Guarded([this] { btnMuteClick(); }));
+    connect(&Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
+    // Datagram handlers may throw: the listener drops that datagram and goes on.
+    UDPServer.OnUDPRead = [this](net::TIdUDPServer& sender, const QByteArray& data,
+                                 net::TIdSocketHandle& binding) {
+        UDPServerUDPRead(sender, data, binding);
+    };
+}
+
+void TfrmMain::SetCallingDialog(call::TfrmCalling& dialog) {
+    frmCalling = &dialog;
+    dialog.OnCancelCall = [this] { CancelPlacedCall(); };
+}
+
+call::TfrmCalling& TfrmMain::CallingDialog() const {
+    if (!frmCalling)
+        throw Error(QStringLiteral("The calling-status window does not exist"));
+    return *frmCalling;
+}
+
+void TfrmMain::UDPServerUDPRead(net::TIdUDPServer&, const QByteArray& AData,
+                                net::TIdSocketHandle& ABinding) {
+    // The binding is reused for the next datagram; keep a copy of the sender.
+    const QString sender = ABinding.SenderIP;
+    const call::SignalMessage message = call::ClassifySignal(AData);
+    switch (message.kind) {
+    case call::SignalKind::CallRequest:
+        CallRequestReceived(sender, FromWire(message.text));
+        break;
+    case call::SignalKind::Accept:
+        AcceptReceived(sender);
+        break;
+    case call::SignalKind::Cancel:
+        CancelReceived(sender);
+        break;
+    case call::SignalKind::Unanswered:
+        UnansweredMessageReceived(FromWire(message.text));
+        break;
+    }
+}
+
+void TfrmMain::CallRequestReceived(const QString& sender, const QString& callerID) {
+    if (Busy) {
+        SendUnansweredMessage(sender);
+        return;
+    }
+    QApplication::alert(this);
+    Ringing = true;
+    edtHostName->setText(sender);
+    QCoreApplication::processEvents();
+    lblCallerID->setText(callerID + QStringLiteral(" calling..."));
+    StartRingTimer();
+    if (!Settings.RingTone.isEmpty()) {
+        // A repeated request plays the tone again from its start.
+        MediaPlayer1.Close();
+        MediaPlayer1.FileName = Settings.RingTone;
+        MediaPlayer1.Open();
+        MediaPlayer1.Play();
+    }
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::StartRingTimer() {
+    // A ring time of 0 (or less) never runs out.
+    if (Settings.RingTime <= 0) {
+        Timer1.stop();
+        return;
+    }
+    // A request repeated while the ring time runs does not restart it.
+    if (Timer1.isActive() && Timer1.interval() == Settings.RingTime)
+        return;
+    Timer1.start(Settings.RingTime);
+}
+
+bool TfrmMain::AcceptExpectedFrom(const QString& sender) const {
+    // Only the peer this side is calling may start a call: otherwise anyone on the network could
+    // switch on the microphone and the camera with one datagram.
+    return Busy && !Ringing && !VoiceLink && frmCalling && frmCalling->isVisible() &&
+           !placedCallAddress_.isEmpty() && sender == placedCallAddress_;
+}
+
+void TfrmMain::AcceptReceived(const QString& sender) {
+    if (!AcceptExpectedFrom(sender))
+        return;
+    btnMute->setEnabled(true);
+    btnEnd->setEnabled(true);
+    btnExit->setEnabled(false);
+    if (!frmCCN)
+        throw Error(QStringLiteral("The media terminal window does not exist"));
+    VoiceLink = std::make_unique<voice::TVOIPMedia>(*frmCCN->ccn);
+    VoiceLink->SetRemotePort(kVoicePort);
+    VoiceLink->SetLocalPort(kVoicePort);
+    VoiceLink->SetRemoteHost(sender);
+    CallingDialog().Close();
+    QCoreApplication::processEvents();
+    // The end button is already enabled: the user may have ended the call just now.
+    if (!VoiceLink)
+        return;
+    VoiceLink->Start();
+    UDPClient1.Host = edtHostName->text();
+    SendingVideo = true;
+}
+
+void TfrmMain::CancelReceived(const QString& sender) {
+    if (sender != edtHostName->text())
+        return;
+    Ringing = false;
+    Timer1.stop();
+    lblCallerID->clear();
+    QCoreApplication::processEvents();
+    if (!Settings.RingTone.isEmpty())
+        MediaPlayer1.Close();
+}
+
+void TfrmMain::UnansweredMessageReceived(const QString& text) {
+    if (!frmCalling)
+        return;
+    frmCalling->RxDice1->SetRotate(false);
+    frmCalling->Label1->setText(text);
+}
+
+void TfrmMain::SendUnansweredMessage(const QString& host) {
+    // An empty datagram would only look like a read error to the receiver.
+    if (Settings.Message.isEmpty())
+        return;
+    UDPClient.Host = host;
+    UDPClient.SendText(ToWire(Settings.Message));
+}
+
+void TfrmMain::btnCallClick() {
+    if (edtHostName->text() == kHostPlaceholder) {
+        ShowBox(this, QMessageBox::Information, QStringLiteral("Information"),
+                QStringLiteral("Please enter Host Name or IP Address First."));
+        FocusHostField();
+        return;
+    }
+    btnCall->setEnabled(false);
+    Busy = true;
+    if (Ringing)
+        AnswerCall();
+    else
+        PlaceCall();
+}
+
+void TfrmMain::AnswerCall() {
+    // Errors here go to the general error report; the steps already done stay done.
+    Timer1.stop();
+    if (!Settings.RingTone.isEmpty())
+        MediaPlayer1.Stop();
+    QCoreApplication::processEvents();
+    const QString host = edtHostName->text();
+    if (!frmCCN)
+        throw Error(QStringLiteral("The media terminal window does not exist"));
+    VoiceLink = std::make_unique<voice::TVOIPMedia>(*frmCCN->ccn);
+    VoiceLink->SetRemotePort(kVoicePort);
+    VoiceLink->SetLocalPort(kVoicePort);
+    VoiceLink->SetRemoteHost(host);
+    UDPClient.Host = host;
+    UDPClient.SendText(call::kAccept);
+    QCoreApplication::processEvents();
+    VoiceLink->Start();
+    btnMute->setEnabled(true);
+    btnEnd->setEnabled(true);
+    btnExit->setEnabled(false);
+    UDPClient1.Host = host;
+    SendingVideo = true;
+}
+
+void TfrmMain::PlaceCall() {
+    try {
+        UDPClient.Host = edtHostName->text();
+        // Resolved once, here: the answer must come from the address the request went to.
+        const QString address = platform_.sockets->LookUpHostAddress(UDPClient.Host);
+        placedCallAddress_ = address;
+        UDPClient.SendTextTo(address, UDPClient.Port,
+                             call::CallRequestPayload(ToWire(Settings.CallerID)));
+        QCoreApplication::processEvents();
+        call::TfrmCalling& dialog = CallingDialog();
+        dialog.RxDice1->SetRotate(true);
+        dialog.Label1->setText(QStringLiteral("Calling..."));
+        // Returns when an "Accept" or the dialog's Cancel closes the dialog.
+        dialog.exec();
+    } catch (...) {
+        placedCallAddress_.clear();
+        ShowBox(this, QMessageBox::Critical, QStringLiteral("Error"), CurrentErrorText());
+        Busy = false;
+        btnCall->setEnabled(true);
+        FocusHostField();
+    }
+}
+
+void TfrmMain::CancelPlacedCall() {
+    btnCall->setEnabled(true);
+    btnEnd->setEnabled(false);
+    Timer1.stop();
+    Busy = false;
+    placedCallAddress_.clear();
+    UDPClient.Host = edtHostName->text();
+    UDPClient.SendText(call::kCancel);
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::Timer1Timer() {
+    Timer1.stop();
+    btnEnd->setEnabled(false);
+    btnCall->setEnabled(true);
+    lblCallerID->clear();
+    if (!Settings.RingTone.isEmpty())
+        MediaPlayer1.Stop();
+    QCoreApplication::processEvents();
+    // Ringing stays set: until the caller cancels, the call button still answers.
+    SendUnansweredMessage(edtHostName->text());
+}
+
+void TfrmMain::btnEndClick() {
+    MicMuted = false;
+    Busy = false;
+    Ringing = false;
+    btnMute->setText(QString());
+    lblCallerID->clear();
+    SendingVideo = false;
+    btnCall->setEnabled(true);
+    btnMute->setEnabled(false);
+    btnEnd->setEnabled(false);
+    placedCallAddress_.clear();
+    // The link goes and the exit button comes back even when stopping fails.
+    std::unique_ptr<voice::TVOIPMedia> link = std::move(VoiceLink);
+    const auto finish = qScopeGuard([&] {
+        link.reset();
+        btnExit->setEnabled(true);
+    });
+    if (link)
+        link->Stop();
+}
+
+void TfrmMain::btnMuteClick() {
+    if (VoiceLink)
+        VoiceLink->ToggleMute();
+    if (MicMuted) {
+        btnMute->setText(QString());
+        MicMuted = false;
+    } else {
+        MicMuted = true;
+        btnMute->setText(QStringLiteral("*"));
+    }
+}
+
+void TfrmMain::FocusHostField() {
+    if (edtHostName->isVisible() && edtHostName->isEnabled())
+        edtHostName->setFocus();
+}
+
+} // namespace vocalyn

@@ -1,0 +1,183 @@
+#include "call/TfrmSettings.h"
+
+#include "widgets/ErrorReport.h"
+#include "widgets/Fonts.h"
+#include "widgets/LimitedLineEdit.h"
+#include "widgets/SilverPanel.h"
+#include "widgets/SpinEdit.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace vocalyn::call {
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(SansSerifFont(13, true));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(geometry);
+    // Enter presses only the button that has the focus (see eventFilter), never a default one.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+bool IsEnter(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QString OpenFileDialog(QWidget* parent, const QString& initialFile, const QString& filter) {
+    QString firstFilter = filter.section(QStringLiteral(";;"), 0, 0);
+    return QFileDialog::getOpenFileName(parent, QString(), initialFile, filter, &firstFilter);
+}
+
+} // namespace
+
+TfrmSettings::TfrmSettings(const QString& dataDir, CallSettings& held, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), ChooseFile(OpenFileDialog),
+      dataDir_(dataDir), held_(held) {
+    setWindowTitle(QStringLiteral("Settings"));
+    setFixedSize(kWidth, kHeight);
+    setFont(SansSerifFont(13, false));
+    CreateControls();
+    ConnectHandlers();
+}
+
+TfrmSettings::~TfrmSettings() = default;
+
+QString TfrmSettings::RingToneFilter() {
+    return QStringLiteral("Supported Media Files (*.mp3 *.wav *.wma);;MP3 (*.mp3);;"
+                          "Wave (*.wav);;Windows Media Audio (*.wma)");
+}
+
+void TfrmSettings::CreateControls() {
+    XiPanel1 = new SilverPanel(this);
+    XiPanel1->setGeometry(0, 0, kWidth, kHeight);
+
+    constexpr int labelLeft = 20;
+    constexpr int fieldLeft = 170;
+    constexpr int right = kWidth - 20;
+    constexpr int rowHeight = 24;
+
+    Label1 = MakeLabel(XiPanel1, QStringLiteral("Ring Tone"), {labelLeft, 20, 145, rowHeight});
+    edtRingTone = new QLineEdit(XiPanel1);
+    edtRingTone->setGeometry(fieldLeft, 20, right - fieldLeft - 36, rowHeight);
+    btnRingTone = MakeButton(XiPanel1, QStringLiteral("..."), {right - 30, 20, 30, rowHeight});
+
+    Label2 =
+        MakeLabel(XiPanel1, QStringLiteral("Ring Time (sec)"), {labelLeft, 54, 145, rowHeight});
+    sedRingTime = new SpinEdit(XiPanel1);
+    sedRingTime->setRange(kMinRingTime, kMaxRingTime);
+    sedRingTime->setGeometry(fieldLeft, 54, 64, rowHeight);
+
+    Label3 =
+        MakeLabel(XiPanel1, QStringLiteral("Unanswered Message"), {labelLeft, 88, 145, rowHeight});
+    edtMessage = new LimitedLineEdit(kMaxTypedLength, XiPanel1);
+    edtMessage->setGeometry(fieldLeft, 88, right - fieldLeft, rowHeight);
+
+    Label4 = MakeLabel(XiPanel1, QStringLiteral("Caller ID"), {labelLeft, 122, 145, rowHeight});
+    edtCallerID = new LimitedLineEdit(kMaxTypedLength, XiPanel1);
+    edtCallerID->setGeometry(fieldLeft, 122, right - fieldLeft, rowHeight);
+
+    constexpr int buttonTop = kHeight - 20 - 28;
+    btnVideoOptions =
+        MakeButton(XiPanel1, QStringLiteral("Video Options"), {labelLeft, buttonTop, 110, 28});
+    btnSave = MakeButton(XiPanel1, QStringLiteral("Save"), {right - 188, buttonTop, 90, 28});
+    btnClose = MakeButton(XiPanel1, QStringLiteral("Close"), {right - 90, buttonTop, 90, 28});
+
+    setTabOrder(edtRingTone, sedRingTime);
+    setTabOrder(sedRingTime, edtMessage);
+    setTabOrder(edtMessage, edtCallerID);
+    setTabOrder(edtCallerID, btnSave);
+    setTabOrder(btnSave, btnClose);
+    setTabOrder(btnClose, btnVideoOptions);
+    setTabOrder(btnVideoOptions, btnRingTone);
+}
+
+void TfrmSettings::ConnectHandlers() {
+    connect(btnRingTone, &QPushButton::clicked, this, Guarded([this] { btnRingToneClick(); }));
+    connect(btnSave, &QPushButton::clicked, this, Guarded([this] { btnSaveClick(); }));
+    connect(btnClose, &QPushButton::clicked, this, Guarded([this] { btnCloseClick(); }));
+    connect(btnVideoOptions, &QPushButton::clicked, this,
+            Guarded([this] { btnVideoOptionsClick(); }));
+    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    for (QWidget* watched :
+         std::initializer_list<QWidget*>{edtRingTone, sedRingTime, edtMessage, edtCallerID, btnSave,
+                                         btnClose, btnVideoOptions, btnRingTone})
+        watched->installEventFilter(this);
+}
+
+bool TfrmSettings::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+
+    // The fields go on to see the key: the ring-time field beeps at Enter, the others pass it up
+    // to the dialog, which ignores it.
+    if (watched == edtRingTone)
+        Guarded([this, key] { edtRingToneKeyDown(key); })();
+    else if (watched == sedRingTime)
+        Guarded([this, key] { sedRingTimeKeyDown(key); })();
+    else if (watched == edtMessage)
+        Guarded([this, key] { edtMessageKeyDown(key); })();
+    else if (watched == edtCallerID)
+        Guarded([this, key] { edtCallerIDKeyDown(key); })();
+    else if (auto* button = qobject_cast<QPushButton*>(watched); button && IsEnter(key)) {
+        button->click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmSettings::keyPressEvent(QKeyEvent* event) {
+    // QDialog would close on Escape and press a default button on Enter; here neither key has a
+    // function of its own.
+    if (event->key() == Qt::Key_Escape || IsEnter(event->key())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmSettings::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A spontaneous show is the window system mapping the window again (after a minimised main
+    // window comes back, say): no new showing, so the edits stay.
+    if (event->spontaneous())
+        return;
+    CentreOverParent();
+    Guarded([this] { FormActivate(); })();
+}
+
+void TfrmSettings::CentreOverParent() {
+    QRect area;
+    if (const QWidget* owner = parentWidget())
+        area = owner->window()->frameGeometry();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (area.isEmpty())
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(area.center());
+    move(frame.topLeft());
+}
+
+} // namespace vocalyn::call

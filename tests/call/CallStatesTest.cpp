@@ -1,0 +1,439 @@
+// Calls between two real copies of the program in one process, driven through their buttons,
+// with a bare socket as a third computer.
+#include "tests/call/CallFixture.h"
+
+#include "tests/support/ModalWatcher.h"
+
+#include <QTest>
+
+using namespace vocalyn;
+using namespace vocalyn::test;
+
+namespace {
+
+QStringList StartCalls(const QString& peer) {
+    return {"InitTerminal()",
+            "InitTerminal()",
+            "SetupSender(4, 20, 0, 1, 1, 0)",
+            "SetSendTarget(" + peer + ", 8500)",
+            "SetupReceiver(4, 20, 0, 0)",
+            "SetReceivePort(8500)",
+            "StartReceiving(0)",
+            "StartSending(0)",
+            "ReceiverControl(0, 80)",
+            "SenderControl(0, 80)"};
+}
+
+// Stop, then destroy: both channel references are one terminal.
+const QStringList kStopAndDestroyCalls =
+    QStringList{"StopReceiving()", "StopSending()"} +
+    QStringList{"StopReceiving()", "StopSending()",  "StopReceiving()",
+                "StopSending()",   "ExitTerminal()", "ExitTerminal()"};
+
+// Sends from a window's own signalling sender, so the text arrives from its address.
+void SendFrom(TfrmMain& w, const QString& to, const QByteArray& text) {
+    w.UDPClient.Host = to;
+    w.UDPClient.SendText(text);
+}
+
+// A datagram whose effect shows once every datagram sent before it has been handled: an
+// unanswered message lands in the calling dialog's label.
+void Barrier(TfrmMain& from, const QString& to, Side& receiver) {
+    SendFrom(from, to, "barrier");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return receiver.dialog().Label1->text() == "barrier"; }));
+}
+
+} // namespace
+
+class CallStates : public CallTest {
+protected:
+    // Alice calls Bob and Bob answers at once; both end up in their call phases.
+    bool EstablishCall() {
+        Script script;
+        script.When("Bob rings", BobRings(), [this] { B().btnCall->click(); });
+        return AliceCalls(script) && A().VoiceLink && B().VoiceLink;
+    }
+};
+
+TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
+    Script script;
+    script.When("Bob rings", BobRings(), [this] {
+        EXPECT_PHASE(*alice, kPlacing);
+        EXPECT_PHASE(*bob, kRinging);
+        EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
+        EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");
+        EXPECT_TRUE(B().Timer1.isActive());
+        EXPECT_EQ(B().Timer1.interval(), 10000);
+        EXPECT_EQ(bob->toneOperations(), QStringList({"open ring.wav", "status 1", "play 1"}));
+        bob->toneOperations().clear();
+        B().btnCall->click();
+    });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+
+    EXPECT_PHASE(*alice, kInCallPlaced);
+    EXPECT_PHASE(*bob, kInCallAnswered);
+    EXPECT_FALSE(B().Timer1.isActive());
+    EXPECT_EQ(bob->toneOperations(), QStringList({"stop 1"}));
+    // The caller's identity stays shown during the call.
+    EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");
+    // Alice's voice goes to where the "Accept" came from, her video to what she typed.
+    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+    EXPECT_EQ(A().UDPClient1.Host, "bobs-pc");
+    EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
+    EXPECT_EQ(B().UDPClient1.Host, "127.0.0.1");
+
+    alice->terminalCalls().clear();
+    A().btnEnd->click();
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_EQ(A().lblCallerID->text(), "");
+    EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
+    // Nothing goes to the peer: Bob's half of the call stays up.
+    Barrier(A(), "127.0.0.2", *bob);
+    EXPECT_PHASE(*bob, kInCallAnswered);
+
+    B().btnEnd->click();
+    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_EQ(B().lblCallerID->text(), "");
+}
+
+TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmuted) {
+    ASSERT_TRUE(EstablishCall());
+    alice->terminalCalls().clear();
+
+    A().btnMute->click();
+    EXPECT_TRUE(A().MicMuted);
+    EXPECT_EQ(A().btnMute->text(), "*");
+    EXPECT_EQ(A().btnMute->font().pixelSize(), 32);
+    EXPECT_TRUE(A().btnMute->font().bold());
+    EXPECT_EQ(alice->terminalCalls(), QStringList({"StopSending()"}));
+
+    alice->terminalCalls().clear();
+    A().btnMute->click();
+    EXPECT_FALSE(A().MicMuted);
+    EXPECT_EQ(A().btnMute->text(), "");
+    EXPECT_EQ(
+        alice->terminalCalls(),
+        QStringList({"SetupSender(4, 20, 0, 1, 1, 0)", "SetSendTarget(127.0.0.2, 8500)",
+                     "SetupReceiver(4, 20, 0, 0)", "SetReceivePort(8500)", "StartSending(0)"}));
+
+    A().btnMute->click(); // muted once more, then ended
+    alice->terminalCalls().clear();
+    A().btnEnd->click();
+    EXPECT_FALSE(A().MicMuted);
+    EXPECT_EQ(A().btnMute->text(), "");
+    EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
+
+    B().btnEnd->click();
+    alice->terminalCalls().clear();
+    ASSERT_TRUE(EstablishCall());
+    EXPECT_FALSE(A().MicMuted);
+    EXPECT_EQ(A().btnMute->text(), "");
+    // A new link on the same terminal, initialised again.
+    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+}
+
+TEST_F(CallStates, ThirdComputerGetsOnlyTheMessageFromEitherSideOfACall) {
+    ASSERT_TRUE(EstablishCall());
+    carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
+    carol->Send("127.0.0.2", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Bob is away");
+    EXPECT_PHASE(*alice, kInCallPlaced);
+    EXPECT_PHASE(*bob, kInCallAnswered);
+    EXPECT_EQ(A().edtHostName->text(), "bobs-pc");
+    EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
+}
+
+TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
+    // Idle: an "Accept" from anywhere changes nothing.
+    carol->Send("127.0.0.1", "Accept");
+    carol->Send("127.0.0.1", "barrier");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->dialog().Label1->text() == "barrier"; }));
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+
+    Script script;
+    script
+        .When("Bob rings", BobRings(),
+              [this] {
+                  // While calling: Carol is not the peer called, and a ringing side
+                  // places no call.
+                  carol->Send("127.0.0.1", "Accept");
+                  SendFrom(A(), "127.0.0.2", "Accept");
+                  carol->Send("127.0.0.1", "calling"); // lower case: a refusal text
+                  Barrier(A(), "127.0.0.2", *bob);
+              })
+        .When(
+            "Carol's datagrams handled",
+            [this] { return alice->dialog().Label1->text() == "calling"; },
+            [this] {
+                EXPECT_PHASE(*alice, kRefused);
+                EXPECT_PHASE(*bob, kRinging);
+                EXPECT_TRUE(alice->terminalCalls().isEmpty());
+                EXPECT_TRUE(bob->terminalCalls().isEmpty());
+                // The peer called, by the address its name resolved to when called.
+                B().btnCall->click();
+            });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    EXPECT_PHASE(*alice, kInCallPlaced);
+
+    // A second "Accept" during the call: no second link.
+    alice->terminalCalls().clear();
+    SendFrom(B(), "127.0.0.1", "Accept");
+    Barrier(B(), "127.0.0.1", *alice);
+    EXPECT_PHASE(*alice, kInCallPlaced);
+    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+
+    // After the call, Bob's late "Accept" finds nobody calling.
+    A().btnEnd->click();
+    alice->terminalCalls().clear();
+    SendFrom(B(), "127.0.0.1", "Accept");
+    Barrier(B(), "127.0.0.1", *alice);
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+}
+
+TEST_F(CallStates, CallRingsOutAndIsStillAnsweredAfterwards) {
+    B().Settings.RingTime = 200;
+    Script script;
+    script.When("Bob rings", BobRings(), [] {})
+        .When(
+            "Bob's message shown",
+            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+            [this] {
+                EXPECT_PHASE(*alice, kRefused);
+                EXPECT_PHASE(*bob, kRingTimeOver);
+                EXPECT_FALSE(B().Timer1.isActive());
+                EXPECT_EQ(B().lblCallerID->text(), "");
+                EXPECT_EQ(bob->toneOperations().last(), "stop 1");
+                // Still ringing: the call button answers the caller, whose dialog
+                // still shows the message.
+                B().btnCall->click();
+            });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    EXPECT_PHASE(*alice, kInCallPlaced);
+    EXPECT_PHASE(*bob, kInCallAnswered);
+}
+
+TEST_F(CallStates, CancelAfterTheMessageStopsTheRingingOnBothSides) {
+    B().Settings.RingTime = 200;
+    Script script;
+    script.When("Bob rings", BobRings(), [] {})
+        .When(
+            "Bob's message shown",
+            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+            [this] { alice->dialog().btnCancel->click(); })
+        .When(
+            "Bob stops ringing", [this] { return !B().Ringing; }, [] {});
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_EQ(bob->toneOperations().last(), "close 1");
+    EXPECT_FALSE(alice->dialog().RxDice1->Rotate());
+}
+
+TEST_F(CallStates, CancelWhileRingingCountsOnlyFromTheAddressInTheHostField) {
+    Script script;
+    script
+        .When("Bob rings", BobRings(),
+              [this] {
+                  carol->Send("127.0.0.2", "Cancel");
+                  carol->Send("127.0.0.2", "barrier");
+              })
+        .When(
+            "Carol's Cancel handled", [this] { return bob->dialog().Label1->text() == "barrier"; },
+            [this] {
+                EXPECT_PHASE(*bob, kRinging);
+                EXPECT_TRUE(B().Timer1.isActive());
+                alice->dialog().btnCancel->click();
+            })
+        .When(
+            "Bob stops ringing", [this] { return !B().Ringing; }, [] {});
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_FALSE(B().Timer1.isActive());
+    EXPECT_EQ(B().lblCallerID->text(), "");
+}
+
+TEST_F(CallStates, SecondRequestWhileRingingReplacesCallerAndToneButNotTheRingTime) {
+    B().Settings.RingTime = 5000;
+    Script script;
+    script
+        .When(
+            "Bob rings for a while",
+            // Beyond the slack of a coarse timer, which may fire up to 5 % early.
+            [this] {
+                return B().Ringing && B().Timer1.isActive() && B().Timer1.remainingTime() < 4700;
+            },
+            [this] {
+                bob->toneOperations().clear();
+                carol->Send("127.0.0.2", "Calling|Carol");
+            })
+        .When(
+            "Carol's request handled", [this] { return B().edtHostName->text() == "127.0.0.3"; },
+            [this] {
+                EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
+                EXPECT_EQ(bob->toneOperations(),
+                          QStringList({"close 1", "open ring.wav", "status 2", "play 2"}));
+                EXPECT_TRUE(B().Timer1.isActive());
+                EXPECT_LT(B().Timer1.remainingTime(), 4700);
+                alice->dialog().btnCancel->click();
+            });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    // Alice's Cancel does not come from the host field's address any more.
+    Barrier(A(), "127.0.0.2", *bob);
+    EXPECT_TRUE(B().Ringing);
+}
+
+TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
+    // Alice holds Bob's request until she has pressed her own call button too.
+    QList<QByteArray> held;
+    const net::TUDPReadEvent handler = A().UDPServer.OnUDPRead;
+    A().UDPServer.OnUDPRead = [&](net::TIdUDPServer&, const QByteArray& data,
+                                  net::TIdSocketHandle&) { held << data; };
+    B().edtHostName->setText("alices-pc");
+    A().edtHostName->setText("bobs-pc");
+
+    Script script;
+    script
+        .When(
+            "Bob's request held", [&] { return !held.isEmpty(); }, [this] { A().btnCall->click(); })
+        .When(
+            "Alice calls too", [this] { return alice->dialog().isVisible(); },
+            [&] {
+                A().UDPServer.OnUDPRead = handler;
+                EXPECT_TRUE(QTest::qWaitFor([&] { return held.size() == 2; }));
+                net::TIdSocketHandle fromBob;
+                fromBob.SenderIP = "127.0.0.2";
+                for (const QByteArray& data : held)
+                    A().UDPServerUDPRead(A().UDPServer, data, fromBob);
+            })
+        .When(
+            "both refused",
+            [this] {
+                return alice->dialog().Label1->text() == "Bob is away" &&
+                       bob->dialog().Label1->text() == "Alice is away";
+            },
+            [this] {
+                EXPECT_PHASE(*alice, kRefused);
+                EXPECT_PHASE(*bob, kRefused);
+                alice->dialog().btnCancel->click();
+            })
+        .When(
+            "Alice idle", [this] { return !A().Busy; },
+            [this] { bob->dialog().btnCancel->click(); });
+    ASSERT_TRUE(script.Run([this] { B().btnCall->click(); })) << script.failure().toStdString();
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*bob, kIdle);
+}
+
+TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
+    {
+        ModalWatcher watcher;
+        A().btnCall->click(); // the host field still holds its placeholder
+        EXPECT_EQ(watcher.box().title, "Information");
+        EXPECT_EQ(watcher.box().text, "Please enter Host Name or IP Address First.");
+        EXPECT_PHASE(*alice, kIdle);
+        EXPECT_EQ(A().focusWidget(), A().edtHostName);
+    }
+    A().edtHostName->setText("nowhere-pc");
+    A().btnHostName->setFocus();
+    {
+        ModalWatcher watcher;
+        A().btnCall->click();
+        EXPECT_EQ(watcher.box().title, "Error");
+        EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
+        EXPECT_EQ(watcher.box().text, "Socket Error # 11001\r\n");
+    }
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_EQ(A().focusWidget(), A().edtHostName);
+    EXPECT_FALSE(alice->dialog().RxDice1->Rotate());
+
+    carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return A().Ringing; }));
+    EXPECT_EQ(A().lblCallerID->text(), "Carol calling...");
+}
+
+TEST_F(CallStates, OddRequestsRingAsTheyAreClassified) {
+    struct Case {
+        QByteArray payload;
+        QString label;
+    };
+    const Case cases[] = {
+        {"Calling|", " calling..."},
+        {"Calling", " calling..."},
+        {"Away | back at three", "ack at three calling..."}, // a bar anywhere rings
+        {"Calling|<b>Carol</b>", "<b>Carol</b> calling..."},
+        {"Calling|Zo\xc3\xab", "Zoë calling..."},
+    };
+    EXPECT_EQ(B().lblCallerID->textFormat(), Qt::PlainText);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.payload.toStdString());
+        carol->Send("127.0.0.2", c.payload);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return B().Ringing; }));
+        EXPECT_EQ(B().lblCallerID->text(), c.label);
+        carol->Send("127.0.0.2", "Cancel");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !B().Ringing; }));
+    }
+    EXPECT_EQ(bob->dialog().Label1->textFormat(), Qt::PlainText);
+}
+
+TEST_F(CallStates, RingAlertWithoutToneWithAFailingToneAndWithoutRingTime) {
+    B().Settings.RingTone.clear();
+    B().Settings.RingTime = 0;
+    carol->Send("127.0.0.2", "Calling|Carol");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing; }));
+    EXPECT_TRUE(bob->toneOperations().isEmpty());
+    // A ring time of 0 never runs out.
+    EXPECT_FALSE(B().Timer1.isActive());
+    carol->Send("127.0.0.2", "Cancel");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+
+    // A tone that cannot be opened stops the alert there; the next datagram is handled.
+    B().Settings.RingTone = "broken.wav";
+    B().Settings.RingTime = 10000;
+    bob->device->openFailures.insert("broken.wav", 277);
+    carol->Send("127.0.0.2", "Calling|Carol");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing; }));
+    EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
+    EXPECT_TRUE(B().Timer1.isActive());
+    carol->Send("127.0.0.2", "Cancel");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+}
+
+TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
+    B().Settings.Message.clear();
+    B().Settings.RingTime = 100;
+    carol->Send("127.0.0.2", "Calling|Carol");
+    ASSERT_TRUE(QTest::qWaitFor([this] {
+        return B().Ringing && B().btnCall->isEnabled() && !B().Timer1.isActive() &&
+               B().lblCallerID->text().isEmpty();
+    }));
+    // The next datagram Carol gets is the one sent once there is a message again.
+    B().Settings.Message = "Bob is away";
+    carol->Send("127.0.0.2", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Bob is away");
+    carol->Send("127.0.0.2", "Cancel");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+
+    // The busy reply, likewise.
+    B().edtHostName->setText("carols-pc");
+    Script script;
+    script.When(
+        "Bob calls Carol", [this] { return bob->dialog().isVisible(); },
+        [this] {
+            EXPECT_EQ(carol->Next(), "Calling|Bob");
+            B().Settings.Message.clear();
+            carol->Send("127.0.0.2", "Calling|Carol");
+            carol->Send("127.0.0.2", "barrier");
+            EXPECT_TRUE(
+                QTest::qWaitFor([this] { return bob->dialog().Label1->text() == "barrier"; }));
+            B().Settings.Message = "Bob is busy";
+            carol->Send("127.0.0.2", "Calling|Carol");
+            EXPECT_EQ(carol->Next(), "Bob is busy");
+            bob->dialog().btnCancel->click();
+        });
+    ASSERT_TRUE(script.Run([this] { B().btnCall->click(); })) << script.failure().toStdString();
+    EXPECT_EQ(carol->Next(), "Cancel");
+}

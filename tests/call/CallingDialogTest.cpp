@@ -1,0 +1,131 @@
+// The calling-status dialog and its die, on their own.
+#include "call/TfrmCalling.h"
+#include "tests/call/CallTestSupport.h"
+#include "tests/support/ModalWatcher.h"
+#include "widgets/RxDice.h"
+#include "widgets/SilverPanel.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace vocalyn;
+using vocalyn::call::TfrmCalling;
+
+TEST(RxDice, NeverShowsTheSameFaceTwiceInARow) {
+    EXPECT_EQ(RxDice::NextFace(3, 5), 5);
+    EXPECT_EQ(RxDice::NextFace(3, 3), 2);
+    EXPECT_EQ(RxDice::NextFace(6, 6), 5);
+    EXPECT_EQ(RxDice::NextFace(2, 2), 1);
+    EXPECT_EQ(RxDice::NextFace(1, 1), 2);
+
+    RxDice die;
+    EXPECT_EQ(die.Value(), 1);
+    EXPECT_FALSE(die.Rotate());
+    QList<int> draws{1, 1, 4, 4, 6};
+    die.SetFaceSource([&] { return draws.takeFirst(); });
+    QList<int> shown;
+    for (int i = 0; i < 5; ++i) {
+        die.Roll();
+        shown << die.Value();
+    }
+    EXPECT_EQ(shown, QList<int>({2, 1, 4, 3, 6}));
+}
+
+TEST(RxDice, RollsEverySixtyMillisecondsAndKeepsItsFaceWhenStopped) {
+    RxDice die;
+    int draws = 0;
+    die.SetFaceSource([&] { return ++draws % 6 + 1; });
+    die.SetRotate(true);
+    die.SetRotate(true); // rolling already: not restarted
+    EXPECT_TRUE(die.Rotate());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return draws >= 3; }, 2000));
+    die.SetRotate(false);
+    const int face = die.Value();
+    const int drawn = draws;
+    EXPECT_FALSE(die.Rotate());
+    EXPECT_EQ(die.Value(), face);
+    EXPECT_EQ(draws, drawn);
+    // The roll's pace, from the timer that drives it.
+    const auto* timer = die.findChild<QTimer*>();
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 60);
+}
+
+class CallingDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner.setGeometry(200, 150, 658, 682);
+        owner.show();
+    }
+    QWidget owner;
+    TfrmCalling dialog{&owner};
+};
+
+TEST_F(CallingDialog, LooksAsDesigned) {
+    EXPECT_EQ(dialog.size(), QSize(383, 134));
+    EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(dialog.windowTitle(), "Calling Status");
+    EXPECT_EQ(dialog.XiPanel1->geometry(), dialog.rect());
+
+    EXPECT_EQ(dialog.Label1->text(), "Calling...");
+    EXPECT_EQ(dialog.Label1->textFormat(), Qt::PlainText);
+    EXPECT_FALSE(dialog.Label1->wordWrap());
+    EXPECT_EQ(dialog.Label1->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(dialog.Label1->geometry().center().x(), 383 / 2);
+    EXPECT_LT(dialog.Label1->y(), 30);
+
+    EXPECT_EQ(dialog.RxDice1->size(), QSize(66, 66));
+    EXPECT_LT(dialog.RxDice1->x(), 60);
+    EXPECT_EQ(dialog.RxDice1->Value(), 1);
+    EXPECT_FALSE(dialog.RxDice1->Rotate());
+
+    EXPECT_EQ(dialog.btnCancel->text(), "Cancel");
+    EXPECT_TRUE(dialog.btnCancel->font().bold());
+    EXPECT_GT(dialog.btnCancel->geometry().right(), 340);
+    EXPECT_GT(dialog.btnCancel->y(), 80);
+
+    const QImage panel = dialog.XiPanel1->grab().toImage();
+    EXPECT_EQ(QColor(panel.pixel(5, 0)), QColor(Qt::white));
+    EXPECT_EQ(QColor(panel.pixel(5, panel.height() - 1)), QColor(222, 224, 218));
+}
+
+TEST_F(CallingDialog, OnlyCancelClosesItAndItStandsCentredOverItsOwner) {
+    int cancels = 0;
+    dialog.OnCancelCall = [&] { ++cancels; };
+    test::Script script;
+    script
+        .When(
+            "shown", [&] { return dialog.isVisible(); },
+            [&] {
+                EXPECT_TRUE(dialog.isModal());
+                EXPECT_LE((dialog.frameGeometry().center() - owner.frameGeometry().center())
+                              .manhattanLength(),
+                          2);
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+                dialog.close();
+                dialog.reject();
+            })
+        .Then("still shown, then Cancel", [&] {
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_EQ(cancels, 0);
+            dialog.btnCancel->click();
+        });
+    ASSERT_TRUE(script.Run([&] { dialog.exec(); })) << script.failure().toStdString();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(cancels, 1);
+}
+
+TEST_F(CallingDialog, CancelClosesEvenWhenTheCallerSideFailsAndReportsNothing) {
+    dialog.OnCancelCall = [] { throw std::runtime_error("no route"); };
+    test::ModalWatcher watcher;
+    test::Script script;
+    script.When(
+        "shown", [&] { return dialog.isVisible(); }, [&] { dialog.btnCancel->click(); });
+    ASSERT_TRUE(script.Run([&] { dialog.exec(); })) << script.failure().toStdString();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(watcher.box().seen);
+}

@@ -1,0 +1,142 @@
+// Copies of the program on three test hosts (tools/testnet.sh) call each other over a real
+// network path. Run through run_e2e.sh, which makes the hosts and always removes them.
+#include "tests/e2e/PeerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using vocalyn::test::PeerProcess;
+using State = QMap<QString, QString>;
+
+namespace {
+
+const QString kAlice = QStringLiteral("198.18.0.1");
+const QString kBob = QStringLiteral("198.18.0.2");
+const QString kCarol = QStringLiteral("198.18.0.3");
+
+QByteArray Settings(const char* name) {
+    return QByteArray("[Settings]\r\nRingTone=ring.wav\r\nRingTime=1\r\nMessage=") + name +
+           " is away\r\nCallerID=" + name + "\r\n";
+}
+
+// The phases as each side shows them in its flags and buttons.
+const State kIdle{{"busy", "0"}, {"ringing", "0"}, {"video", "0"},
+                  {"link", "0"}, {"call", "1"},    {"end", "0"},
+                  {"mute", "0"}, {"exit", "1"},    {"dialog", "hidden"}};
+const State kPlacing{{"busy", "1"}, {"ringing", "0"}, {"video", "0"},      {"link", "0"},
+                     {"call", "0"}, {"end", "0"},     {"dialog", "shown"}, {"exit", "1"}};
+const State kInCallPlaced{{"busy", "1"}, {"ringing", "0"}, {"video", "1"},
+                          {"link", "1"}, {"call", "0"},    {"end", "1"},
+                          {"mute", "1"}, {"exit", "0"},    {"dialog", "hidden"}};
+const State kRinging{{"busy", "0"}, {"ringing", "1"}, {"video", "0"}, {"link", "0"},
+                     {"call", "1"}, {"end", "0"},     {"mute", "0"},  {"exit", "1"}};
+const State kInCallAnswered{{"busy", "1"}, {"ringing", "1"}, {"video", "1"}, {"link", "1"},
+                            {"call", "0"}, {"end", "1"},     {"mute", "1"},  {"exit", "0"}};
+
+State With(State state, const State& more) {
+    state.insert(more);
+    return state;
+}
+
+class CallEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
+        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
+            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
+    }
+
+    std::unique_ptr<PeerProcess> Start(const char* host, const char* name) {
+        auto peer = std::make_unique<PeerProcess>(prefix + QLatin1Char('-') + QLatin1String(host),
+                                                  Settings(name));
+        EXPECT_EQ(peer->WaitFor({{"activated", "1"}, {"listening", "1"}}, 10000), "ok")
+            << peer->Errors().toStdString();
+        return peer;
+    }
+
+    QString prefix;
+};
+
+#define EXPECT_OK(answer) EXPECT_EQ((answer).toStdString(), "ok")
+
+TEST_F(CallEndToEnd, CallAnsweredThenEndedOnOneSideAfterTheOther) {
+    auto alice = Start("a", "Alice");
+    auto bob = Start("b", "Bob");
+    EXPECT_OK(alice->Command("type " + kBob));
+    EXPECT_OK(alice->Command("click call"));
+    EXPECT_OK(alice->WaitFor(With(kPlacing, {{"die", "rolling"}, {"label", "Calling..."}})));
+    EXPECT_OK(bob->WaitFor(
+        With(kRinging, {{"callerid", "Alice calling..."}, {"host", kAlice}, {"timer", "1"}})));
+
+    EXPECT_OK(bob->Command("click call"));
+    EXPECT_OK(bob->WaitFor(
+        With(kInCallAnswered, {{"voicetarget", kAlice}, {"videotarget", kAlice}, {"timer", "0"}})));
+    EXPECT_OK(alice->WaitFor(With(kInCallPlaced, {{"voicetarget", kBob}, {"videotarget", kBob}})));
+
+    EXPECT_OK(alice->Command("click end"));
+    EXPECT_OK(alice->WaitFor(With(kIdle, {{"callerid", ""}, {"mutecaption", ""}})));
+    // Ending sends nothing: Bob's half stays up until he ends it himself.
+    EXPECT_OK(bob->WaitFor(kInCallAnswered, 300));
+    EXPECT_OK(bob->Command("click end"));
+    EXPECT_OK(bob->WaitFor(With(kIdle, {{"callerid", ""}})));
+}
+
+TEST_F(CallEndToEnd, UnansweredCallShowsTheCalleesMessageUntilCancelled) {
+    auto alice = Start("a", "Alice");
+    auto bob = Start("b", "Bob");
+    EXPECT_OK(alice->Command("type " + kBob));
+    EXPECT_OK(alice->Command("click call"));
+    EXPECT_OK(bob->WaitFor(kRinging));
+    // Bob's ring time is one second.
+    EXPECT_OK(alice->WaitFor(With(kPlacing, {{"label", "Bob is away"}, {"die", "still"}}), 4000));
+    EXPECT_OK(bob->WaitFor(With(kRinging, {{"callerid", ""}, {"timer", "0"}})));
+
+    EXPECT_OK(alice->Command("click cancel"));
+    EXPECT_OK(alice->WaitFor(kIdle));
+    EXPECT_OK(bob->WaitFor(With(kIdle, {{"callerid", ""}})));
+}
+
+TEST_F(CallEndToEnd, BusyCalleeAnswersWithItsMessageAtOnce) {
+    auto alice = Start("a", "Alice");
+    auto bob = Start("b", "Bob");
+    auto carol = Start("c", "Carol");
+    EXPECT_OK(bob->Command("type " + kCarol));
+    EXPECT_OK(bob->Command("click call"));
+    EXPECT_OK(carol->WaitFor(With(kRinging, {{"callerid", "Bob calling..."}})));
+
+    EXPECT_OK(alice->Command("type " + kBob));
+    EXPECT_OK(alice->Command("click call"));
+    // Well within Bob's one-second ring time: the reply comes from his busy side, not a timer.
+    EXPECT_OK(alice->WaitFor({{"label", "Bob is away"}, {"die", "still"}}, 800));
+    EXPECT_OK(bob->WaitFor(With(kPlacing, {{"label", "Calling..."}}), 300));
+
+    EXPECT_OK(alice->Command("click cancel"));
+    EXPECT_OK(bob->Command("click cancel"));
+    EXPECT_OK(alice->WaitFor(kIdle));
+    EXPECT_OK(bob->WaitFor(kIdle));
+    EXPECT_OK(carol->WaitFor(kIdle));
+}
+
+TEST_F(CallEndToEnd, StrayAcceptFromAThirdHostChangesNothing) {
+    auto alice = Start("a", "Alice");
+    auto bob = Start("b", "Bob");
+    auto carol = Start("c", "Carol");
+
+    // Alice is idle.
+    EXPECT_OK(carol->Command("send " + kAlice + " Accept"));
+    EXPECT_OK(carol->Command("send " + kAlice + " barrier"));
+    EXPECT_OK(alice->WaitFor(With(kIdle, {{"label", "barrier"}, {"terminalcalls", "0"}})));
+
+    // Alice is calling Bob: only Bob's answer counts.
+    EXPECT_OK(alice->Command("type " + kBob));
+    EXPECT_OK(alice->Command("click call"));
+    EXPECT_OK(bob->WaitFor(kRinging));
+    EXPECT_OK(carol->Command("send " + kAlice + " Accept"));
+    EXPECT_OK(carol->Command("send " + kAlice + " barrier"));
+    EXPECT_OK(alice->WaitFor(With(kPlacing, {{"label", "barrier"}, {"terminalcalls", "0"}})));
+    EXPECT_OK(bob->Command("click call"));
+    EXPECT_OK(alice->WaitFor(With(kInCallPlaced, {{"voicetarget", kBob}})));
+}
+
+} // namespace

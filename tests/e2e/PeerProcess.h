@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace vocalyn::test {
+
+// One copy of the program (vocalyn_peer) running on a test host, spoken to through its command
+// console (PeerConsole.h). Every exchange is bounded in time.
+class PeerProcess {
+public:
+    // Starts the peer in network namespace `ns` with its own Settings.ini.
+    PeerProcess(const QString& ns, const QByteArray& settings);
+    ~PeerProcess(); // asks the peer to quit, then kills it if it lingers
+
+    PeerProcess(const PeerProcess&) = delete;
+    PeerProcess& operator=(const PeerProcess&) = delete;
+
+    // Sends one command line and returns the peer's one-line answer ("" on timeout).
+    QString Command(const QString& line, int limit_ms = 5000);
+    // Waits in the peer until every key has its value; "ok" or "timeout <state>".
+    QString WaitFor(const QMap<QString, QString>& wanted, int limit_ms = 3000);
+    QMap<QString, QString> State();
+    // Everything the peer wrote on its error output so far, for failure messages.
+    QString Errors();
+
+    static QMap<QString, QString> ParsePairs(const QString& text);
+
+private:
+    QTemporaryDir dataDir_;
+    QProcess process_;
+};
+
+} // namespace vocalyn::test

@@ -1,0 +1,102 @@
+// The scripted camera that the capture tests and the end-to-end tests use:
+// its frames must show the test pattern the right way up in every format,
+// and arrive like a real camera's.
+#include "tests/fakes/FakeCapture.h"
+#include "video/PreviewImage.h"
+#include "video/PreviewWidget.h"
+#include "video/YUVConverts.h"
+
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace vocalyn;
+using fakes::FakeCaptureService;
+using video::FourCC;
+using video::BITMAPINFOHEADER;
+
+namespace {
+
+int Distance(QRgb a, QRgb b) {
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b))});
+}
+
+QImage Shown(const BITMAPINFOHEADER& format, int frameNumber) {
+    const QByteArray frame = FakeCaptureService::PatternFrame(format, frameNumber);
+    return video::PreviewImage(format, {reinterpret_cast<const std::uint8_t*>(frame.constData()),
+                                        static_cast<std::size_t>(frame.size())});
+}
+
+} // namespace
+
+TEST(FakeCapture, EveryFormatShowsThePatternTheRightWayUp) {
+    const BITMAPINFOHEADER formats[] = {
+        video::FormatHeader(40, 32, 24, video::kBI_RGB, 0),
+        video::FormatHeader(40, 32, 32, video::kBI_RGB, 0),
+        video::FormatHeader(40, 32, 16, video::kBI_BITFIELDS, 0),
+        video::FormatHeader(40, 32, 16, FourCC('Y', 'U', 'Y', '2'), 0),
+        video::FormatHeader(40, 32, 16, FourCC('U', 'Y', 'V', 'Y'), 0),
+        video::FormatHeader(40, 32, 12, FourCC('Y', '4', '1', 'P'), 0),
+        video::FormatHeader(40, 32, 9, FourCC('Y', 'V', 'U', '9'), 0),
+        video::FormatHeader(40, 32, 12, FourCC('I', '4', '2', '0'), 0),
+        video::FormatHeader(40, 32, 8, FourCC('Y', '8', ' ', ' '), 0),
+        video::FormatHeader(40, 32, 16, FourCC('Y', '2', '1', '1'), 0),
+        video::FormatHeader(40, 32, 24, FourCC('M', 'J', 'P', 'G'), 0),
+    };
+    const QImage pattern = FakeCaptureService::PatternImage(40, 32, 3);
+    for (const BITMAPINFOHEADER& format : formats) {
+        SCOPED_TRACE(format.biCompression);
+        const QImage shown = Shown(format, 3);
+        ASSERT_EQ(shown.size(), QSize(40, 32));
+        // The middle of each bar near the top, the ramp near the bottom.
+        const bool grey = format.biCompression == FourCC('Y', '8', ' ', ' ');
+        for (const QPoint point : {QPoint(2, 2), QPoint(12, 4), QPoint(22, 2), QPoint(37, 3),
+                                   QPoint(5, 29), QPoint(34, 30)}) {
+            const QRgb expected =
+                grey ? qRgb(qGray(pattern.pixel(point)), qGray(pattern.pixel(point)),
+                            qGray(pattern.pixel(point)))
+                     : pattern.pixel(point);
+            EXPECT_LE(Distance(shown.pixel(point), expected), 40) << point.x() << "," << point.y();
+        }
+    }
+}
+
+TEST(FakeCapture, FramesHaveTheSizeOfTheirLayoutAndMove) {
+    EXPECT_EQ(FakeCaptureService::PatternFrame(video::FormatHeader(384, 288, 24, video::kBI_RGB, 0), 0).size(),
+              331776);
+    const BITMAPINFOHEADER yuy2 = video::FormatHeader(640, 480, 16, FourCC('Y', 'U', 'Y', '2'), 0);
+    EXPECT_EQ(FakeCaptureService::PatternFrame(yuy2, 0).size(), 614400);
+    EXPECT_EQ(FakeCaptureService::PatternFrame(video::FormatHeader(7, 5, 16, FourCC('Y', '2', '1', '1'), 0), 0).size(),
+              2 * 4 * 5);
+    EXPECT_NE(FakeCaptureService::PatternFrame(yuy2, 0), FakeCaptureService::PatternFrame(yuy2, 1));
+    // A bit-field format reports its three masks behind the header.
+    EXPECT_EQ(FakeCaptureService::FormatBlockOf(video::FormatHeader(8, 8, 16, video::kBI_BITFIELDS, 0)).size(), 52);
+}
+
+TEST(FakeCapture, FramesArriveFromTheEventLoopAtThePreviewRate) {
+    FakeCaptureService camera;
+    camera.format = video::FormatHeader(64, 48, 16, FourCC('Y', 'U', 'Y', '2'), 0);
+    QWidget host;
+    host.resize(176, 144);
+    auto window = camera.CreateCaptureWindow("Test", &host, {0, 0, 176, 144}, 0);
+    int frames = 0;
+    bool onMainThread = true;
+    window->SetCallbackFrame([&](const video::VIDEOHDR& frame) {
+        onMainThread = onMainThread && QThread::currentThread() == host.thread();
+        EXPECT_EQ(frame.dwBytesUsed, 64u * 48 * 2);
+        ++frames;
+        return 1;
+    });
+    ASSERT_TRUE(window->DriverConnect(0));
+    window->SetPreviewRate(10);
+    window->SetPreview(true);
+    EXPECT_EQ(frames, 0); // nothing until the event loop runs
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 3; }, 5000));
+    EXPECT_TRUE(onMainThread);
+
+    window->SetPreview(false);
+    const int stopped = frames;
+    EXPECT_FALSE(QTest::qWaitFor([&] { return frames > stopped; }, 100));
+    EXPECT_FALSE(camera.window()->preview()->frame().isNull());
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "video/FormatCodes.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <span>
+
+namespace vocalyn::video {
+
+// A frame in a driver's format as a picture the right way up, for showing
+// in a preview. Plain RGB (24 and 32 bits, 16 bits under 5-6-5 masks), the
+// YUV layouts the converters know, and JPEG frames; a null image for
+// anything else or for a frame shorter than its format says.
+QImage PreviewImage(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame);
+
+} // namespace vocalyn::video

@@ -1,0 +1,56 @@
+// The frame buffer of the capture connection and the frame handlers that
+// fill it.
+#include "video/VideoCap.h"
+
+#include "video/FrameBuffer.h"
+#include "video/YUVConverts.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vocalyn::video {
+
+void VideoCap::InitFrameBuffer() {
+    frames_->InitFrameBuffer(window_.get());
+}
+
+void VideoCap::ReadVideoFormat() {
+    frames_->ReadVideoFormat(window_.get());
+}
+
+void VideoCap::FreeFrameBuffer() {
+    frames_->FreeFrameBuffer();
+}
+
+bool VideoCap::PrepareFrame(const VIDEOHDR& frame) {
+    std::uint8_t* pixels = frames_->FramePixels();
+    const int frameClass = frames_->FrameClass();
+    if (!pixels || !frame.lpData || frameClass == kClassUnknown)
+        return false;
+    const BITMAPINFOHEADER driver = frames_->DriverHeader();
+    if (frameClass == kClassRGB) {
+        // Never past the end of the frame or of the pixel area.
+        const std::size_t size = std::min<std::size_t>(
+            {driver.biSizeImage, frame.dwBytesUsed, frames_->FramePixelBytes()});
+        std::memcpy(pixels, frame.lpData, size);
+        return true;
+    }
+    // A short frame would be read past its end.
+    if (frame.dwBytesUsed < SourceFrameBytes(frameClass, driver.biWidth, driver.biHeight))
+        return false;
+    return ConvertFrame(frameClass, frame.lpData, pixels, driver.biWidth, driver.biHeight);
+}
+
+int VideoCap::FrameHandler(const VIDEOHDR& frame) {
+    if (PrepareFrame(frame) && OnPreviewFrame)
+        OnPreviewFrame(frame);
+    return 1;
+}
+
+int VideoCap::StreamHandler(const VIDEOHDR& frame) {
+    if (PrepareFrame(frame) && OnStreamFrame)
+        OnStreamFrame(frame);
+    return 1;
+}
+
+} // namespace vocalyn::video

@@ -1,0 +1,66 @@
+// Opening and closing the capture connection with the main window.
+#include "video/VideoCap.h"
+
+#include "base/Error.h"
+#include "net/TIdUDPServer.h"
+
+#include <QMessageBox>
+
+namespace vocalyn::video {
+
+const QString VideoCap::kWebCamNotFound =
+    QStringLiteral("WebCam not found. Try using a different codec eg. YUV2, RGB, or I420.");
+
+void VideoCap::StartVideo() {
+    host_.VideoStarted = false;
+    try {
+        SetCaptureHost(host_.pnlVideoArea);
+        SetStatusLabel(host_.showStatus);
+        if (CreateCaptureWindow())
+            StartPreview();
+        InitFrameBuffer();
+    } catch (...) {
+        ShowErrorBox(kWebCamNotFound);
+        // Without a camera the peer's picture can still be shown.
+        OpenVideoListener();
+        return;
+    }
+    try {
+        host_.UDPServer1.setActive(true);
+    } catch (const Error& error) {
+        // The endpoint's own words point at the port, not at a camera.
+        ShowErrorBox(error.message());
+        return;
+    } catch (...) {
+        ShowErrorBox(kWebCamNotFound);
+        return;
+    }
+    host_.PeerHostLearned = false;
+    host_.VideoStarted = true;
+}
+
+void VideoCap::StopVideo() {
+    if (host_.VideoStarted)
+        FreeFrameBuffer();
+    AbortCapture();
+    CloseCaptureWindow();
+}
+
+void VideoCap::OpenVideoListener() {
+    try {
+        host_.UDPServer1.setActive(true);
+    } catch (const Error& error) {
+        ShowErrorBox(error.message());
+    } catch (...) {
+        ShowErrorBox(kWebCamNotFound);
+    }
+}
+
+void VideoCap::ShowErrorBox(const QString& text) {
+    QWidget* parent = host_.pnlVideoArea ? host_.pnlVideoArea->window() : nullptr;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace vocalyn::video

@@ -1,0 +1,247 @@
+// The AVX2 row kernels, in 16.16 fixed point:
+//   out = floor((Y * (65536 + 10773) + W) / 65536)
+// where 10773 / 65536 is 0.1643828125 (the fraction of 1.1643828125) rounded
+// up, and W is the chroma part of the sum times 65536, computed once per
+// pixel pair. Each 32-bit lane holds one pair; the even and the odd pixels of
+// the pairs are summed in separate vectors, and a sum's high half is the
+// channel, the carry out of its fraction included.
+//
+// Blue and red: the constants below were chosen so that this gives
+// YUVToRGB's result for every (Y, U) and (Y, V); the exhaustive test proves
+// it. Green cannot be made exact that way, so its W is set up to 5/65536 high:
+// its integer part is never too low, and a sum whose fraction lies within
+// that margin above a whole number is recomputed exactly. That happens for
+// about one pixel in 13000.
+#include "video/YUVRowKernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#include <algorithm>
+
+#define VOCALYN_AVX2 __attribute__((target("avx2")))
+
+namespace vocalyn::video::detail {
+
+namespace {
+
+// W = (U * kU + V * kV + c) >> 6, in 1/65536ths with the chroma offsets and
+// the -16 of Y folded into c.
+constexpr int kBlueU = 8460878;
+constexpr int kBlueC = -1161132782;
+constexpr int kGreenU = -1643168;
+constexpr int kGreenV = -3409838;
+constexpr int kGreenC = 568644338 - 3 * 64;
+constexpr int kRedV = 6694224;
+constexpr int kRedC = -935001232;
+constexpr short kLumaFraction = 10773;
+// Green fractions below 5/65536 are rechecked.
+constexpr short kGreenRecheck = static_cast<short>(65531);
+
+// A step converts 8 pixel pairs. Its loads put pairs 0, 1, 4, 5 in the low
+// 128 bits and 2, 3, 6, 7 in the high ones, so that the final unpacks leave
+// the pixels in order; word w of a step then holds pixel kPixelOfWord[w].
+constexpr int kPixelOfWord[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
+
+// Steps run in batches without calls, so the constants stay in registers;
+// the few pixels to recheck are done after each batch.
+constexpr int kBatchSteps = 64;
+
+// Set up once per call instead of being rebuilt in every step.
+struct Constants {
+    __m256i blueU, blueC, greenU, greenV, greenC, redV, redC;
+    __m256i lumaScale, greenRecheck;
+    __m256i lowByte32, lowWord32;
+};
+
+VOCALYN_AVX2 inline Constants MakeConstants() {
+    return {_mm256_set1_epi32(kBlueU),        _mm256_set1_epi32(kBlueC),
+            _mm256_set1_epi32(kGreenU),       _mm256_set1_epi32(kGreenV),
+            _mm256_set1_epi32(kGreenC),       _mm256_set1_epi32(kRedV),
+            _mm256_set1_epi32(kRedC),         _mm256_set1_epi32(65536 + kLumaFraction),
+            _mm256_set1_epi16(kGreenRecheck), _mm256_set1_epi32(0xFF),
+            _mm256_set1_epi32(0xFFFF)};
+}
+
+struct PairSums {
+    __m256i blue, green, red; // W of each pair, one pair per 32-bit lane
+};
+
+VOCALYN_AVX2 inline PairSums SumsOfPairs(const Constants& k, __m256i u, __m256i v) {
+    return {_mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(u, k.blueU), k.blueC), 6),
+            _mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(u, k.greenU),
+                                                                _mm256_mullo_epi32(v, k.greenV)),
+                                               k.greenC),
+                              6),
+            _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(v, k.redV), k.redC), 6)};
+}
+
+// Clamps three channels of the 16 pixels of a step (16-bit lanes) to bytes
+// and stores them as 32-bit pixels.
+VOCALYN_AVX2 inline void StoreChannels(__m256i blue, __m256i green, __m256i red,
+                                       std::uint8_t* destination) {
+    const __m256i blueRed = _mm256_packus_epi16(blue, red);
+    const __m256i greenZero = _mm256_packus_epi16(green, _mm256_setzero_si256());
+    const __m256i low8 = _mm256_unpacklo_epi8(blueRed, greenZero);
+    const __m256i high8 = _mm256_unpackhi_epi8(blueRed, greenZero);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination),
+                        _mm256_unpacklo_epi16(low8, high8));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + 32),
+                        _mm256_unpackhi_epi16(low8, high8));
+}
+
+// Converts the 8 pairs of a step, given the luma of their even and their odd
+// pixels; returns two mask bits per word (pixel) whose green must be
+// recomputed.
+VOCALYN_AVX2 inline unsigned StorePairs(const Constants& k, __m256i evenLuma, __m256i oddLuma,
+                                        const PairSums& w, std::uint8_t* destination) {
+    const __m256i even = _mm256_mullo_epi32(evenLuma, k.lumaScale);
+    const __m256i odd = _mm256_mullo_epi32(oddLuma, k.lumaScale);
+    const auto channel = [&](__m256i sum) VOCALYN_AVX2 {
+        return _mm256_blend_epi16(_mm256_srli_epi32(_mm256_add_epi32(even, sum), 16),
+                                  _mm256_add_epi32(odd, sum), 0xAA);
+    };
+    const __m256i greenEven = _mm256_add_epi32(even, w.green);
+    const __m256i greenOdd = _mm256_add_epi32(odd, w.green);
+    const __m256i green = _mm256_blend_epi16(_mm256_srli_epi32(greenEven, 16), greenOdd, 0xAA);
+    StoreChannels(channel(w.blue), green, channel(w.red), destination);
+
+    const __m256i fraction = _mm256_max_epu16(greenEven, greenOdd);
+    const __m256i high = _mm256_cmpeq_epi16(_mm256_max_epu16(fraction, k.greenRecheck), fraction);
+    const unsigned pairs = static_cast<unsigned>(_mm256_movemask_epi8(high)) & 0x33333333u;
+    return pairs | pairs << 2; // both pixels of a flagged pair
+}
+
+struct Yuv {
+    std::uint8_t Y, U, V;
+};
+
+// Recomputes the flagged pixels of a step; pixel(i) gives (Y, U, V) of its
+// pixel i.
+template <class PixelSource>
+void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
+    while (mask) {
+        const int word = __builtin_ctz(mask) / 2;
+        mask &= ~(3u << (2 * word));
+        const int index = kPixelOfWord[word];
+        const auto [Y, U, V] = pixel(index);
+        StorePixel(destination + 4 * index, ExactPixel(Y, U, V));
+    }
+}
+
+// Byte layout of a packed format: offsets of Y0, U, Y1 and V in a pair.
+template <int kY0, int kU, int kY1, int kV>
+VOCALYN_AVX2 void PackedRow(const std::uint8_t* source, std::uint8_t* destination, int pairs,
+                            PackedRowFn tail) {
+    const Constants k = MakeConstants();
+    const auto byte = [&](__m256i x, int at) VOCALYN_AVX2 {
+        return at == 3 ? _mm256_srli_epi32(x, 24)
+                       : _mm256_and_si256(_mm256_srli_epi32(x, 8 * at), k.lowByte32);
+    };
+    unsigned masks[kBatchSteps];
+    int i = 0;
+    while (i + 8 <= pairs) {
+        const int steps = std::min(kBatchSteps, (pairs - i) / 8);
+        unsigned any = 0;
+        for (int step = 0; step < steps; ++step) {
+            const __m256i x = _mm256_permute4x64_epi64(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 4 * i + 32 * step)),
+                0xD8);
+            masks[step] =
+                StorePairs(k, byte(x, kY0), byte(x, kY1), SumsOfPairs(k, byte(x, kU), byte(x, kV)),
+                           destination + 8 * i + 64 * step);
+            any |= masks[step];
+        }
+        for (int step = 0; any && step < steps; ++step) {
+            const std::uint8_t* pairsOfStep = source + 4 * i + 32 * step;
+            Recheck(masks[step], destination + 8 * i + 64 * step, [=](int pixel) {
+                const std::uint8_t* pair = pairsOfStep + 4 * (pixel / 2);
+                return Yuv{pair[pixel % 2 ? kY1 : kY0], pair[kU], pair[kV]};
+            });
+        }
+        i += 8 * steps;
+    }
+    tail(source + 4 * i, destination + 8 * i, pairs - i);
+}
+
+// 16 luma bytes (a pair per 32-bit lane), then 8 chroma bytes, in the order
+// of a step.
+VOCALYN_AVX2 inline __m256i LoadLuma(const std::uint8_t* p) {
+    return _mm256_permute4x64_epi64(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), 0xD8);
+}
+
+VOCALYN_AVX2 inline __m256i LoadChroma(const std::uint8_t* p) {
+    return _mm256_permute4x64_epi64(
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))), 0xD8);
+}
+
+} // namespace
+
+VOCALYN_AVX2 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
+    PackedRow<0, 1, 2, 3>(source, destination, pairs, ScalarKernels().yuy2);
+}
+
+VOCALYN_AVX2 void UyvyRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
+    PackedRow<1, 0, 3, 2>(source, destination, pairs, ScalarKernels().uyvy);
+}
+
+// The chroma of a step serves both rows.
+VOCALYN_AVX2 void I420RowsAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1,
+                               const std::uint8_t* u, const std::uint8_t* v,
+                               std::uint8_t* destination0, std::uint8_t* destination1, int pairs) {
+    const Constants k = MakeConstants();
+    unsigned masks[kBatchSteps][2];
+    const std::uint8_t* const luma[2] = {luma0, luma1};
+    std::uint8_t* const destinations[2] = {destination0, destination1};
+    int i = 0;
+    while (i + 8 <= pairs) {
+        const int steps = std::min(kBatchSteps, (pairs - i) / 8);
+        unsigned any = 0;
+        for (int step = 0; step < steps; ++step) {
+            const int at = i + 8 * step;
+            const PairSums sums = SumsOfPairs(k, LoadChroma(u + at), LoadChroma(v + at));
+            for (int row = 0; row < 2; ++row) {
+                const __m256i pairLuma = LoadLuma(luma[row] + 2 * at);
+                masks[step][row] =
+                    StorePairs(k, _mm256_and_si256(pairLuma, k.lowWord32),
+                               _mm256_srli_epi32(pairLuma, 16), sums, destinations[row] + 8 * at);
+                any |= masks[step][row];
+            }
+        }
+        for (int step = 0; any && step < steps; ++step) {
+            const int at = i + 8 * step;
+            for (int row = 0; row < 2; ++row) {
+                const std::uint8_t* lumaOfStep = luma[row] + 2 * at;
+                Recheck(masks[step][row], destinations[row] + 8 * at, [=](int pixel) {
+                    return Yuv{lumaOfStep[pixel], u[at + pixel / 2], v[at + pixel / 2]};
+                });
+            }
+        }
+        i += 8 * steps;
+    }
+    ScalarKernels().i420(luma0 + 2 * i, luma1 + 2 * i, u + i, v + i, destination0 + 8 * i,
+                         destination1 + 8 * i, pairs - i);
+}
+
+VOCALYN_AVX2 void GreyRowAvx2(const std::uint8_t* luma, std::uint8_t* destination, int pixels) {
+    // Each luma byte to bytes 0-2 of its pixel; byte 3 stays 0.
+    const __m256i first = _mm256_setr_epi8(0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1, 4, 4,
+                                           4, -1, 5, 5, 5, -1, 6, 6, 6, -1, 7, 7, 7, -1);
+    const __m256i second = _mm256_add_epi8(first, _mm256_set1_epi8(8));
+    int x = 0;
+    for (; x + 16 <= pixels; x += 16) {
+        const __m256i bytes = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + 4 * x),
+                            _mm256_shuffle_epi8(bytes, first));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + 4 * x + 32),
+                            _mm256_shuffle_epi8(bytes, second));
+    }
+    ScalarKernels().y8(luma + x, destination + 4 * x, pixels - x);
+}
+
+} // namespace vocalyn::video::detail
+
+#endif

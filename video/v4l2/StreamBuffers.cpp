@@ -1,0 +1,102 @@
+#include "video/v4l2/StreamBuffers.h"
+
+#include "video/v4l2/V4l2Device.h"
+
+#include <libv4l2.h>
+#include <linux/videodev2.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace vocalyn::video::v4l2 {
+
+MappedBuffer::~MappedBuffer() {
+    if (start_ != MAP_FAILED && start_ != nullptr)
+        v4l2_munmap(start_, length_);
+}
+
+MappedBuffer::MappedBuffer(MappedBuffer&& other) noexcept
+    : start_(std::exchange(other.start_, nullptr)), length_(std::exchange(other.length_, 0)) {}
+
+std::unique_ptr<StreamBuffers> StreamBuffers::Start(V4l2Device& device, unsigned count) {
+    std::unique_ptr<StreamBuffers> stream(new StreamBuffers(device));
+    v4l2_requestbuffers request{};
+    request.count = count;
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    if (device.Ioctl(VIDIOC_REQBUFS, &request) != 0 || request.count == 0)
+        return nullptr;
+    stream->buffers_.reserve(request.count);
+    for (unsigned index = 0; index < request.count; ++index) {
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = index;
+        if (device.Ioctl(VIDIOC_QUERYBUF, &buffer) != 0)
+            return nullptr;
+        void* start = v4l2_mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED,
+                                device.fd(), buffer.m.offset);
+        if (start == MAP_FAILED)
+            return nullptr;
+        stream->buffers_.emplace_back(start, buffer.length);
+        if (!stream->Requeue(index))
+            return nullptr;
+    }
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (device.Ioctl(VIDIOC_STREAMON, &type) != 0)
+        return nullptr;
+    stream->streaming_ = true;
+    return stream;
+}
+
+StreamBuffers::~StreamBuffers() {
+    if (streaming_) {
+        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        device_.Ioctl(VIDIOC_STREAMOFF, &type);
+    }
+    ReleaseBuffers();
+}
+
+void StreamBuffers::ReleaseBuffers() {
+    // The mappings go before the buffers are handed back, as the driver expects.
+    buffers_.clear();
+    v4l2_requestbuffers request{};
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    device_.Ioctl(VIDIOC_REQBUFS, &request);
+}
+
+StreamBuffers::Dequeued StreamBuffers::Dequeue(Filled& filled) {
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    if (device_.Ioctl(VIDIOC_DQBUF, &buffer) != 0) {
+        if (errno == EAGAIN)
+            return Dequeued::NotReady;
+        // Some drivers report a corrupt or missed frame this way and go on.
+        if (errno == EIO)
+            return Dequeued::Failed;
+        return Dequeued::Lost;
+    }
+    if (buffer.index >= buffers_.size())
+        return Dequeued::NotReady;
+    filled.index = buffer.index;
+    filled.bytesUsed = std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].size());
+    if (buffer.flags & V4L2_BUF_FLAG_ERROR) {
+        Requeue(buffer.index);
+        return Dequeued::Failed;
+    }
+    return Dequeued::Frame;
+}
+
+bool StreamBuffers::Requeue(unsigned index) {
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.index = index;
+    return device_.Ioctl(VIDIOC_QBUF, &buffer) == 0;
+}
+
+} // namespace vocalyn::video::v4l2

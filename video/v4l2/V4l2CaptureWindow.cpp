@@ -1,0 +1,410 @@
+#include "video/v4l2/V4l2CaptureWindow.h"
+
+#include "video/PreviewImage.h"
+#include "video/PreviewWidget.h"
+#include "video/v4l2/FormatDialog.h"
+#include "video/v4l2/FormatMapping.h"
+#include "video/v4l2/SourceDialog.h"
+#include "video/v4l2/StreamBuffers.h"
+#include "video/v4l2/V4l2Device.h"
+#include "widgets/ErrorReport.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+
+namespace vocalyn::video::v4l2 {
+
+namespace {
+
+enum StatusId { kConnected = 1, kStreaming = 2, kNoPicture = 3, kLost = 4 };
+
+constexpr unsigned kBufferCount = 4;
+// Spoilt frames in a row after which the device counts as broken.
+constexpr int kMaxFailures = 30;
+
+QString FixedText(const __u8* text, std::size_t size) {
+    const auto* begin = reinterpret_cast<const char*>(text);
+    return QString::fromUtf8(begin, qstrnlen(begin, size));
+}
+
+// What a fresh driver reports before anyone changes it.
+CAPTUREPARMS DefaultParms() {
+    CAPTUREPARMS parms;
+    parms.dwRequestMicroSecPerFrame = 66667;
+    parms.wPercentDropForError = 10;
+    parms.dwIndexSize = 34952;
+    parms.wNumVideoRequested = kBufferCount;
+    parms.fCaptureAudio = 1;
+    parms.wNumAudioRequested = 4;
+    parms.vKeyAbort = 0x1B;
+    parms.fAbortLeftMouse = 1;
+    parms.fAbortRightMouse = 1;
+    parms.wTimeLimit = 30;
+    parms.wStepCaptureAverageFrames = 3;
+    return parms;
+}
+
+} // namespace
+
+V4l2CaptureWindow::V4l2CaptureWindow(QWidget* parent, const QRect& geometry,
+                                     const QString& windowName, QString pathPattern)
+    : preview_(new PreviewWidget(parent)), pathPattern_(std::move(pathPattern)),
+      parms_(DefaultParms()) {
+    preview_->setObjectName(QStringLiteral("CaptureWindow"));
+    preview_->setWindowTitle(windowName);
+    preview_->setGeometry(geometry);
+    preview_->show();
+    silence_.setSingleShot(true);
+    silence_.setInterval(kSilence_ms);
+    QObject::connect(&silence_, &QTimer::timeout, Guarded([this] {
+        Status(kNoPicture, QStringLiteral("%1: no picture").arg(cardName_));
+    }));
+}
+
+V4l2CaptureWindow::~V4l2CaptureWindow() {
+    *alive_ = false;
+    DriverDisconnect();
+    delete preview_.data();
+}
+
+bool V4l2CaptureWindow::SetCallbackStatus(StatusCallback handler) {
+    status_ = std::move(handler);
+    return true;
+}
+
+bool V4l2CaptureWindow::SetCallbackFrame(FrameCallback handler) {
+    frame_ = std::move(handler);
+    return true;
+}
+
+bool V4l2CaptureWindow::SetCallbackVideoStream(FrameCallback handler) {
+    // Kept for a streamed capture, which this service never runs.
+    videoStream_ = std::move(handler);
+    return true;
+}
+
+bool V4l2CaptureWindow::DriverConnect(int index) {
+    DriverDisconnect();
+    if (index < 0)
+        return false;
+    std::shared_ptr<V4l2Device> device = V4l2Device::Open(pathPattern_.arg(index));
+    if (!device)
+        return false;
+    v4l2_capability caps{};
+    if (device->Ioctl(VIDIOC_QUERYCAP, &caps) != 0)
+        return false;
+    const std::uint32_t offered =
+        (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
+    // Metadata and output nodes of a camera are no capture drivers.
+    if (!(offered & V4L2_CAP_VIDEO_CAPTURE) || !(offered & V4L2_CAP_STREAMING))
+        return false;
+    device_ = std::move(device);
+    index_ = index;
+    cardName_ = FixedText(caps.card, sizeof caps.card);
+    parms_ = DefaultParms();
+    v4l2_streamparm stream{};
+    stream.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const v4l2_fract& interval = stream.parm.capture.timeperframe;
+    if (device_->Ioctl(VIDIOC_G_PARM, &stream) == 0 && interval.denominator != 0)
+        parms_.dwRequestMicroSecPerFrame = static_cast<std::uint32_t>(
+            std::llround(1e6 * interval.numerator / interval.denominator));
+    ReadFormat(pix_);
+    Status(kConnected, QStringLiteral("Connected to %1 (%2)").arg(cardName_, device_->path()));
+    if (previewOn_)
+        StartStreaming();
+    return true;
+}
+
+bool V4l2CaptureWindow::DriverDisconnect() {
+    StopStreaming();
+    const bool connected = device_ != nullptr;
+    device_.reset();
+    index_ = -1;
+    if (preview_)
+        preview_->showFrame({});
+    return connected;
+}
+
+bool V4l2CaptureWindow::DriverGetCaps(CAPDRIVERCAPS& caps) {
+    if (!device_)
+        return false;
+    caps = {};
+    caps.wDeviceIndex = static_cast<std::uint32_t>(index_);
+    caps.fCaptureInitialized = 1;
+    v4l2_fmtdesc format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    caps.fHasDlgVideoFormat = device_->Ioctl(VIDIOC_ENUM_FMT, &format) == 0;
+    caps.fHasDlgVideoSource = !QueryControls(*device_).empty();
+    return true;
+}
+
+bool V4l2CaptureWindow::GetSequenceSetup(CAPTUREPARMS& parms) {
+    if (!device_)
+        return false;
+    parms = parms_;
+    return true;
+}
+
+bool V4l2CaptureWindow::SetSequenceSetup(const CAPTUREPARMS& parms) {
+    if (!device_)
+        return false;
+    parms_ = parms;
+    // The device has one stream; its frame interval is the closest thing to
+    // the capture rate. A device that keeps its own rate is no failure.
+    RequestFrameInterval(parms.dwRequestMicroSecPerFrame);
+    return true;
+}
+
+void V4l2CaptureWindow::RequestFrameInterval(std::uint32_t microseconds) {
+    if (!device_ || microseconds == 0)
+        return;
+    v4l2_streamparm stream{};
+    stream.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (device_->Ioctl(VIDIOC_G_PARM, &stream) != 0 ||
+        !(stream.parm.capture.capability & V4L2_CAP_TIMEPERFRAME))
+        return;
+    stream.parm.capture.timeperframe = {microseconds, 1000000};
+    device_->Ioctl(VIDIOC_S_PARM, &stream);
+}
+
+bool V4l2CaptureWindow::ReadFormat(v4l2_pix_format& pix) {
+    if (!device_)
+        return false;
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (device_->Ioctl(VIDIOC_G_FMT, &format) != 0)
+        return false;
+    pix = format.fmt.pix;
+    return true;
+}
+
+std::uint32_t V4l2CaptureWindow::GetVideoFormatSize() {
+    v4l2_pix_format pix{};
+    return ReadFormat(pix) ? kBitmapInfoHeaderSize : 0;
+}
+
+std::uint32_t V4l2CaptureWindow::GetVideoFormat(std::span<std::byte> block) {
+    v4l2_pix_format pix{};
+    if (!ReadFormat(pix))
+        return 0;
+    const QByteArray header = BitmapHeaderBytes(FormatFromPixFormat(pix));
+    const std::size_t size = std::min(block.size(), static_cast<std::size_t>(header.size()));
+    std::memcpy(block.data(), header.constData(), size);
+    return static_cast<std::uint32_t>(size);
+}
+
+bool V4l2CaptureWindow::SetVideoFormat(std::span<const std::byte> block) {
+    const std::optional<BITMAPINFOHEADER> format = ReadFormatHeader(block);
+    if (!device_ || !format)
+        return false;
+    const std::optional<std::uint32_t> pixelFormat = PixelFormatFor(*format);
+    if (!pixelFormat || format->biWidth <= 0 || format->biHeight == 0)
+        return false;
+    return ApplyFormat(*pixelFormat, format->biWidth, std::abs(format->biHeight));
+}
+
+bool V4l2CaptureWindow::ApplyFormat(std::uint32_t pixelFormat, int width, int height) {
+    // Buffers of the old size must go before the device takes a new one.
+    const bool streaming = stream_ != nullptr;
+    StopStreaming();
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix.width = static_cast<std::uint32_t>(width);
+    format.fmt.pix.height = static_cast<std::uint32_t>(height);
+    format.fmt.pix.pixelformat = pixelFormat;
+    format.fmt.pix.field = V4L2_FIELD_ANY;
+    const bool accepted = device_->Ioctl(VIDIOC_S_FMT, &format) == 0;
+    ReadFormat(pix_);
+    if (streaming)
+        StartStreaming();
+    return accepted;
+}
+
+bool V4l2CaptureWindow::SetScale(bool stretch) {
+    if (preview_)
+        preview_->setStretch(stretch);
+    return true;
+}
+
+bool V4l2CaptureWindow::SetPreviewRate(int rate_ms) {
+    pacer_.SetPeriod(rate_ms);
+    // The preview is the one stream, so the camera may as well run at its rate.
+    if (rate_ms > 0 && !stream_)
+        RequestFrameInterval(static_cast<std::uint32_t>(rate_ms) * 1000);
+    return true;
+}
+
+bool V4l2CaptureWindow::SetOverlay(bool on) {
+    return !on; // no device here draws into the screen by itself
+}
+
+bool V4l2CaptureWindow::SetPreview(bool on) {
+    previewOn_ = on;
+    if (!on) {
+        StopStreaming();
+        return true;
+    }
+    return device_ && (stream_ || StartStreaming());
+}
+
+bool V4l2CaptureWindow::Abort() {
+    return true; // there is never a streamed capture to stop
+}
+
+QWidget* V4l2CaptureWindow::DialogParent() const {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return preview_ ? preview_->window() : nullptr;
+}
+
+bool V4l2CaptureWindow::DlgVideoSource() {
+    if (!device_)
+        return false;
+    const std::shared_ptr<V4l2Device> device = device_;
+    SourceDialog dialog(*device, cardName_, DialogParent());
+    dialog.exec();
+    return true;
+}
+
+bool V4l2CaptureWindow::DlgVideoFormat() {
+    if (!device_)
+        return false;
+    const std::shared_ptr<V4l2Device> device = device_;
+    v4l2_pix_format current{};
+    ReadFormat(current);
+    FormatDialog dialog(QueryFormatChoices(*device), current.pixelformat,
+                        QSize(static_cast<int>(current.width), static_cast<int>(current.height)),
+                        cardName_, DialogParent());
+    if (dialog.exec() != QDialog::Accepted || device_ != device)
+        return true;
+    const QSize size = dialog.chosenSize();
+    if (!size.isEmpty())
+        ApplyFormat(dialog.chosenFormat(), size.width(), size.height());
+    return true;
+}
+
+bool V4l2CaptureWindow::StartStreaming() {
+    if (!device_ || stream_)
+        return stream_ != nullptr;
+    ReadFormat(pix_);
+    stream_ = StreamBuffers::Start(*device_, kBufferCount);
+    if (!stream_) {
+        Status(kNoPicture, QStringLiteral("%1: cannot stream %2").arg(cardName_, FormatText()));
+        return false;
+    }
+    ++generation_;
+    held_ = 0;
+    failures_ = 0;
+    scratch_.assign(stream_->count(), {});
+    notifier_ = std::make_unique<QSocketNotifier>(device_->fd(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     Guarded([this] { ReadFrame(); }));
+    clock_.start();
+    pacer_.Reset();
+    silence_.start();
+    Status(kStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
+    return true;
+}
+
+void V4l2CaptureWindow::StopStreaming() {
+    silence_.stop();
+    if (notifier_) {
+        // This may run inside the notifier's own signal (a lost device), so
+        // it is silenced now and deleted once that signal has returned.
+        notifier_->setEnabled(false);
+        QObject::disconnect(notifier_.get(), nullptr, nullptr, nullptr);
+        notifier_.release()->deleteLater();
+    }
+    stream_.reset();
+    held_ = 0;
+}
+
+QString V4l2CaptureWindow::FormatText() const {
+    return QStringLiteral("%1 x %2 %3")
+        .arg(pix_.width)
+        .arg(pix_.height)
+        .arg(FourCCText(pix_.pixelformat).trimmed());
+}
+
+void V4l2CaptureWindow::ReadFrame() {
+    if (!stream_)
+        return;
+    StreamBuffers::Filled filled;
+    switch (stream_->Dequeue(filled)) {
+    case StreamBuffers::Dequeued::NotReady:
+        return;
+    case StreamBuffers::Dequeued::Failed:
+        if (++failures_ >= kMaxFailures)
+            DeviceLost();
+        return;
+    case StreamBuffers::Dequeued::Lost:
+        DeviceLost();
+        return;
+    case StreamBuffers::Dequeued::Frame:
+        break;
+    }
+    failures_ = 0;
+    silence_.start();
+
+    // The buffer goes back to the device however the handler ends, unless the
+    // stream it came from has gone meanwhile (a nested loop closed it).
+    struct Requeue {
+        V4l2CaptureWindow& window;
+        std::shared_ptr<bool> alive;
+        unsigned generation;
+        unsigned index;
+        ~Requeue() {
+            if (!*alive || window.generation_ != generation || !window.stream_)
+                return;
+            window.stream_->Requeue(index);
+            --window.held_;
+            window.notifier_->setEnabled(true);
+        }
+    } requeue{*this, alive_, generation_, filled.index};
+    // With every buffer out, the device reports an error condition until one
+    // comes back; listening meanwhile would only spin.
+    if (++held_ == stream_->count())
+        notifier_->setEnabled(false);
+
+    const std::int64_t now_ms = clock_.elapsed();
+    if (!pacer_.Due(now_ms))
+        return;
+    const MappedBuffer& buffer = stream_->buffer(filled.index);
+    const std::span<const std::uint8_t> frame =
+        PackFrame(pix_, {buffer.data(), filled.bytesUsed}, scratch_[filled.index]);
+    if (frame.empty())
+        return;
+    const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
+    if (preview_)
+        preview_->showFrame(PreviewImage(format, frame));
+    if (frame_) {
+        VIDEOHDR header;
+        header.lpData = frame.data();
+        header.dwBufferLength = static_cast<std::uint32_t>(frame.size());
+        header.dwBytesUsed = static_cast<std::uint32_t>(frame.size());
+        header.dwTimeCaptured = static_cast<std::uint32_t>(now_ms);
+        const FrameCallback handler = frame_; // it may unregister itself
+        handler(header);
+    }
+}
+
+void V4l2CaptureWindow::DeviceLost() {
+    // Everything of the device goes; the window stays, without a driver.
+    const QString name = cardName_;
+    DriverDisconnect();
+    Status(kLost, QStringLiteral("%1: camera disconnected").arg(name));
+}
+
+void V4l2CaptureWindow::Status(int id, const QString& text) {
+    if (!status_)
+        return;
+    const StatusCallback handler = status_;
+    const QByteArray bytes = text.toLocal8Bit();
+    handler(id, bytes.constData());
+}
+
+} // namespace vocalyn::video::v4l2
