@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
-tools/install-deps.sh "${TEST_PACKAGES[@]}"
+VOCALYN_NO_DAEMONS=1 tools/install-deps.sh "${TEST_PACKAGES[@]}"
 build=${VOCALYN_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${VOCALYN_BUILD_TYPE:-RelWithDebInfo} \
     ${VOCALYN_CMAKE_ARGS:-} >/dev/null

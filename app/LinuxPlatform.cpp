@@ -2,7 +2,10 @@
 
 #include "base/DataDir.h"
 #include "call/gst/GstMediaDevice.h"
+#include "directory/avahi/AvahiAnnouncer.h"
+#include "directory/avahi/AvahiNeighbourhood.h"
 #include "net/SystemResolver.h"
+#include "video/v4l2/V4l2CaptureService.h"
 #include "voice/gst/GstMediaTerm.h"
 
 namespace vocalyn {
@@ -12,6 +15,9 @@ Platform MakeLinuxPlatform() {
     platform.resolver = std::make_unique<net::SystemResolver>();
     platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
     platform.mediaDevice = std::make_unique<call::GstMediaDevice>();
+    platform.captureService = std::make_unique<video::v4l2::V4l2CaptureService>();
+    platform.neighbourhood = directory::avahi::MakeAvahiNeighbourhood();
+    platform.announcer = directory::avahi::MakeAvahiAnnouncer();
     platform.terminalFactory = voice::GstMediaTermFactory();
     platform.dataDir = DefaultDataDir();
     return platform;

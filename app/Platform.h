@@ -1,8 +1,11 @@
 #pragma once
 
 #include "call/MediaDevice.h"
+#include "directory/NeighbourhoodAnnouncer.h"
+#include "directory/NeighbourhoodSource.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
+#include "video/CaptureService.h"
 #include "voice/TCCNMediaTerm.h"
 
 #include <QString>
@@ -19,6 +22,12 @@ struct Platform {
     std::unique_ptr<net::SocketLayer> sockets;
     // The ring-tone player's sound service.
     std::unique_ptr<call::MediaDevice> mediaDevice;
+    // The camera: capture windows connected to the machine's capture drivers.
+    std::unique_ptr<video::CaptureService> captureService;
+    // The computers of the network neighbourhood, for the network browser.
+    std::unique_ptr<directory::NeighbourhoodSource> neighbourhood;
+    // Announces this copy to the neighbourhood; none in tests that need no announcement.
+    std::unique_ptr<directory::NeighbourhoodAnnouncer> announcer;
     // Makes the media terminal that carries the voice of a call, at the first call.
     voice::TCCNMediaTerm::Factory terminalFactory;
     // Where "Settings.ini" and "IPAddress.dat" live, with a trailing "/".

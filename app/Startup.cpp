@@ -3,7 +3,11 @@
 #include "app/Platform.h"
 #include "app/TfrmMain.h"
 #include "call/TfrmCalling.h"
+#include "call/TfrmSettings.h"
 #include "directory/TfrmAddressList.h"
+#include "directory/TfrmExport.h"
+#include "directory/TfrmNetworkClients.h"
+#include "video/TfrmVideoOptions.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
 
@@ -34,12 +38,26 @@ Windows CreateWindows(Platform& platform) {
     TfrmMain& main = *windows.frmMain;
     windows.frmCalling = std::make_unique<call::TfrmCalling>(&main);
     main.SetCallingDialog(*windows.frmCalling);
+    windows.frmNetworkClients =
+        std::make_unique<directory::TfrmNetworkClients>(*platform.neighbourhood, &main);
+    // Without a parent the searching window is centred on the screen.
+    windows.frmExport = std::make_unique<directory::TfrmExport>();
+    windows.frmNetworkClients->frmExport = windows.frmExport.get();
+    windows.frmSettings =
+        std::make_unique<call::TfrmSettings>(platform.dataDir, main.Settings, &main);
+    main.frmSettings = windows.frmSettings.get();
+    windows.frmVideoOptions = std::make_unique<video::TfrmVideoOptions>(*main.videoCap, &main);
     windows.frmCCN = std::make_unique<voice::TfrmCCN>(platform.terminalFactory);
     main.frmCCN = windows.frmCCN.get();
     windows.frmAddressList =
         std::make_unique<directory::TfrmAddressList>(platform.dataDir, *main.edtHostName, &main);
 
-    // The main window's buttons that open the other windows.
+    // The buttons that open the other windows.
+    directory::TfrmNetworkClients& browser = *windows.frmNetworkClients;
+    browser.frmAddressList = windows.frmAddressList.get();
+    windows.frmAddressList->OnWhoClick = [&browser] { browser.exec(); };
+    video::TfrmVideoOptions& videoOptions = *windows.frmVideoOptions;
+    windows.frmSettings->OnVideoOptions = [&videoOptions] { videoOptions.exec(); };
     directory::TfrmAddressList& addressList = *windows.frmAddressList;
     QObject::connect(main.btnHostName, &QAbstractButton::clicked, &main,
                      Guarded([&addressList] { addressList.exec(); }));

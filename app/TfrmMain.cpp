@@ -68,6 +68,16 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     BindToLocalAddress(platform.bindAddress);
 
     CreateControls();
+    videoCap = std::make_unique<video::VideoCap>(
+        *platform.captureService, video::VideoCapHost{.pnlVideoArea = pnlVideoArea,
+                                                       .showStatus =
+                                                           [this](const QString& text) {
+                                                               SetVideoStatus(text);
+                                                               lblVideoArea->repaint();
+                                                           },
+                                                       .UDPServer1 = UDPServer1,
+                                                       .VideoStarted = VideoStarted,
+                                                       .PeerHostLearned = PeerHostLearned});
     ConnectHandlers();
     FormCreate();
 }
@@ -76,6 +86,8 @@ TfrmMain::~TfrmMain() {
     // Datagrams still queued when the listener stops must not reach a half-destroyed window.
     UDPServer.OnUDPRead = nullptr;
     UDPServer.setActive(false);
+    UDPServer1.OnUDPRead = nullptr;
+    UDPServer1.setActive(false);
 }
 
 void TfrmMain::CreateControls() {
@@ -168,6 +180,7 @@ void TfrmMain::ConnectHandlers() {
     connect(btnHelp, &QAbstractButton::clicked, this, Guarded([this] { btnHelpClick(); }));
     connect(dxToolButton3, &QAbstractButton::clicked, this,
             Guarded([this] { dxToolButton3Click(); }));
+    connect(btnSettings, &QAbstractButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
     connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
     lblCallerID->installEventFilter(this);
     ConnectCallHandlers();

@@ -4,6 +4,7 @@
 #include "call/SettingsFile.h"
 #include "call/TMediaPlayer.h"
 #include "net/TIdUDPServer.h"
+#include "video/VideoCap.h"
 #include "voice/TVOIPMedia.h"
 
 #include <QPointer>
@@ -18,6 +19,7 @@ class QPushButton;
 
 namespace vocalyn::call {
 class TfrmCalling;
+class TfrmSettings;
 }
 namespace vocalyn::voice {
 class TfrmCCN;
@@ -84,10 +86,13 @@ public:
     bool VideoStarted = false;
     bool PeerHostLearned = false;
     std::unique_ptr<voice::TVOIPMedia> VoiceLink; // the current call's, while one is up
+    // The capture connection; declared after the flags and endpoints it uses.
+    std::unique_ptr<video::VideoCap> videoCap;
 
     // The windows created after this one that the call handlers use.
     QPointer<call::TfrmCalling> frmCalling;
     QPointer<voice::TfrmCCN> frmCCN;
+    QPointer<call::TfrmSettings> frmSettings;
     // Makes `dialog` the calling-status dialog and hands it its Cancel steps.
     void SetCallingDialog(call::TfrmCalling& dialog);
 
@@ -107,6 +112,9 @@ public:
     void SpeedButton1Click();
     void btnHelpClick();
     void dxToolButton3Click();
+    void btnSettingsClick();
+    // Tells the neighbourhood that this copy answers calls, under its caller ID.
+    void Announce();
     void RbPanel1MouseDown();
     void lblCallerIDMouseDown();
     void UDPServerUDPRead(net::TIdUDPServer& Sender, const QByteArray& AData,

@@ -4,6 +4,7 @@
 
 #include "app/FadeOut.h"
 #include "app/Platform.h"
+#include "call/TfrmSettings.h"
 #include "net/LocalAddress.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/RoundRegion.h"
@@ -50,20 +51,21 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormShow() {
-    // The capture connection and the video listener start here once the
-    // camera layer exists.
+    videoCap->StartVideo();
 }
 
 void TfrmMain::FormActivate() {
     lblIPAddress->setText(FindLocalAddress());
     call::LoadSettings(platform_.dataDir, lblIPAddress->text(), Settings);
     UDPServer.setActive(true);
+    Announce();
     MicMuted = false;
     Busy = false;
     Ringing = false;
 }
 
 void TfrmMain::FormClose() {
+    videoCap->StopVideo();
     QCoreApplication::processEvents();
     FadeOut(*this, 600);
 }
@@ -88,6 +90,18 @@ void TfrmMain::btnHelpClick() {
                     QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void TfrmMain::btnSettingsClick() {
+    // A saved caller ID is what the neighbourhood should see from now on.
+    if (frmSettings && frmSettings->exec() == QDialog::Accepted)
+        Announce();
+}
+
+void TfrmMain::Announce() {
+    if (platform_.announcer && UDPServer.Active())
+        platform_.announcer->Announce(Settings.CallerID,
+                                      static_cast<std::uint16_t>(platform_.signallingPort));
 }
 
 void TfrmMain::dxToolButton3Click() {

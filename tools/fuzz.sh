@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 source tools/packages.sh
-tools/install-deps.sh "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+VOCALYN_NO_DAEMONS=1 tools/install-deps.sh "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVOCALYN_FUZZ=ON -DVOCALYN_TESTS=OFF -DVOCALYN_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz --target fuzzers

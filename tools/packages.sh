@@ -6,17 +6,20 @@ RUNTIME_PACKAGES=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-plugins-ugly gstreamer1.0-libav
     gstreamer1.0-alsa gstreamer1.0-pulseaudio
+    libv4l-0 libjpeg62-turbo
+    libavahi-client3 avahi-daemon libnss-mdns
 )
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    libv4l-dev libjpeg62-turbo-dev libavahi-client-dev
     "${RUNTIME_PACKAGES[@]}"
 )
 TEST_PACKAGES=(
     "${BUILD_PACKAGES[@]}"
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
-    iproute2
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
+    iproute2 util-linux dbus dbus-daemon
 )
 # Fuzzing needs clang with its libFuzzer runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

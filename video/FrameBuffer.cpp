@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 namespace vocalyn::video {
 

@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "app/TfrmMain.h"
+#include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeMediaDevice.h"
 #include "tests/fakes/FakeResolver.h"
 #include "tests/support/FreePort.h"
@@ -27,6 +28,9 @@ protected:
         platform.resolver = std::move(fake);
         platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
         platform.mediaDevice = std::make_unique<fakes::FakeMediaDevice>();
+        auto camera = std::make_unique<fakes::FakeCaptureService>();
+        this->camera = camera.get();
+        platform.captureService = std::move(camera);
         platform.dataDir = dataDir.path() + QLatin1Char('/');
         platform.signallingPort = FreeUdpPort();
         platform.videoPort = FreeUdpPort();
@@ -55,6 +59,7 @@ protected:
     QTemporaryDir dataDir;
     Platform platform;
     fakes::FakeResolver* resolver = nullptr;
+    fakes::FakeCaptureService* camera = nullptr;
     std::unique_ptr<TfrmMain> window;
 };
 

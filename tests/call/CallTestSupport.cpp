@@ -1,5 +1,7 @@
 #include "tests/call/CallTestSupport.h"
 
+#include "tests/fakes/FakeCapture.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -87,6 +89,7 @@ Platform& Side::PreparePlatform(int signallingPort, int videoPort) {
     auto deviceOwned = std::make_unique<fakes::FakeMediaDevice>();
     device = deviceOwned.get();
     platform.mediaDevice = std::move(deviceOwned);
+    platform.captureService = std::make_unique<fakes::FakeCaptureService>();
     platform.terminalFactory = [terminal = terminal] { return terminal; };
     platform.dataDir = dataDir.path() + QLatin1Char('/');
     platform.signallingPort = signallingPort;

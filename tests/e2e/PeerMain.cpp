@@ -7,7 +7,9 @@
 #include "app/TfrmMain.h"
 #include "net/SystemResolver.h"
 #include "tests/e2e/PeerConsole.h"
+#include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeMediaDevice.h"
+#include "tests/fakes/FakeNeighbourhood.h"
 #include "tests/fakes/RecordingMediaTerm.h"
 
 #include <QDir>
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
     platform.resolver = std::make_unique<net::SystemResolver>();
     platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
     platform.mediaDevice = std::make_unique<fakes::FakeMediaDevice>();
+    platform.captureService = std::make_unique<fakes::FakeCaptureService>();
+    platform.neighbourhood = std::make_unique<fakes::FakeNeighbourhood>();
     auto terminal = std::make_shared<fakes::RecordingMediaTerm>();
     platform.terminalFactory = [terminal] { return terminal; };
     platform.dataDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
