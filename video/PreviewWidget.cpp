@@ -1,5 +1,6 @@
 #include "video/PreviewWidget.h"
 
+#include <QColor>
 #include <QPainter>
 
 namespace vocalyn::video {
@@ -23,8 +24,12 @@ void PreviewWidget::showFrame(QImage frame) {
 void PreviewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (frame_.isNull())
+    if (frame_.isNull()) {
+        // Until a camera delivers, say so rather than show an empty black box.
+        painter.setPen(QColor(0, 128, 192));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, tr("No camera picture"));
         return;
+    }
     if (stretch_) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(rect(), frame_);

@@ -1,6 +1,7 @@
 #include "tests/call/CallTestSupport.h"
 
 #include "tests/fakes/FakeCapture.h"
+#include "tests/fakes/FakeNeighbourhood.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -90,6 +91,7 @@ Platform& Side::PreparePlatform(int signallingPort, int videoPort) {
     device = deviceOwned.get();
     platform.mediaDevice = std::move(deviceOwned);
     platform.captureService = std::make_unique<fakes::FakeCaptureService>();
+    platform.neighbourhood = std::make_unique<fakes::FakeNeighbourhood>();
     platform.terminalFactory = [terminal = terminal] { return terminal; };
     platform.dataDir = dataDir.path() + QLatin1Char('/');
     platform.signallingPort = signallingPort;
