@@ -8,6 +8,7 @@
 #include "directory/TfrmExport.h"
 #include "directory/TfrmNetworkClients.h"
 #include "video/TfrmVideoOptions.h"
+#include "voice/TCCNMediaTerm.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
 
@@ -49,6 +50,13 @@ Windows CreateWindows(Platform& platform) {
     windows.frmVideoOptions = std::make_unique<video::TfrmVideoOptions>(*main.videoCap, &main);
     windows.frmCCN = std::make_unique<voice::TfrmCCN>(platform.terminalFactory);
     main.frmCCN = windows.frmCCN.get();
+    // What keeps a call silent (no microphone, the voice port taken) goes to the
+    // main window's status line, where the user looks, not to a console.
+    QObject::connect(windows.frmCCN->ccn, &voice::TCCNMediaTerm::statusChanged, &main,
+                     [&main](const QString& text) {
+                         if (!text.isEmpty())
+                             main.SetVideoStatus(text);
+                     });
     windows.frmAddressList =
         std::make_unique<directory::TfrmAddressList>(platform.dataDir, *main.edtHostName, &main);
 

@@ -21,11 +21,18 @@ bool CanCreateFilesIn(const QString& dir) {
     return probe.open();
 }
 
+// A program installed under /usr belongs to the whole system: even when root
+// runs it, its files must not land beside the system's executables.
+bool IsSystemInstall(const QString& dir) {
+    const QString clean = QDir::cleanPath(dir);
+    return clean == QStringLiteral("/usr") || clean.startsWith(QStringLiteral("/usr/"));
+}
+
 } // namespace
 
 QString ChooseDataDir(const QString& executableDir, const QString& xdgConfigHome,
                       const QString& home) {
-    if (CanCreateFilesIn(executableDir))
+    if (!IsSystemInstall(executableDir) && CanCreateFilesIn(executableDir))
         return WithTrailingSlash(executableDir);
 
     const QString configHome = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)

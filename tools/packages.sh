@@ -13,13 +13,14 @@ BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-    libv4l-dev libjpeg62-turbo-dev libavahi-client-dev
+    libv4l-dev libjpeg62-turbo-dev libavahi-client-dev dpkg-dev
     "${RUNTIME_PACKAGES[@]}"
 )
 TEST_PACKAGES=(
     "${BUILD_PACKAGES[@]}"
     googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
     iproute2 util-linux dbus dbus-daemon
+    desktop-file-utils appstream
 )
 # Fuzzing needs clang with its libFuzzer runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -47,5 +47,18 @@ TEST_F(DataDirTest, UnwritableExecutableDirectoryFallsBackToTheConfigDirectory) 
     }
 }
 
+TEST_F(DataDirTest, SystemInstallUsesTheConfigDirectoryEvenWhenWritable) {
+    // /usr/bin is writable for root; the files must still go to the user's configuration.
+    const QString xdg = at(QStringLiteral("xdg"));
+    for (const QString& exeDir : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin/")})
+        EXPECT_EQ(ChooseDataDir(exeDir, xdg, at(QStringLiteral("home"))),
+                  xdg + QStringLiteral("/vocalyn/"));
+    // Only the /usr tree counts, not a name that merely starts with it.
+    const QString lookalike = at(QStringLiteral("usrbin"));
+    ASSERT_TRUE(QDir().mkpath(lookalike));
+    EXPECT_EQ(ChooseDataDir(lookalike, xdg, at(QStringLiteral("home"))),
+              lookalike + QStringLiteral("/"));
+}
+
 } // namespace
 } // namespace vocalyn
