@@ -2,8 +2,8 @@
 
 #include "directory/AddressBookFile.h"
 #include "directory/AddressRowDelegate.h"
-#include "directory/SilverPanel.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/SilverPanel.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -12,10 +12,13 @@ class QListView;
 class QPushButton;
 class QStringListModel;
 
+namespace vocalyn {
+class SilverPanel;
+}
+
 namespace vocalyn::directory {
 
 class AddressRowDelegate;
-class SilverPanel;
 
 // The address book: a borderless dialog listing named hosts, sorted ignoring letter case. It
 // reads "IPAddress.dat" when created and writes it after every change and when destroyed;

@@ -1,10 +1,10 @@
 #include "directory/TfrmNetworkClients.h"
 
 #include "directory/BrowserPictures.h"
-#include "directory/SilverPanel.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
 #include "widgets/Fonts.h"
+#include "widgets/SilverPanel.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -13,10 +13,13 @@ namespace vocalyn {
 class FlatButton;
 }
 
+namespace vocalyn {
+class SilverPanel;
+}
+
 namespace vocalyn::directory {
 
 class NeighbourhoodSource;
-class SilverPanel;
 class TfrmAddressList;
 class TfrmExport;
 
