@@ -8,6 +8,7 @@
 #include "net/LocalAddress.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/RoundRegion.h"
+#include "widgets/WindowMoves.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -117,10 +118,7 @@ void TfrmMain::lblCallerIDMouseDown() {
 }
 
 void TfrmMain::DragWindow() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

@@ -4,6 +4,7 @@
 #include "widgets/Fonts.h"
 #include "widgets/RxDice.h"
 #include "widgets/SilverPanel.h"
+#include "widgets/WindowMoves.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -61,18 +62,12 @@ void TfrmCalling::btnCancelClick() {
 }
 
 void TfrmCalling::XiPanel1MouseDown() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 void TfrmCalling::setVisible(bool visible) {
-    if (visible && parentWidget()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(parentWidget()->window()->frameGeometry().center());
-        move(frame.topLeft());
-    }
+    if (visible && parentWidget())
+        CentreOverOwner(*this);
     QDialog::setVisible(visible);
 }
 

@@ -5,6 +5,7 @@
 #include "widgets/LimitedLineEdit.h"
 #include "widgets/SilverPanel.h"
 #include "widgets/SpinEdit.h"
+#include "widgets/WindowMoves.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -163,21 +164,8 @@ void TfrmSettings::showEvent(QShowEvent* event) {
     // window comes back, say): no new showing, so the edits stay.
     if (event->spontaneous())
         return;
-    CentreOverParent();
+    CentreOverOwner(*this);
     Guarded([this] { FormActivate(); })();
-}
-
-void TfrmSettings::CentreOverParent() {
-    QRect area;
-    if (const QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isEmpty())
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
 }
 
 } // namespace vocalyn::call

@@ -85,7 +85,6 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
-    void CentreOverParent();
 
     const QString dataDir_;
     CallSettings& held_;

@@ -3,6 +3,7 @@
 
 #include "widgets/LimitedLineEdit.h"
 #include "widgets/SpinEdit.h"
+#include "widgets/WindowMoves.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -87,10 +88,7 @@ void TfrmSettings::btnVideoOptionsClick() {
 }
 
 void TfrmSettings::XiPanel1MouseDown() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 } // namespace vocalyn::call

@@ -4,6 +4,7 @@
 #include "directory/AddressRowDelegate.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/SilverPanel.h"
+#include "widgets/WindowMoves.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -143,7 +144,7 @@ void TfrmAddressList::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmAddressList::showEvent(QShowEvent* event) {
-    CentreOverParent();
+    CentreOverOwner(*this);
     QDialog::showEvent(event);
     // Activation may not follow a show where no window manager hands the focus over; the
     // handler does nothing when it runs twice.
@@ -154,19 +155,6 @@ void TfrmAddressList::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Guarded([this] { FormActivate(); })();
-}
-
-void TfrmAddressList::CentreOverParent() {
-    QRect area;
-    if (const QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isEmpty())
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
 }
 
 QStringList TfrmAddressList::Entries() const {

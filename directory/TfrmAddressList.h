@@ -88,7 +88,6 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
-    void CentreOverParent();
 
     QString filePath_;
     QLineEdit& hostField_;

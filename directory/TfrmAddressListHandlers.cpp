@@ -6,6 +6,7 @@
 #include "directory/AddressBookStore.h"
 #include "directory/MessageBoxes.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/WindowMoves.h"
 
 #include <QLineEdit>
 #include <QListView>
@@ -109,10 +110,7 @@ void TfrmAddressList::btnExitClick() {
 }
 
 void TfrmAddressList::XiPanel1MouseDown() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 } // namespace vocalyn::directory

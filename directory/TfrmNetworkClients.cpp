@@ -5,6 +5,7 @@
 #include "widgets/FlatButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/SilverPanel.h"
+#include "widgets/WindowMoves.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -110,25 +111,12 @@ void TfrmNetworkClients::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmNetworkClients::showEvent(QShowEvent* event) {
-    CentreOverParent();
+    CentreOverOwner(*this);
     QDialog::showEvent(event);
     // The walk runs before the window first appears, and again on every later showing; not when
     // the window system merely maps it again.
     if (!event->spontaneous())
         Guarded([this] { FormShow(); })();
-}
-
-void TfrmNetworkClients::CentreOverParent() {
-    QRect area;
-    if (const QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isEmpty())
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
 }
 
 QStringList TfrmNetworkClients::Lines() const {

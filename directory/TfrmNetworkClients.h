@@ -73,7 +73,6 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
-    void CentreOverParent();
     void WalkNetwork();
     void ShowSearching(bool shown);
 

@@ -6,6 +6,7 @@
 #include "directory/NetworkWalk.h"
 #include "directory/TfrmAddressList.h"
 #include "directory/TfrmExport.h"
+#include "widgets/WindowMoves.h"
 
 #include <QListWidget>
 #include <QWindow>
@@ -95,10 +96,7 @@ void TfrmNetworkClients::btnCloseClick() {
 }
 
 void TfrmNetworkClients::XiPanel1MouseDown() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 void TfrmNetworkClients::Label1MouseDown() {

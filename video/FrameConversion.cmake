@@ -8,6 +8,7 @@ add_library(vocalyn_video_frames STATIC
     ${CMAKE_CURRENT_LIST_DIR}/YUVExactPixel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/YUVKernelSelect.cpp
     ${CMAKE_CURRENT_LIST_DIR}/YUVRowsAvx2.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/YUVRowsAvx512.cpp
     ${CMAKE_CURRENT_LIST_DIR}/YUVToRGB.cpp
 )
 target_link_libraries(vocalyn_video_frames PUBLIC vocalyn_base Qt6::Core Qt6::Gui)

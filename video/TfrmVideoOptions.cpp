@@ -4,6 +4,7 @@
 #include "widgets/ErrorReport.h"
 #include "widgets/Fonts.h"
 #include "widgets/SilverPanel.h"
+#include "widgets/WindowMoves.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -62,7 +63,7 @@ void TfrmVideoOptions::showEvent(QShowEvent* event) {
     // The window system mapping the window again is no new showing.
     if (event->spontaneous())
         return;
-    CentreOverParent();
+    CentreOverOwner(*this);
     Guarded([this] { FormShow(); })();
 }
 
@@ -73,19 +74,6 @@ void TfrmVideoOptions::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void TfrmVideoOptions::CentreOverParent() {
-    QRect area;
-    if (const QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isEmpty())
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
 }
 
 void TfrmVideoOptions::FormShow() {
@@ -114,10 +102,7 @@ void TfrmVideoOptions::btnCloseClick() {
 }
 
 void TfrmVideoOptions::XiPanel1MouseDown() {
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    vocalyn::DragWindow(*this);
 }
 
 } // namespace vocalyn::video

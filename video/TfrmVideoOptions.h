@@ -42,7 +42,6 @@ protected:
 
 private:
     void CreateControls();
-    void CentreOverParent();
 
     VideoCap& videoCap_;
 };

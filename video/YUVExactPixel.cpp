@@ -74,11 +74,35 @@ void GreyRowScalar(const std::uint8_t* luma, std::uint8_t* destination, int pixe
         StorePixel(destination + 4 * x, luma[x] * 0x010101u);
 }
 
+void Y211RowScalar(const std::uint8_t* source, std::uint8_t* destination, int groups) {
+    for (int g = 0; g < groups; ++g, source += 4) {
+        const std::uint32_t first = ExactPixel(source[0], source[1], source[3]);
+        const std::uint32_t second = ExactPixel(source[2], source[1], source[3]);
+        for (int k = 0; k < 4; ++k, destination += 4)
+            StorePixel(destination, k < 2 ? first : second);
+    }
+}
+
+void Y41PRowScalar(const std::uint8_t* source, std::uint8_t* destination, int pixels) {
+    for (int x = 0; x < pixels; ++x) {
+        const std::uint8_t* group = source + x / 8 * 12;
+        const int chroma = Y41PChromaAt(x % 8);
+        StorePixel(destination + 4 * x,
+                   ExactPixel(group[kY41PLumaAt[x % 8]], group[chroma], group[chroma + 2]));
+    }
+}
+
+void Yvu9RowScalar(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v,
+                   std::uint8_t* destination, int groups) {
+    for (int x = 0; x < 4 * groups; ++x)
+        StorePixel(destination + 4 * x, ExactPixel(luma[x], u[x / 4], v[x / 4]));
+}
+
 } // namespace
 
 const RowKernels& ScalarKernels() {
-    static constexpr RowKernels kernels{"scalar", Yuy2RowScalar, UyvyRowScalar, I420RowsScalar,
-                                        GreyRowScalar};
+    static constexpr RowKernels kernels{"scalar",      Yuy2RowScalar, UyvyRowScalar, I420RowsScalar,
+                                        GreyRowScalar, Y211RowScalar, Y41PRowScalar, Yvu9RowScalar};
     return kernels;
 }
 

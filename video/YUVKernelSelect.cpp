@@ -5,17 +5,34 @@
 namespace vocalyn::video::detail {
 
 #if defined(__x86_64__) || defined(__i386__)
-// Defined in YUVRowsAvx2.cpp, compiled for AVX2 whatever the build's target.
+// Defined in YUVRowsAvx2.cpp and YUVRowsAvx512.cpp, each compiled for its
+// instruction set whatever the build's target.
 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs);
 void UyvyRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs);
 void I420RowsAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
                   const std::uint8_t* v, std::uint8_t* destination0, std::uint8_t* destination1,
                   int pairs);
 void GreyRowAvx2(const std::uint8_t* luma, std::uint8_t* destination, int pixels);
+void Y211RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int groups);
+void Y41PRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pixels);
+void Yvu9RowAvx2(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v,
+                 std::uint8_t* destination, int groups);
+void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* destination, int pairs);
+void UyvyRowAvx512(const std::uint8_t* source, std::uint8_t* destination, int pairs);
+void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
+                    const std::uint8_t* v, std::uint8_t* destination0, std::uint8_t* destination1,
+                    int pairs);
 
 const RowKernels* Avx2Kernels() {
-    static constexpr RowKernels kernels{"avx2", Yuy2RowAvx2, UyvyRowAvx2, I420RowsAvx2,
-                                        GreyRowAvx2};
+    static constexpr RowKernels kernels{"avx2",      Yuy2RowAvx2, UyvyRowAvx2, I420RowsAvx2,
+                                        GreyRowAvx2, Y211RowAvx2, Y41PRowAvx2, Yvu9RowAvx2};
+    return &kernels;
+}
+
+// The AVX2 set with AVX-512 rows where there are some.
+const RowKernels* Avx512Kernels() {
+    static constexpr RowKernels kernels{"avx512",    Yuy2RowAvx512, UyvyRowAvx512, I420RowsAvx512,
+                                        GreyRowAvx2, Y211RowAvx2,   Y41PRowAvx2,   Yvu9RowAvx2};
     return &kernels;
 }
 
@@ -24,14 +41,27 @@ bool CpuHasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
+
+bool CpuHasAvx512() {
+    __builtin_cpu_init();
+    return CpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
 } // namespace
 #else
 const RowKernels* Avx2Kernels() {
     return nullptr;
 }
 
+const RowKernels* Avx512Kernels() {
+    return nullptr;
+}
+
 namespace {
 bool CpuHasAvx2() {
+    return false;
+}
+
+bool CpuHasAvx512() {
     return false;
 }
 } // namespace
@@ -41,6 +71,8 @@ std::vector<const RowKernels*> RunnableKernels() {
     std::vector<const RowKernels*> kernels{&ScalarKernels()};
     if (Avx2Kernels() && CpuHasAvx2())
         kernels.push_back(Avx2Kernels());
+    if (Avx512Kernels() && CpuHasAvx512())
+        kernels.push_back(Avx512Kernels());
     return kernels;
 }
 

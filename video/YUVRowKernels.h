@@ -21,23 +21,61 @@ using PlanarRowsFn = void (*)(const std::uint8_t* luma0, const std::uint8_t* lum
 // `pixels` luma bytes into grey 32-bit pixels, without the colour formula.
 using GreyRowFn = void (*)(const std::uint8_t* luma, std::uint8_t* destination, int pixels);
 
+// A row of a layout whose source is one run of bytes: `count` units (pairs,
+// groups or pixels, as each kernel says) into 32-bit pixels.
+using RowFn = void (*)(const std::uint8_t* source, std::uint8_t* destination, int count);
+
+// One luma row of a planar layout with one chroma sample per 4 pixels of a
+// row (4:1:0): `groups` groups of 4 pixels.
+using QuarterRowFn = void (*)(const std::uint8_t* luma, const std::uint8_t* u,
+                              const std::uint8_t* v, std::uint8_t* destination, int groups);
+
 struct RowKernels {
     const char* name;
     PackedRowFn yuy2; // Y0 U Y1 V
     PackedRowFn uyvy; // U Y0 V Y1
     PlanarRowsFn i420;
     GreyRowFn y8;
+    RowFn y211;        // groups of Y0 U Y1 V, each luma sample for two pixels
+    RowFn y41p;        // pixels, in groups of 12 bytes for 8 pixels
+    QuarterRowFn yvu9; // the planes of YVU9
 };
+
+// Within a Y41P group of 12 bytes (U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7):
+// where the luma of each of its 8 pixels lies, and where the chroma of a
+// pixel starts (U, then V two bytes on).
+inline constexpr int kY41PLumaAt[8] = {1, 3, 5, 7, 8, 9, 10, 11};
+constexpr int Y41PChromaAt(int pixel) {
+    return pixel < 4 ? 0 : 4;
+}
 
 const RowKernels& ScalarKernels();
 // Null when the build has no such kernels.
 const RowKernels* Avx2Kernels();
+const RowKernels* Avx512Kernels();
 
 // Every kernel set this processor can run, the scalar one first.
 std::vector<const RowKernels*> RunnableKernels();
 // The fastest runnable set, unless a test chose another.
 const RowKernels& ActiveKernels();
 void UseKernels(const RowKernels& kernels);
+
+// The 16.16 fixed-point form of the formula that the vector kernels share
+// (YUVRowsAvx2.cpp says how it is made exact):
+//   channel = floor((Y * kLumaScale + W) / 65536),
+//   W = (U * kU + V * kV + c) >> 6, the chroma part with the -16 of Y.
+namespace fixed {
+inline constexpr int kLumaScale = 65536 + 10773;
+inline constexpr int kBlueU = 8460878;
+inline constexpr int kBlueC = -1161132782;
+inline constexpr int kGreenU = -1643168;
+inline constexpr int kGreenV = -3409838;
+inline constexpr int kGreenC = 568644338 - 3 * 64;
+inline constexpr int kRedV = 6694224;
+inline constexpr int kRedC = -935001232;
+// Green fractions from 65531/65536 up are recomputed exactly.
+inline constexpr int kGreenRecheck = 65531;
+} // namespace fixed
 
 // YUVToRGB computed in integers. The formula's sums are exact multiples of
 // 1/256000; only a sum that is a whole number can round differently in 80-bit

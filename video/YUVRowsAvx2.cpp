@@ -6,11 +6,11 @@
 // the pairs are summed in separate vectors, and a sum's high half is the
 // channel, the carry out of its fraction included.
 //
-// Blue and red: the constants below were chosen so that this gives
-// YUVToRGB's result for every (Y, U) and (Y, V); the exhaustive test proves
-// it. Green cannot be made exact that way, so its W is set up to 5/65536 high:
-// its integer part is never too low, and a sum whose fraction lies within
-// that margin above a whole number is recomputed exactly. That happens for
+// Blue and red: the constants (in YUVRowKernels.h) were chosen so that this
+// gives YUVToRGB's result for every (Y, U) and (Y, V); the exhaustive test
+// proves it. Green cannot be made exact that way, so its W is set up to 5/65536 low:
+// its integer part is never too high, and a sum whose fraction lies within
+// that margin below a whole number is recomputed exactly. That happens for
 // about one pixel in 13000.
 #include "video/YUVRowKernels.h"
 
@@ -19,6 +19,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstring>
 
 #define VOCALYN_AVX2 __attribute__((target("avx2")))
 
@@ -26,18 +27,7 @@ namespace vocalyn::video::detail {
 
 namespace {
 
-// W = (U * kU + V * kV + c) >> 6, in 1/65536ths with the chroma offsets and
-// the -16 of Y folded into c.
-constexpr int kBlueU = 8460878;
-constexpr int kBlueC = -1161132782;
-constexpr int kGreenU = -1643168;
-constexpr int kGreenV = -3409838;
-constexpr int kGreenC = 568644338 - 3 * 64;
-constexpr int kRedV = 6694224;
-constexpr int kRedC = -935001232;
-constexpr short kLumaFraction = 10773;
-// Green fractions below 5/65536 are rechecked.
-constexpr short kGreenRecheck = static_cast<short>(65531);
+using namespace fixed;
 
 // A step converts 8 pixel pairs. Its loads put pairs 0, 1, 4, 5 in the low
 // 128 bits and 2, 3, 6, 7 in the high ones, so that the final unpacks leave
@@ -56,11 +46,16 @@ struct Constants {
 };
 
 VOCALYN_AVX2 inline Constants MakeConstants() {
-    return {_mm256_set1_epi32(kBlueU),        _mm256_set1_epi32(kBlueC),
-            _mm256_set1_epi32(kGreenU),       _mm256_set1_epi32(kGreenV),
-            _mm256_set1_epi32(kGreenC),       _mm256_set1_epi32(kRedV),
-            _mm256_set1_epi32(kRedC),         _mm256_set1_epi32(65536 + kLumaFraction),
-            _mm256_set1_epi16(kGreenRecheck), _mm256_set1_epi32(0xFF),
+    return {_mm256_set1_epi32(kBlueU),
+            _mm256_set1_epi32(kBlueC),
+            _mm256_set1_epi32(kGreenU),
+            _mm256_set1_epi32(kGreenV),
+            _mm256_set1_epi32(kGreenC),
+            _mm256_set1_epi32(kRedV),
+            _mm256_set1_epi32(kRedC),
+            _mm256_set1_epi32(kLumaScale),
+            _mm256_set1_epi16(static_cast<short>(kGreenRecheck)),
+            _mm256_set1_epi32(0xFF),
             _mm256_set1_epi32(0xFFFF)};
 }
 
@@ -107,10 +102,17 @@ VOCALYN_AVX2 inline unsigned StorePairs(const Constants& k, __m256i evenLuma, __
     const __m256i green = _mm256_blend_epi16(_mm256_srli_epi32(greenEven, 16), greenOdd, 0xAA);
     StoreChannels(channel(w.blue), green, channel(w.red), destination);
 
+    // The fractions are the low halves; the mask drops the high halves' bits.
     const __m256i fraction = _mm256_max_epu16(greenEven, greenOdd);
     const __m256i high = _mm256_cmpeq_epi16(_mm256_max_epu16(fraction, k.greenRecheck), fraction);
     const unsigned pairs = static_cast<unsigned>(_mm256_movemask_epi8(high)) & 0x33333333u;
     return pairs | pairs << 2; // both pixels of a flagged pair
+}
+
+// Byte `at` of each 32-bit lane, zero-extended.
+VOCALYN_AVX2 inline __m256i ByteOfLanes(const Constants& k, __m256i x, int at) {
+    return at == 3 ? _mm256_srli_epi32(x, 24)
+                   : _mm256_and_si256(_mm256_srli_epi32(x, 8 * at), k.lowByte32);
 }
 
 struct Yuv {
@@ -130,39 +132,53 @@ void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
     }
 }
 
-// Byte layout of a packed format: offsets of Y0, U, Y1 and V in a pair.
+// Runs `steps` steps of a single-row kernel in batches: step(s, out) converts
+// step s into out and returns its recheck mask, pixel(s, i) gives the samples
+// of pixel i of step s.
+template <class Step, class Pixel>
+VOCALYN_AVX2 void Batched(int steps, std::uint8_t* destination, Step step, Pixel pixel) {
+    unsigned masks[kBatchSteps];
+    for (int first = 0; first < steps; first += kBatchSteps) {
+        const int count = std::min(kBatchSteps, steps - first);
+        unsigned any = 0;
+        for (int s = 0; s < count; ++s) {
+            masks[s] = step(first + s, destination + 64 * (first + s));
+            any |= masks[s];
+        }
+        for (int s = 0; any && s < count; ++s)
+            Recheck(masks[s], destination + 64 * (first + s),
+                    [&](int i) { return pixel(first + s, i); });
+    }
+}
+
+// Packed layouts whose steps load as they are: offsets of Y0, U, Y1 and V in
+// a pair.
 template <int kY0, int kU, int kY1, int kV>
 VOCALYN_AVX2 void PackedRow(const std::uint8_t* source, std::uint8_t* destination, int pairs,
                             PackedRowFn tail) {
     const Constants k = MakeConstants();
-    const auto byte = [&](__m256i x, int at) VOCALYN_AVX2 {
-        return at == 3 ? _mm256_srli_epi32(x, 24)
-                       : _mm256_and_si256(_mm256_srli_epi32(x, 8 * at), k.lowByte32);
-    };
-    unsigned masks[kBatchSteps];
-    int i = 0;
-    while (i + 8 <= pairs) {
-        const int steps = std::min(kBatchSteps, (pairs - i) / 8);
-        unsigned any = 0;
-        for (int step = 0; step < steps; ++step) {
+    const int steps = pairs / 8;
+    Batched(
+        steps, destination,
+        [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
             const __m256i x = _mm256_permute4x64_epi64(
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 4 * i + 32 * step)),
-                0xD8);
-            masks[step] =
-                StorePairs(k, byte(x, kY0), byte(x, kY1), SumsOfPairs(k, byte(x, kU), byte(x, kV)),
-                           destination + 8 * i + 64 * step);
-            any |= masks[step];
-        }
-        for (int step = 0; any && step < steps; ++step) {
-            const std::uint8_t* pairsOfStep = source + 4 * i + 32 * step;
-            Recheck(masks[step], destination + 8 * i + 64 * step, [=](int pixel) {
-                const std::uint8_t* pair = pairsOfStep + 4 * (pixel / 2);
-                return Yuv{pair[pixel % 2 ? kY1 : kY0], pair[kU], pair[kV]};
-            });
-        }
-        i += 8 * steps;
-    }
-    tail(source + 4 * i, destination + 8 * i, pairs - i);
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 32 * s)), 0xD8);
+            return StorePairs(k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
+                              SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)), out);
+        },
+        [&](int s, int i) {
+            const std::uint8_t* pair = source + 32 * s + 4 * (i / 2);
+            return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
+        });
+    tail(source + 32 * steps, destination + 64 * steps, pairs - 8 * steps);
+}
+
+// Layouts rearranged into YUY2 pairs by a shuffle in each 128-bit half: a
+// step's pairs, as YUY2 dwords in the order of a step.
+VOCALYN_AVX2 inline unsigned StoreYuy2Pairs(const Constants& k, __m256i x,
+                                            std::uint8_t* destination) {
+    return StorePairs(k, ByteOfLanes(k, x, 0), ByteOfLanes(k, x, 2),
+                      SumsOfPairs(k, ByteOfLanes(k, x, 1), ByteOfLanes(k, x, 3)), destination);
 }
 
 // 16 luma bytes (a pair per 32-bit lane), then 8 chroma bytes, in the order
@@ -177,6 +193,16 @@ VOCALYN_AVX2 inline __m256i LoadChroma(const std::uint8_t* p) {
         _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))), 0xD8);
 }
 
+// 4 chroma bytes, each for two pairs, in the order of a step.
+VOCALYN_AVX2 inline __m256i LoadQuarterChroma(const std::uint8_t* p) {
+    std::int32_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    const char z = -1;
+    return _mm256_shuffle_epi8(_mm256_set1_epi32(bytes),
+                               _mm256_setr_epi8(0, z, z, z, 0, z, z, z, 2, z, z, z, 2, z, z, z, 1,
+                                                z, z, z, 1, z, z, z, 3, z, z, z, 3, z, z, z));
+}
+
 } // namespace
 
 VOCALYN_AVX2 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
@@ -185,6 +211,74 @@ VOCALYN_AVX2 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* destinat
 
 VOCALYN_AVX2 void UyvyRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
     PackedRow<1, 0, 3, 2>(source, destination, pairs, ScalarKernels().uyvy);
+}
+
+// A step is 4 groups (16 bytes), two pairs each: the group's first luma
+// sample twice, then its second.
+VOCALYN_AVX2 void Y211RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int groups) {
+    const Constants k = MakeConstants();
+    const __m256i toPairs =
+        _mm256_setr_epi8(0, 1, 0, 3, 2, 1, 2, 3, 8, 9, 8, 11, 10, 9, 10, 11,      // groups 0, 2
+                         4, 5, 4, 7, 6, 5, 6, 7, 12, 13, 12, 15, 14, 13, 14, 15); // 1, 3
+    const int steps = groups / 4;
+    Batched(
+        steps, destination,
+        [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
+            const __m256i bytes = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16 * s)));
+            return StoreYuy2Pairs(k, _mm256_shuffle_epi8(bytes, toPairs), out);
+        },
+        [&](int s, int i) {
+            const std::uint8_t* group = source + 16 * s + 4 * (i / 4);
+            return Yuv{group[i % 4 < 2 ? 0 : 2], group[1], group[3]};
+        });
+    ScalarKernels().y211(source + 16 * steps, destination + 64 * steps, groups - 4 * steps);
+}
+
+// A step is 2 groups (24 bytes, 16 pixels); each 128-bit half loads one.
+VOCALYN_AVX2 void Y41PRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pixels) {
+    const Constants k = MakeConstants();
+    // The first half holds the step's bytes 0-15, the second its bytes 8-23.
+    const __m256i toPairs =
+        _mm256_setr_epi8(1, 0, 3, 2, 5, 0, 7, 2, 8, 4, 9, 6, 10, 4, 11, 6,       // group 0
+                         5, 4, 7, 6, 9, 4, 11, 6, 12, 8, 13, 10, 14, 8, 15, 10); // group 1
+    const int steps = pixels / 16;
+    Batched(
+        steps, destination,
+        [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
+            const std::uint8_t* step = source + 24 * s;
+            const __m256i bytes = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(step))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(step + 8)), 1);
+            return StoreYuy2Pairs(
+                k, _mm256_permute4x64_epi64(_mm256_shuffle_epi8(bytes, toPairs), 0xD8), out);
+        },
+        [&](int s, int i) {
+            const std::uint8_t* group = source + 24 * s + 12 * (i / 8);
+            const int chroma = Y41PChromaAt(i % 8);
+            return Yuv{group[kY41PLumaAt[i % 8]], group[chroma], group[chroma + 2]};
+        });
+    ScalarKernels().y41p(source + 24 * steps, destination + 64 * steps, pixels - 16 * steps);
+}
+
+// A step is 16 pixels: 4 groups, each with one chroma sample.
+VOCALYN_AVX2 void Yvu9RowAvx2(const std::uint8_t* luma, const std::uint8_t* u,
+                              const std::uint8_t* v, std::uint8_t* destination, int groups) {
+    const Constants k = MakeConstants();
+    const int steps = groups / 4;
+    Batched(
+        steps, destination,
+        [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
+            const __m256i pairLuma = LoadLuma(luma + 16 * s);
+            return StorePairs(
+                k, _mm256_and_si256(pairLuma, k.lowWord32), _mm256_srli_epi32(pairLuma, 16),
+                SumsOfPairs(k, LoadQuarterChroma(u + 4 * s), LoadQuarterChroma(v + 4 * s)), out);
+        },
+        [&](int s, int i) {
+            return Yuv{luma[16 * s + i], u[4 * s + i / 4], v[4 * s + i / 4]};
+        });
+    ScalarKernels().yvu9(luma + 16 * steps, u + 4 * steps, v + 4 * steps, destination + 64 * steps,
+                         groups - 4 * steps);
 }
 
 // The chroma of a step serves both rows.

@@ -181,13 +181,10 @@ TEST(FormatChoices, ListEachFormatWithItsSizesSmallestFirst) {
     EXPECT_TRUE(choices[1].emulated);
     // A range offers the usual sizes on its grid (176 is not 32 + a multiple
     // of 32) and its largest.
-    EXPECT_EQ(choices[1].sizes, (std::vector<QSize>{{160, 120},
-                                                    {320, 240},
-                                                    {352, 288},
-                                                    {384, 288},
-                                                    {640, 480},
-                                                    {768, 576},
-                                                    {800, 600}}));
+    EXPECT_EQ(
+        choices[1].sizes,
+        (std::vector<QSize>{
+            {160, 120}, {320, 240}, {352, 288}, {384, 288}, {640, 480}, {768, 576}, {800, 600}}));
 }
 
 TEST(FormatDialog, OffersTheCurrentFormatAndKeepsTheSizeAcrossFormats) {

@@ -12,8 +12,8 @@
 
 using namespace vocalyn;
 using fakes::FakeCaptureService;
-using video::FourCC;
 using video::BITMAPINFOHEADER;
+using video::FourCC;
 
 namespace {
 
@@ -63,15 +63,22 @@ TEST(FakeCapture, EveryFormatShowsThePatternTheRightWayUp) {
 }
 
 TEST(FakeCapture, FramesHaveTheSizeOfTheirLayoutAndMove) {
-    EXPECT_EQ(FakeCaptureService::PatternFrame(video::FormatHeader(384, 288, 24, video::kBI_RGB, 0), 0).size(),
-              331776);
+    EXPECT_EQ(
+        FakeCaptureService::PatternFrame(video::FormatHeader(384, 288, 24, video::kBI_RGB, 0), 0)
+            .size(),
+        331776);
     const BITMAPINFOHEADER yuy2 = video::FormatHeader(640, 480, 16, FourCC('Y', 'U', 'Y', '2'), 0);
     EXPECT_EQ(FakeCaptureService::PatternFrame(yuy2, 0).size(), 614400);
-    EXPECT_EQ(FakeCaptureService::PatternFrame(video::FormatHeader(7, 5, 16, FourCC('Y', '2', '1', '1'), 0), 0).size(),
+    EXPECT_EQ(FakeCaptureService::PatternFrame(
+                  video::FormatHeader(7, 5, 16, FourCC('Y', '2', '1', '1'), 0), 0)
+                  .size(),
               2 * 4 * 5);
     EXPECT_NE(FakeCaptureService::PatternFrame(yuy2, 0), FakeCaptureService::PatternFrame(yuy2, 1));
     // A bit-field format reports its three masks behind the header.
-    EXPECT_EQ(FakeCaptureService::FormatBlockOf(video::FormatHeader(8, 8, 16, video::kBI_BITFIELDS, 0)).size(), 52);
+    EXPECT_EQ(
+        FakeCaptureService::FormatBlockOf(video::FormatHeader(8, 8, 16, video::kBI_BITFIELDS, 0))
+            .size(),
+        52);
 }
 
 TEST(FakeCapture, FramesArriveFromTheEventLoopAtThePreviewRate) {

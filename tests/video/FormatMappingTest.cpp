@@ -54,7 +54,8 @@ TEST(FormatMapping, DeviceFormatsReadAsTheCodesTheConvertersKnow) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.compression);
-        const BITMAPINFOHEADER format = FormatFromPixFormat(Pix(row.pixelFormat, row.width, row.height));
+        const BITMAPINFOHEADER format =
+            FormatFromPixFormat(Pix(row.pixelFormat, row.width, row.height));
         EXPECT_EQ(format.biWidth, static_cast<std::int32_t>(row.width));
         EXPECT_EQ(format.biHeight, static_cast<std::int32_t>(row.height)); // bottom-up
         EXPECT_EQ(format.biCompression, row.compression);
@@ -70,7 +71,8 @@ TEST(FormatMapping, DeviceFormatsReadAsTheCodesTheConvertersKnow) {
 }
 
 TEST(FormatMapping, CompressedAndUnknownFormatsKeepTheirOwnCodeAndAreNotConverted) {
-    const BITMAPINFOHEADER mjpeg = FormatFromPixFormat(Pix(V4L2_PIX_FMT_MJPEG, 640, 480, 0, 200000));
+    const BITMAPINFOHEADER mjpeg =
+        FormatFromPixFormat(Pix(V4L2_PIX_FMT_MJPEG, 640, 480, 0, 200000));
     EXPECT_EQ(mjpeg.biCompression, FourCC('M', 'J', 'P', 'G'));
     EXPECT_EQ(mjpeg.biSizeImage, 200000u);
     EXPECT_EQ(ClassifyFormat(mjpeg.biCompression), kClassUnknown);

@@ -192,8 +192,8 @@ TEST_F(CaptureFixture, AListenerPortInUseIsReportedInTheEndpointsOwnWords) {
 TEST_F(CaptureFixture, OnAComputerWithoutCameraTheV4l2WindowHasNoDriver) {
     video::v4l2::V4l2CaptureService service(QStringLiteral("/nonexistent/video%1"));
     ModalWatcher watcher;
-    video::VideoCap cap(service, {panel, [](const QString&) {}, listener, VideoStarted,
-                                  PeerHostLearned});
+    video::VideoCap cap(service,
+                        {panel, [](const QString&) {}, listener, VideoStarted, PeerHostLearned});
     cap.StartVideo();
     EXPECT_EQ(watcher.box().text, video::VideoCap::kWebCamNotFound);
     ASSERT_NE(cap.captureWindow(), nullptr);

@@ -87,11 +87,15 @@ std::vector<Layout> Layouts(int width, int height) {
     };
 }
 
-std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed) {
+// Random bytes, or random picks from a few values; the picks make many pixels
+// (5, 86, 39) or (25, 6, 180), whose green sums are whole numbers that the
+// vector kernels must recompute.
+std::vector<std::uint8_t> RandomBytes(std::size_t count, unsigned seed, bool wholeSums) {
+    static constexpr std::uint8_t kPicks[] = {5, 25, 86, 6, 39, 180};
     std::mt19937 random(seed);
     std::vector<std::uint8_t> bytes(count);
     for (auto& byte : bytes)
-        byte = static_cast<std::uint8_t>(random());
+        byte = wholeSums ? kPicks[random() % 6] : static_cast<std::uint8_t>(random());
     return bytes;
 }
 
@@ -106,32 +110,36 @@ protected:
     void TearDown() override { detail::UseKernels(*detail::RunnableKernels().back()); }
 };
 
-// Odd sizes with partial groups, rows long enough for the vector steps and
-// for more than one batch of rearranged pairs; every pixel is checked,
-// including those that must keep their content.
+// Odd sizes with partial groups, rows long enough for more than one batch of
+// vector steps; every pixel is checked, including those that must keep their
+// content, and those whose sums need the exact recomputation.
 TEST_P(ConvertersTest, LayoutsFlipsAndPartialGroups) {
     const int sizes[][2] = {{1101, 6}, {13, 7}, {3, 2}};
     for (const auto& size : sizes) {
         const int width = size[0];
         const int height = size[1];
         for (const Layout& layout : Layouts(width, height)) {
-            SCOPED_TRACE(testing::Message() << layout.name << " " << width << "x" << height);
-            const auto source = RandomBytes(SourceFrameBytes(layout.frameClass, width, height),
-                                            static_cast<unsigned>(width + layout.frameClass));
-            std::vector<std::uint32_t> picture(static_cast<std::size_t>(width) * height,
-                                               kUntouched);
-            ASSERT_TRUE(ConvertFrame(layout.frameClass, source.data(),
-                                     reinterpret_cast<std::uint8_t*>(picture.data()), width,
-                                     height));
-            int misses = 0;
-            for (int row = 0; row < height; ++row) {
-                const int memoryRow = layout.flipped ? height - 1 - row : row;
-                for (int x = 0; x < width; ++x) {
-                    const auto samples = layout.expect(source, x, row);
-                    const std::uint32_t expected =
-                        samples ? YUVToRGB(samples->Y, samples->U, samples->V) : kUntouched;
-                    if (PixelAt(picture, width, x, memoryRow) != expected && ++misses < 4)
-                        ADD_FAILURE() << "pixel " << x << " of source row " << row;
+            for (const bool wholeSums : {false, true}) {
+                SCOPED_TRACE(testing::Message() << layout.name << " " << width << "x" << height
+                                                << (wholeSums ? " whole sums" : ""));
+                const auto source =
+                    RandomBytes(SourceFrameBytes(layout.frameClass, width, height),
+                                static_cast<unsigned>(width + layout.frameClass), wholeSums);
+                std::vector<std::uint32_t> picture(static_cast<std::size_t>(width) * height,
+                                                   kUntouched);
+                ASSERT_TRUE(ConvertFrame(layout.frameClass, source.data(),
+                                         reinterpret_cast<std::uint8_t*>(picture.data()), width,
+                                         height));
+                int misses = 0;
+                for (int row = 0; row < height; ++row) {
+                    const int memoryRow = layout.flipped ? height - 1 - row : row;
+                    for (int x = 0; x < width; ++x) {
+                        const auto samples = layout.expect(source, x, row);
+                        const std::uint32_t expected =
+                            samples ? YUVToRGB(samples->Y, samples->U, samples->V) : kUntouched;
+                        if (PixelAt(picture, width, x, memoryRow) != expected && ++misses < 4)
+                            ADD_FAILURE() << "pixel " << x << " of source row " << row;
+                    }
                 }
             }
         }

@@ -121,11 +121,16 @@ private:
     int misses_ = 0;
 };
 
+// The scalar rows of every layout compute each pixel with the same function,
+// so one layout covers it; the layouts are checked in the converter tests.
+// The vector rows each have their own arithmetic and are all covered.
 TEST(YUVToRGBTest, EveryKernelMatchesTheReferenceForEveryTriple) {
     EveryTriple check;
     for (const detail::RowKernels* kernels : detail::RunnableKernels()) {
         SCOPED_TRACE(kernels->name);
         check.CheckPackedRow("YUY2", kernels->yuy2, 0, 1, 2, 3);
+        if (kernels == &detail::ScalarKernels())
+            continue;
         check.CheckPackedRow("UYVY", kernels->uyvy, 1, 0, 3, 2);
         check.CheckPlanarRows("I420", kernels->i420);
     }
