@@ -20,6 +20,9 @@ void VideoCap::StartVideo() {
             StartPreview();
         InitFrameBuffer();
     } catch (...) {
+        // The status line would otherwise keep its design-time text for the whole run.
+        if (host_.showStatus)
+            host_.showStatus(QStringLiteral("No camera"));
         ShowErrorBox(kWebCamNotFound);
         // Without a camera the peer's picture can still be shown.
         OpenVideoListener();

@@ -85,6 +85,8 @@ TEST_F(CaptureFixture, AFailedConnectEndsTheSearchAtThatIndex) {
     // The capture window stays, and the peer's picture can still come in.
     EXPECT_NE(camera.window(), nullptr);
     EXPECT_TRUE(listener.Active());
+    // The status line says why there is no picture instead of keeping its design text.
+    EXPECT_EQ(statusLabel->text(), "No camera");
 }
 
 TEST_F(CaptureFixture, ParametersThatCannotBeReadAlsoEndTheSearch) {
