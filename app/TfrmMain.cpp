@@ -3,6 +3,7 @@
 #include "app/Assets.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
+#include "video/VideoTransport.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
@@ -184,6 +185,7 @@ void TfrmMain::ConnectHandlers() {
     connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
     lblCallerID->installEventFilter(this);
     ConnectCallHandlers();
+    ConnectVideoHandlers();
 }
 
 void TfrmMain::BindToLocalAddress(const QString& address) {

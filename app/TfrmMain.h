@@ -24,6 +24,9 @@ class TfrmSettings;
 namespace vocalyn::voice {
 class TfrmCCN;
 }
+namespace vocalyn::video {
+class VideoTransport;
+}
 
 namespace vocalyn {
 
@@ -86,6 +89,8 @@ public:
     bool VideoStarted = false;
     bool PeerHostLearned = false;
     std::unique_ptr<voice::TVOIPMedia> VoiceLink; // the current call's, while one is up
+    // The frames' way to and from the network; outlives the capture connection.
+    std::unique_ptr<video::VideoTransport> videoTransport;
     // The capture connection; declared after the flags and endpoints it uses.
     std::unique_ptr<video::VideoCap> videoCap;
 
@@ -125,6 +130,12 @@ public:
     void Timer1Timer();
     // The main window's part of the calling dialog's Cancel, before the dialog closes.
     void CancelPlacedCall();
+    // The frame handlers' steps after the frame is in the frame buffer.
+    void FrameHandler(const video::VIDEOHDR& frame);
+    void StreamHandler(const video::VIDEOHDR& frame);
+    void UDPServer1UDPRead(net::TIdUDPServer& Sender, const QByteArray& AData,
+                           net::TIdSocketHandle& ABinding);
+    void btnSnapshotClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -136,6 +147,9 @@ private:
     void CreateControls();
     void ConnectHandlers();
     void ConnectCallHandlers();
+    void ConnectVideoHandlers();
+    // The 24-bit picture of the frame; false when there is none to use.
+    bool PreparePicture();
     void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
     void DragWindow();

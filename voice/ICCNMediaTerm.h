@@ -39,13 +39,14 @@ namespace vocalyn::voice {
 //     FEC on, DTX off.
 //
 //   SetupReceiver(codec, packetTime_ms, jitterBuffer_ms, reserved)
-//     packetTime_ms here is the packet length expected from the peer: the
-//                  decoder holds one packet back, to rebuild a lost one from
-//                  the in-band FEC of the next.
-//     jitterBuffer_ms 0 = the terminal's default (30 ms in the GStreamer
-//                  terminal); else 1 to 1000. Packets later than this are
-//                  declared lost and Opus conceals them (FEC, else loss
-//                  concealment).
+//     packetTime_ms here is the packet length expected from the peer.
+//     jitterBuffer_ms 0 = the terminal's default (5 ms in the GStreamer
+//                  terminal, for a LAN); else 1 to 1000. Packets later than
+//                  this are declared lost and Opus conceals them. Rebuilding
+//                  a lost packet from the next one's in-band FEC would hold
+//                  every packet back by one packet time (20 ms), a quarter of
+//                  the mouth-to-ear delay, so this receiver does not; a
+//                  standard receiver may.
 //     reserved     0; other values are ignored.
 //     The program passes (4, 20, 0, 0).
 //

@@ -83,6 +83,10 @@ QMap<QString, QString> PeerConsole::State() const {
     };
 }
 
+void PeerConsole::AddCommand(const QString& name, CommandHandler handler) {
+    extraCommands_.insert(name, std::move(handler));
+}
+
 void PeerConsole::ReadInput() {
     char chunk[4096];
     const ssize_t count = ::read(STDIN_FILENO, chunk, sizeof chunk);
@@ -134,6 +138,8 @@ std::optional<QString> PeerConsole::Execute(const QString& line) {
             &w, [&w] { w.close(); }, Qt::QueuedConnection);
         return QStringLiteral("bye");
     }
+    if (extraCommands_.contains(command))
+        return extraCommands_.value(command)(rest);
     return QStringLiteral("error unknown command: ") + command;
 }
 

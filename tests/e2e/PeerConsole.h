@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace vocalyn {
@@ -48,6 +49,11 @@ public:
 
     QMap<QString, QString> State() const;
 
+    // A further command for copies with extra equipment (a real media terminal, for one): the
+    // handler gets the rest of the line and returns the one-line answer.
+    using CommandHandler = std::function<QString(const QString& arguments)>;
+    void AddCommand(const QString& name, CommandHandler handler);
+
 private:
     void ReadInput();
     void RunQueued();
@@ -73,6 +79,7 @@ private:
     QStringList queued_;
     std::optional<Wait> wait_;
     QTimer waitTimer_;
+    QMap<QString, CommandHandler> extraCommands_;
 };
 
 } // namespace vocalyn::test

@@ -1,12 +1,17 @@
 // A copy of the program for end-to-end tests: the real windows and network, with a recording
 // media terminal and a silent ring-tone device, driven by commands on its standard input
 // (PeerConsole.h). Run it on a test host: ip netns exec HOST vocalyn_peer DATA_DIR
+// With --voice MICROPHONE the real media terminal carries the sound (VoiceCommands.h), without
+// echo cancellation and noise suppression when --no-voice-processing follows.
 #include "app/Application.h"
 #include "app/Platform.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
 #include "net/SystemResolver.h"
 #include "tests/e2e/PeerConsole.h"
+#include "tests/e2e/PeerVideo.h"
+#include "tests/e2e/TappedMediaTerm.h"
+#include "tests/e2e/VoiceCommands.h"
 #include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeMediaDevice.h"
 #include "tests/fakes/FakeNeighbourhood.h"
@@ -18,8 +23,12 @@
 
 int main(int argc, char** argv) {
     vocalyn::Application app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vocalyn_peer DATA_DIR (holding Settings.ini)\n");
+    const bool realVoice = (argc == 4 || argc == 5) && QByteArray(argv[2]) == "--voice";
+    const bool voiceProcessing = argc != 5 || QByteArray(argv[4]) != "--no-voice-processing";
+    if (argc != 2 && !(realVoice && voiceProcessing == (argc == 4))) {
+        std::fprintf(stderr, "usage: vocalyn_peer DATA_DIR (holding Settings.ini)"
+                             " [--voice MICROPHONE (a gst-launch description)"
+                             " [--no-voice-processing]]\n");
         return 2;
     }
     using namespace vocalyn;
@@ -27,14 +36,32 @@ int main(int argc, char** argv) {
     platform.resolver = std::make_unique<net::SystemResolver>();
     platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
     platform.mediaDevice = std::make_unique<fakes::FakeMediaDevice>();
-    platform.captureService = std::make_unique<fakes::FakeCaptureService>();
+    auto camera = std::make_unique<fakes::FakeCaptureService>();
+    fakes::FakeCaptureService& testCamera = *camera;
+    platform.captureService = std::move(camera);
     platform.neighbourhood = std::make_unique<fakes::FakeNeighbourhood>();
     auto terminal = std::make_shared<fakes::RecordingMediaTerm>();
     platform.terminalFactory = [terminal] { return terminal; };
+    // With --voice the real GStreamer terminal carries the sound, from the given test source to
+    // a sink that the voice commands listen to.
+    std::shared_ptr<test::TappedMediaTerm> voiceTerminal;
+    if (realVoice) {
+        voice::GstMediaTermOptions options;
+        options.microphone = QString::fromLocal8Bit(argv[3]);
+        options.speaker = QStringLiteral("fakesink name=ear sync=true");
+        options.voiceProcessing = voiceProcessing;
+        voiceTerminal = std::make_shared<test::TappedMediaTerm>(options);
+        platform.terminalFactory = [voiceTerminal] { return voiceTerminal; };
+    }
     platform.dataDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
 
     Windows windows = CreateWindows(platform);
-    test::PeerConsole console(windows, *terminal);
+    test::PeerConsole console(windows, voiceTerminal ? voiceTerminal->recorder() : *terminal);
+    if (voiceTerminal)
+        test::AddVoiceCommands(console, *voiceTerminal);
+    // Before the window is shown, so that it counts every video datagram.
+    test::PeerVideo video(*windows.frmMain, testCamera);
+    video.AddCommands(console);
     windows.frmMain->show();
     windows.frmMain->activateWindow();
     return QApplication::exec();

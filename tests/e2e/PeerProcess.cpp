@@ -6,7 +6,8 @@
 
 namespace vocalyn::test {
 
-PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings) {
+PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings,
+                         const QStringList& options) {
     QFile file(dataDir_.filePath(QStringLiteral("Settings.ini")));
     if (file.open(QIODevice::WriteOnly))
         file.write(settings);
@@ -17,8 +18,10 @@ PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process_.setProcessEnvironment(environment);
-    process_.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), ns,
-                                          qEnvironmentVariable("VOCALYN_PEER"), dataDir_.path()});
+    process_.start(QStringLiteral("ip"),
+                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns,
+                               qEnvironmentVariable("VOCALYN_PEER"), dataDir_.path()} +
+                       options);
     process_.waitForStarted(5000);
 }
 

@@ -11,8 +11,9 @@ namespace vocalyn::test {
 // console (PeerConsole.h). Every exchange is bounded in time.
 class PeerProcess {
 public:
-    // Starts the peer in network namespace `ns` with its own Settings.ini.
-    PeerProcess(const QString& ns, const QByteArray& settings);
+    // Starts the peer in network namespace `ns` with its own Settings.ini; `options` follow the
+    // data directory on its command line (--voice MICROPHONE).
+    PeerProcess(const QString& ns, const QByteArray& settings, const QStringList& options = {});
     ~PeerProcess(); // asks the peer to quit, then kills it if it lingers
 
     PeerProcess(const PeerProcess&) = delete;

@@ -68,5 +68,31 @@ TEST(RtpPacketFilter, PlaysOnlyWhatComesFromThePeer) {
     EXPECT_FALSE(ShouldPlay(packet, kPeer, 0));
 }
 
+Bytes FromStream(std::uint8_t ssrc) {
+    Bytes packet = Header() + Bytes{0x78, 0x01};
+    packet[11] = ssrc;
+    return packet;
+}
+
+TEST(RtpPacketFilter, FollowsOneStreamUntilItFallsSilent) {
+    StreamLatch latch;
+    std::int64_t now_ms = 1000;
+    EXPECT_TRUE(latch.Follows(FromStream(1), kPeer, now_ms));
+    // Forged packets with other SSRCs, between the stream's own every 20 ms.
+    for (int i = 0; i < 50; ++i) {
+        now_ms += 10;
+        EXPECT_FALSE(latch.Follows(FromStream(std::uint8_t(2 + i)), kPeer, now_ms));
+        now_ms += 10;
+        EXPECT_TRUE(latch.Follows(FromStream(1), kPeer, now_ms));
+    }
+    // The peer unmutes with a new stream: it waits until the old one has been silent long enough.
+    EXPECT_FALSE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::takeover_ms - 1));
+    EXPECT_TRUE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::takeover_ms));
+    EXPECT_FALSE(latch.Follows(FromStream(1), kPeer, now_ms + StreamLatch::takeover_ms + 20));
+    // Another peer (the next call) starts afresh; so does a packet too short to name a stream.
+    EXPECT_TRUE(latch.Follows(FromStream(9), kOther, now_ms + StreamLatch::takeover_ms + 30));
+    EXPECT_FALSE(latch.Follows(Bytes(11, 0x80), kOther, now_ms + 1000));
+}
+
 } // namespace
 } // namespace vocalyn::voice

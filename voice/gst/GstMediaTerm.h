@@ -24,9 +24,11 @@ struct GstMediaTermOptions {
     int localPort = 0;
     int remotePort = 0;
     // The jitter buffer's latency when SetupReceiver leaves it to us (0).
-    // Playback then lags by this, plus one packet that the decoder holds for
-    // FEC, plus what the speaker needs.
-    int jitterBuffer_ms = 30;
+    // Playback lags the arrival of a packet by this plus the speaker's own
+    // deadline (2 ms). On a LAN packets come in order, a millisecond or two
+    // apart from their schedule, so a short wait keeps the call snappy; a lost
+    // packet is concealed by Opus.
+    int jitterBuffer_ms = 5;
 };
 
 // The media terminal on GStreamer: Opus in RTP over UDP, one pipeline per

@@ -36,4 +36,23 @@ bool ShouldPlay(std::span<const std::uint8_t> packet, IPv4 sender, IPv4 peer) {
     return peer != 0 && sender == peer && IsWellFormedRtp(packet, kOpusPayloadType);
 }
 
+bool StreamLatch::Follows(std::span<const std::uint8_t> packet, IPv4 peer, std::int64_t now_ms) {
+    if (packet.size() < 12)
+        return false;
+    const std::uint32_t ssrc = std::uint32_t(packet[8]) << 24 | std::uint32_t(packet[9]) << 16 |
+                               std::uint32_t(packet[10]) << 8 | packet[11];
+    if (peer != peer_) {
+        peer_ = peer;
+        following_ = false;
+    }
+    if (!following_ || (ssrc != ssrc_ && now_ms - lastSeen_ms_ >= takeover_ms)) {
+        following_ = true;
+        ssrc_ = ssrc;
+    }
+    if (ssrc != ssrc_)
+        return false;
+    lastSeen_ms_ = now_ms;
+    return true;
+}
+
 } // namespace vocalyn::voice

@@ -22,4 +22,25 @@ using IPv4 = std::uint32_t;
 // peer's address. With no peer known nothing is played.
 bool ShouldPlay(std::span<const std::uint8_t> packet, IPv4 sender, IPv4 peer);
 
+// Keeps to one RTP stream (one SSRC) of the peer at a time. A packet forged
+// with the peer's address but another SSRC would otherwise reach the jitter
+// buffer as a jump of thousands of packets, which it conceals for seconds. A
+// new stream takes over once the followed one has been silent for
+// `takeover_ms` (the peer starts a new stream each time it unmutes). Not
+// thread-safe: one per receiving thread.
+class StreamLatch {
+public:
+    static constexpr std::int64_t takeover_ms = 200;
+
+    // True when `packet`, which ShouldPlay accepted, belongs to the followed
+    // stream of `peer` (or starts following it). `now_ms` is a steady clock.
+    bool Follows(std::span<const std::uint8_t> packet, IPv4 peer, std::int64_t now_ms);
+
+private:
+    IPv4 peer_ = 0;
+    bool following_ = false;
+    std::uint32_t ssrc_ = 0;
+    std::int64_t lastSeen_ms_ = 0;
+};
+
 } // namespace vocalyn::voice

@@ -99,7 +99,6 @@ void VoiceEngine::startReceiving(const ReceiverSettings& settings, int port) {
         return;
     g_object_set(receive_->network.get(), "socket", socket, "close-socket", FALSE, nullptr);
     g_object_set(receive_->jitter.get(), "latency", guint(settings.jitterBuffer_ms), nullptr);
-    receive_->fecHold_ms->store(settings.packetTime_ms);
     if (!Play(receive_->pipeline.get()))
         PostStatus(receive_->pipeline.get(), StatusTopic::Receiving,
                    QStringLiteral("Speaker unavailable: it cannot be started"), true);

@@ -2,7 +2,7 @@
 
 #include "voice/gst/InetAddress.h"
 
-#include <gst/audio/gstaudiodecoder.h>
+#include <gst/base/gstbasesink.h>
 #include <gst/net/gstnetaddressmeta.h>
 
 namespace vocalyn::voice {
@@ -49,7 +49,13 @@ bool AddAndLink(GstElement* pipeline, GstElement* first, GstElement* second) {
     return gst_element_link(first, second);
 }
 
-bool FromPeer(GstBuffer* buffer, IPv4 peer) noexcept {
+// What the receive filter needs; it runs on udpsrc's streaming thread only.
+struct ReceiveFilter {
+    std::shared_ptr<PeerAddress> peer;
+    StreamLatch latch;
+};
+
+bool FromPeer(GstBuffer* buffer, ReceiveFilter& filter, IPv4 peer) noexcept {
     IPv4 sender = 0;
     if (GstNetAddressMeta* meta = gst_buffer_get_net_address_meta(buffer);
         meta && G_IS_INET_SOCKET_ADDRESS(meta->addr))
@@ -57,23 +63,30 @@ bool FromPeer(GstBuffer* buffer, IPv4 peer) noexcept {
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
         return false;
-    const bool play = ShouldPlay({map.data, map.size}, sender, peer);
+    const std::span<const std::uint8_t> packet(map.data, map.size);
+    const bool play = ShouldPlay(packet, sender, peer) &&
+                      filter.latch.Follows(packet, peer, g_get_monotonic_time() / 1000);
     gst_buffer_unmap(buffer, &map);
     return play;
 }
 
 // Runs on udpsrc's streaming thread for every datagram.
 GstPadProbeReturn FilterDatagrams(GstPad*, GstPadProbeInfo* info, gpointer data) noexcept {
-    const IPv4 peer = (*static_cast<std::shared_ptr<PeerAddress>*>(data))->load();
+    auto& filter = *static_cast<ReceiveFilter*>(data);
+    const IPv4 peer = filter.peer->load();
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER)
-        return FromPeer(GST_PAD_PROBE_INFO_BUFFER(info), peer) ? GST_PAD_PROBE_OK
-                                                               : GST_PAD_PROBE_DROP;
+        return FromPeer(GST_PAD_PROBE_INFO_BUFFER(info), filter, peer) ? GST_PAD_PROBE_OK
+                                                                       : GST_PAD_PROBE_DROP;
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
         GstBufferList* list = gst_buffer_list_make_writable(GST_PAD_PROBE_INFO_BUFFER_LIST(info));
         GST_PAD_PROBE_INFO_DATA(info) = list;
-        for (guint i = gst_buffer_list_length(list); i-- > 0;)
-            if (!FromPeer(gst_buffer_list_get(list, i), peer))
+        // In arrival order, as the stream latch expects.
+        for (guint i = 0; i < gst_buffer_list_length(list);) {
+            if (FromPeer(gst_buffer_list_get(list, i), filter, peer))
+                ++i;
+            else
                 gst_buffer_list_remove(list, i, 1);
+        }
         return gst_buffer_list_length(list) ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
     }
     return GST_PAD_PROBE_OK;
@@ -81,39 +94,41 @@ GstPadProbeReturn FilterDatagrams(GstPad*, GstPadProbeInfo* info, gpointer data)
 
 void AddPeerFilter(GstElement* udpsrc, std::shared_ptr<PeerAddress> peer) {
     GstPadPtr pad(gst_element_get_static_pad(udpsrc, "src"));
-    gst_pad_add_probe(
-        pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-        FilterDatagrams, new std::shared_ptr<PeerAddress>(std::move(peer)),
-        [](gpointer data) { delete static_cast<std::shared_ptr<PeerAddress>*>(data); });
+    gst_pad_add_probe(pad.get(),
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                      FilterDatagrams, new ReceiveFilter{std::move(peer), {}},
+                      [](gpointer data) { delete static_cast<ReceiveFilter*>(data); });
 }
 
-// Runs when a latency query has passed the decoder on its way upstream.
-GstPadProbeReturn CorrectDecoderLatency(GstPad* pad, GstPadProbeInfo* info,
-                                        gpointer data) noexcept {
-    GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
-    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY)
-        return GST_PAD_PROBE_OK;
-    const GstClockTime hold =
-        GstClockTime((*static_cast<std::shared_ptr<std::atomic<int>>*>(data))->load()) *
-        GST_MSECOND;
-    GstClockTime decoderMin = 0;
-    GstClockTime decoderMax = 0;
-    gst_audio_decoder_get_latency(GST_AUDIO_DECODER(GST_PAD_PARENT(pad)), &decoderMin, &decoderMax);
-    gboolean live = FALSE;
-    GstClockTime min = 0;
-    GstClockTime max = 0;
-    gst_query_parse_latency(query, &live, &min, &max);
-    if (decoderMin > hold && min >= decoderMin)
-        gst_query_set_latency(query, live, min - decoderMin + hold, max);
-    return GST_PAD_PROBE_OK;
+// A sink's processing deadline is time the whole pipeline waits for, on top of the jitter
+// buffer; 20 ms by default. Decoding and converting one 20 ms packet takes well under a
+// millisecond, so a little headroom is enough.
+constexpr GstClockTime kSpeakerDeadline = 2 * GST_MSECOND;
+
+void ShortenDeadline(GstElement* element) {
+    if (GST_IS_BASE_SINK(element))
+        g_object_set(element, "processing-deadline", guint64(kSpeakerDeadline), nullptr);
 }
 
-void AddLatencyCorrection(GstElement* decoder, std::shared_ptr<std::atomic<int>> hold_ms) {
-    GstPadPtr pad(gst_element_get_static_pad(decoder, "src"));
-    gst_pad_add_probe(
-        pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_QUERY_UPSTREAM | GST_PAD_PROBE_TYPE_PULL),
-        CorrectDecoderLatency, new std::shared_ptr<std::atomic<int>>(std::move(hold_ms)),
-        [](gpointer data) { delete static_cast<std::shared_ptr<std::atomic<int>>*>(data); });
+void OnSpeakerElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) noexcept {
+    ShortenDeadline(element);
+}
+
+// For the sinks in the speaker description, and for those that an automatic element such as
+// autoaudiosink only makes when it starts.
+void ShortenDeadlines(GstElement* speaker) {
+    ShortenDeadline(speaker);
+    if (!GST_IS_BIN(speaker))
+        return;
+    g_signal_connect(speaker, "deep-element-added", G_CALLBACK(OnSpeakerElementAdded), nullptr);
+    using Iterator = std::unique_ptr<GstIterator, decltype(&gst_iterator_free)>;
+    Iterator children(gst_bin_iterate_recurse(GST_BIN(speaker)), &gst_iterator_free);
+    GValue child = G_VALUE_INIT;
+    while (gst_iterator_next(children.get(), &child) == GST_ITERATOR_OK) {
+        ShortenDeadline(GST_ELEMENT(g_value_get_object(&child)));
+        g_value_reset(&child);
+    }
+    g_value_unset(&child);
 }
 
 } // namespace
@@ -127,7 +142,9 @@ std::unique_ptr<SendPipeline> BuildSendPipeline(const PipelineRecipe& recipe, QS
         return nullptr;
     }
     const QString dsp = recipe.voiceProcessing
-                            ? QStringLiteral("webrtcdsp name=dsp probe=%1 ! ").arg(recipe.echoProbe)
+                            ? QStringLiteral("webrtcdsp name=dsp probe=%1 delay-agnostic=true "
+                                             "extended-filter=true ! ")
+                                  .arg(recipe.echoProbe)
                             : QString();
     const QString chainText =
         QStringLiteral("audioconvert ! audioresample ! capsfilter name=format ! %1"
@@ -163,7 +180,7 @@ std::unique_ptr<ReceivePipeline> BuildReceivePipeline(const PipelineRecipe& reci
     const QString chainText =
         QStringLiteral("udpsrc name=network caps=\"%1\" ! "
                        "rtpjitterbuffer name=jitter drop-on-latency=true do-lost=true ! "
-                       "rtpopusdepay ! opusdec name=decoder use-inband-fec=true plc=true ! "
+                       "rtpopusdepay ! opusdec name=decoder plc=true ! "
                        "audioconvert ! audioresample ! %2 ! volume name=gain ! %3"
                        "audioconvert ! audioresample")
             .arg(QLatin1String(kRtpCaps), QLatin1String(kPlaybackFormat), probe);
@@ -187,7 +204,7 @@ std::unique_ptr<ReceivePipeline> BuildReceivePipeline(const PipelineRecipe& reci
     receive->jitter = ByName(chain.get(), "jitter");
     receive->gain = ByName(chain.get(), "gain");
     AddPeerFilter(receive->network.get(), std::move(peer));
-    AddLatencyCorrection(ByName(chain.get(), "decoder").get(), receive->fecHold_ms);
+    ShortenDeadlines(receive->speaker.get());
     return receive;
 }
 

@@ -32,10 +32,6 @@ struct ReceivePipeline {
     GstElementPtr jitter;  // rtpjitterbuffer
     GstElementPtr gain;    // volume: ReceiverControl
     GstElementPtr speaker; // the bin parsed from the speaker description
-    // The audio opusdec holds back to fill a lost packet from the next one's
-    // FEC data: one packet. It reports the longest Opus packet (120 ms)
-    // instead, which would delay playback by that much.
-    std::shared_ptr<std::atomic<int>> fecHold_ms = std::make_shared<std::atomic<int>>(20);
 };
 
 // The peer's address as the receive filter sees it; 0 until resolved.

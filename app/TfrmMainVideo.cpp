@@ -1,0 +1,98 @@
+// The main window's video handlers: each camera frame to the peer, each received frame into the
+// big picture, and the snapshot.
+#include "app/TfrmMain.h"
+
+#include "video/FrameBuffer.h"
+#include "video/VideoTransport.h"
+#include "widgets/ErrorReport.h"
+#include "widgets/FlatButton.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScopeGuard>
+
+#include <cstdint>
+#include <span>
+
+namespace vocalyn {
+
+namespace {
+
+const QString kInvalidVideoFormat =
+    QStringLiteral("Invalid Video Format Selected. Please Select RGB.");
+
+std::span<const std::uint8_t> BytesOf(const QByteArray& data) {
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
+            static_cast<std::size_t>(data.size())};
+}
+
+} // namespace
+
+void TfrmMain::ConnectVideoHandlers() {
+    videoTransport = std::make_unique<video::VideoTransport>();
+    connect(btnSnapShot, &QAbstractButton::clicked, this, Guarded([this] { btnSnapshotClick(); }));
+    // Datagram handlers may throw: the listener drops that datagram and goes on.
+    UDPServer1.OnUDPRead = [this](net::TIdUDPServer& sender, const QByteArray& data,
+                                  net::TIdSocketHandle& binding) {
+        UDPServer1UDPRead(sender, data, binding);
+    };
+    videoCap->OnPreviewFrame =
+        Guarded([this](const video::VIDEOHDR& frame) { FrameHandler(frame); });
+    videoCap->OnStreamFrame =
+        Guarded([this](const video::VIDEOHDR& frame) { StreamHandler(frame); });
+}
+
+bool TfrmMain::PreparePicture() {
+    const video::FrameBuffer& frames = videoCap->frames();
+    if (videoTransport->PrepareFrame(frames) == video::FramePicture::Reading::Unreadable &&
+        videoTransport->ShouldWarnFormat(frames.DriverFormat())) {
+        {
+            const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), kInvalidVideoFormat,
+                            QMessageBox::Ok, this);
+            box.exec();
+        }
+        // Frames went on inside the box, and the buffer may have changed under this one.
+        videoTransport->PrepareFrame(videoCap->frames());
+    }
+    return !videoTransport->picture().empty();
+}
+
+void TfrmMain::FrameHandler(const video::VIDEOHDR&) {
+    const bool havePicture = PreparePicture();
+    videoTransport->NoteSendingVideo(SendingVideo);
+    if (!havePicture || !SendingVideo)
+        return;
+    // Every frame of a failing call fails the same way: the user hears about it once.
+    if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1))
+        ShowErrorReport(*error);
+}
+
+void TfrmMain::StreamHandler(const video::VIDEOHDR&) {
+    if (!PreparePicture())
+        return;
+    QImage picture = videoTransport->RoundTrip(100);
+    if (!picture.isNull())
+        Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+}
+
+void TfrmMain::UDPServer1UDPRead(net::TIdUDPServer&, const QByteArray& AData,
+                                 net::TIdSocketHandle& ABinding) {
+    if (!PeerHostLearned) {
+        edtHostName->setText(ABinding.SenderIP);
+        PeerHostLearned = true;
+    }
+    QImage picture = videoTransport->ReadDatagram(BytesOf(AData));
+    if (picture.isNull())
+        return; // not a frame: the picture keeps the last good one
+    Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+}
+
+void TfrmMain::btnSnapshotClick() {
+    QGuiApplication::clipboard()->setImage(Image1->pixmap().toImage());
+}
+
+} // namespace vocalyn

@@ -1,0 +1,72 @@
+#include "video/VideoTransport.h"
+
+#include "base/Error.h"
+#include "net/TIdUDPClient.h"
+
+#include <vector>
+
+namespace vocalyn::video {
+
+VideoTransport::VideoTransport() : SendBuffer(new std::uint8_t[kSendBufferSize]) {}
+
+FramePicture::Reading VideoTransport::PrepareFrame(const FrameBuffer& frames) {
+    return frame_.PrepareFrame(frames);
+}
+
+bool VideoTransport::ShouldWarnFormat(const QByteArray& driverFormat) {
+    if (warningOpen_ || warnedFormats_.contains(driverFormat))
+        return false;
+    warnedFormats_.insert(driverFormat);
+    warningOpen_ = true;
+    return true;
+}
+
+void VideoTransport::NoteSendingVideo(bool sending) {
+    if (sending && !sending_)
+        sendErrorReported_ = false;
+    sending_ = sending;
+}
+
+std::span<const std::uint8_t> VideoTransport::EncodeFrame() {
+    const PictureView& picture = frame_.picture();
+    if (picture.empty())
+        return {};
+    const VideoDatagramWriter::Datagram datagram =
+        writer_.Write(encoder_, picture, {SendBuffer.get(), kSendBufferSize});
+    lastQuality_ = datagram.quality;
+    return {SendBuffer.get(), datagram.size};
+}
+
+std::optional<QString> VideoTransport::SendFrame(net::TIdUDPClient& client) {
+    const std::span<const std::uint8_t> datagram = EncodeFrame();
+    if (datagram.empty())
+        return std::nullopt; // too long for one datagram even at the lowest quality
+    try {
+        client.SendBytes(reinterpret_cast<const char*>(datagram.data()),
+                         static_cast<qsizetype>(datagram.size()));
+    } catch (const Error& error) {
+        if (sendErrorReported_)
+            return std::nullopt;
+        sendErrorReported_ = true;
+        return error.message();
+    }
+    lastSize_ = datagram.size();
+    ++sent_;
+    return std::nullopt;
+}
+
+QImage VideoTransport::ReadDatagram(std::span<const std::uint8_t> datagram) {
+    return ReadVideoDatagram(decoder_, datagram);
+}
+
+QImage VideoTransport::RoundTrip(int quality) {
+    const PictureView& picture = frame_.picture();
+    if (picture.empty())
+        return {};
+    // Room for any quality: a JPEG file is never much larger than its raw pixels.
+    std::vector<std::uint8_t> file(std::size_t(picture.width) * picture.height * 4 + 65536);
+    const JpegEncoder::Result result = encoder_.Encode(picture, quality, file);
+    return decoder_.Decode(std::span(file).first(result.size));
+}
+
+} // namespace vocalyn::video

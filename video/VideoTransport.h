@@ -1,0 +1,82 @@
+#pragma once
+
+#include "video/FramePicture.h"
+#include "video/JpegCodec.h"
+#include "video/VideoDatagram.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+namespace vocalyn::net {
+class TIdUDPClient;
+}
+
+namespace vocalyn::video {
+
+class FrameBuffer;
+
+// The per-frame path of the video between the frame buffer and the network: the 24-bit
+// picture, the JPEG written straight into SendBuffer, the datagram sent, and the decoding of
+// received datagrams. It also remembers which failures were already reported, so that a
+// failure repeated by every frame is shown once. Everything runs on the main thread.
+class VideoTransport {
+public:
+    static constexpr std::size_t kSendBufferSize = 524288;
+
+    VideoTransport();
+
+    // The picture of the frame now in the frame buffer (see FramePicture).
+    FramePicture::Reading PrepareFrame(const FrameBuffer& frames);
+    const PictureView& picture() const { return frame_.picture(); }
+
+    // True the first time a driver format's bitmap cannot be read, and never while that
+    // warning is still open; call WarningClosed when it closes.
+    bool ShouldWarnFormat(const QByteArray& driverFormat);
+    void WarningClosed() { warningOpen_ = false; }
+
+    // Tells whether frames are being sent now; a new call re-arms the send error report.
+    void NoteSendingVideo(bool sending);
+    // The prepared picture as a video datagram, written into SendBuffer; empty when the frame
+    // does not fit one datagram even at the lowest quality.
+    std::span<const std::uint8_t> EncodeFrame();
+    // Encodes the prepared picture into SendBuffer and sends it as one datagram to the
+    // client's host. The error text to report, once per call; nothing when the frame went out,
+    // was dropped because it did not fit, or failed again after the report.
+    std::optional<QString> SendFrame(net::TIdUDPClient& client);
+
+    // The picture a received datagram carries; null when it is not a valid JPEG file within
+    // the decoder's limits.
+    QImage ReadDatagram(std::span<const std::uint8_t> datagram);
+    // The prepared picture through a JPEG of the given quality, into a buffer of its own.
+    QImage RoundTrip(int quality);
+
+    // The JPEG file of the last frame sent.
+    std::span<const std::uint8_t> lastDatagram() const { return {SendBuffer.get(), lastSize_}; }
+    // The quality of the last frame encoded.
+    int lastQuality() const { return lastQuality_; }
+    std::uint64_t datagramsSent() const { return sent_; }
+
+private:
+    // Holds the JPEG file being sent; allocated once.
+    std::unique_ptr<std::uint8_t[]> SendBuffer;
+    FramePicture frame_;
+    JpegEncoder encoder_;
+    JpegDecoder decoder_;
+    VideoDatagramWriter writer_;
+    QSet<QByteArray> warnedFormats_;
+    bool warningOpen_ = false;
+    bool sending_ = false;
+    bool sendErrorReported_ = false;
+    std::size_t lastSize_ = 0;
+    int lastQuality_ = 0;
+    std::uint64_t sent_ = 0;
+};
+
+} // namespace vocalyn::video
