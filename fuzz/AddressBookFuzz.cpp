@@ -3,6 +3,7 @@
 // reading it back gives the same list, and that both address rules stay inside their entry.
 
 #include "directory/AddressBookFile.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,14 +13,6 @@
 using namespace vocalyn::directory;
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 // Inserting one line at a time is quadratic; beyond this the sorted parse alone is checked.
 constexpr qsizetype kMaxInsertions = 2000;

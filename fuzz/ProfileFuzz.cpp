@@ -5,6 +5,7 @@
 // whose last bytes are also the value, so values hold quotes, blanks and line breaks.
 
 #include "call/ProfileText.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -19,14 +20,6 @@ using vocalyn::call::ProfileLine;
 using vocalyn::call::SetProfileValue;
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 struct Name {
     QByteArray section;

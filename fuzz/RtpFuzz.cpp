@@ -3,6 +3,7 @@
 //
 // Run of datagrams: each is [length byte][milliseconds since the previous one][length bytes].
 
+#include "fuzz/FuzzCheck.h"
 #include "voice/gst/RtpPacketFilter.h"
 
 #include <cstddef>
@@ -18,14 +19,6 @@ using vocalyn::voice::ShouldPlay;
 using vocalyn::voice::StreamLatch;
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 constexpr IPv4 kPeer = 0xC6120001;     // 198.18.0.1
 constexpr IPv4 kStranger = 0xC6120003; // 198.18.0.3

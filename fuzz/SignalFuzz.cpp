@@ -2,6 +2,7 @@
 // restated independently, byte by byte, without QByteArray's search helpers.
 
 #include "call/SignalMessage.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,14 +16,6 @@ using vocalyn::call::SignalKind;
 using vocalyn::call::SignalMessage;
 
 namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 bool Equals(const uint8_t* data, size_t size, const char* word) {
     return size == std::strlen(word) && std::memcmp(data, word, size) == 0;

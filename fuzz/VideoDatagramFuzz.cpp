@@ -2,6 +2,7 @@
 // decoder for the whole run, and checks what comes out: nothing, or an opaque 32-bit picture
 // within the decoder's limits.
 
+#include "fuzz/FuzzCheck.h"
 #include "video/JpegCodec.h"
 #include "video/VideoDatagram.h"
 
@@ -10,17 +11,7 @@
 #include <cstdlib>
 #include <span>
 
-namespace {
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__);            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static vocalyn::video::JpegDecoder decoder; // reused, as by the listener
