@@ -19,7 +19,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
     "${BUILD_PACKAGES[@]}"
     googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
-    iproute2 util-linux dbus dbus-daemon
+    iproute2 util-linux dbus dbus-daemon nftables
     desktop-file-utils appstream
 )
 # Fuzzing needs clang with its libFuzzer runtime.
