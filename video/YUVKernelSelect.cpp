@@ -42,9 +42,12 @@ bool CpuHasAvx2() {
     return __builtin_cpu_supports("avx2");
 }
 
+// The AVX-512 rows permute bytes (VBMI): a processor with AVX-512BW alone,
+// such as Skylake-SP, runs the AVX2 set.
 bool CpuHasAvx512() {
     __builtin_cpu_init();
-    return CpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return CpuHasAvx2() && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
 }
 } // namespace
 #else
