@@ -40,8 +40,9 @@ struct ByteIndex {
 };
 
 // After the packs, one vector holds the blue and green of the even pixels,
-// one those of the odd pixels, one the red of both: in each 128-bit part j, byte 2i + 1 (first
-// operand) and 8 + 2i + 1 (second operand) belong to pair 4j + i.
+// one those of the odd pixels, one the red of both. In each 128-bit part j,
+// byte 2i + 1 comes from the pack's first operand and byte 8 + 2i + 1 from
+// its second; both belong to pair 4j + i.
 constexpr int PackedAt(int pair, bool second) {
     return 16 * (pair / 4) + 2 * (pair % 4) + 1 + (second ? 8 : 0);
 }
