@@ -27,8 +27,8 @@ QImage PreviewImage(const BITMAPINFOHEADER& format, std::span<const std::uint8_t
         QImage::Format layout;
         switch (format.biBitCount) {
         case 16:
-            layout =
-                format.biCompression == kBI_BITFIELDS ? QImage::Format_RGB16 : QImage::Format_RGB555;
+            layout = format.biCompression == kBI_BITFIELDS ? QImage::Format_RGB16
+                                                           : QImage::Format_RGB555;
             break;
         case 24:
             layout = QImage::Format_BGR888;

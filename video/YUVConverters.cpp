@@ -20,19 +20,19 @@ std::uint8_t* Row(std::uint8_t* destination, int width, int row) {
 void ConvertYUY2(const std::uint8_t* source, std::uint8_t* destination, int width, int height) {
     if (Empty(width, height))
         return;
-    const auto row = ActiveKernels().yuy2;
-    const std::size_t stride = static_cast<std::size_t>(width) * 2;
-    for (int r = 0; r < height; ++r)
-        row(source + r * stride, Row(destination, width, height - 1 - r), width / 2);
+    // Bottom-up: the first source row is the last picture row.
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * 4;
+    ActiveKernels().yuy2(source, stride / 2, Row(destination, width, height - 1), -stride,
+                         width / 2, height);
 }
 
 void ConvertUYVY(const std::uint8_t* source, std::uint8_t* destination, int width, int height) {
     if (Empty(width, height))
         return;
-    const auto row = ActiveKernels().uyvy;
-    const std::size_t stride = static_cast<std::size_t>(width) * 2;
-    for (int r = 0; r < height; ++r)
-        row(source + r * stride, Row(destination, width, height - 1 - r), width / 2);
+    // Bottom-up: the first source row is the last picture row.
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * 4;
+    ActiveKernels().uyvy(source, stride / 2, Row(destination, width, height - 1), -stride,
+                         width / 2, height);
 }
 
 void ConvertY41P(const std::uint8_t* source, std::uint8_t* destination, int width, int height) {

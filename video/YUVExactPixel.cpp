@@ -42,8 +42,6 @@ std::uint32_t ExactPixel(std::uint8_t Y, std::uint8_t U, std::uint8_t V) {
     return blue | green << 8 | red << 16;
 }
 
-namespace {
-
 void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
     for (int i = 0; i < pairs; ++i, source += 4, destination += 8) {
         StorePixel(destination, ExactPixel(source[0], source[1], source[3]));
@@ -57,6 +55,8 @@ void UyvyRowScalar(const std::uint8_t* source, std::uint8_t* destination, int pa
         StorePixel(destination + 4, ExactPixel(source[3], source[0], source[2]));
     }
 }
+
+namespace {
 
 void I420RowsScalar(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
                     const std::uint8_t* v, std::uint8_t* destination0, std::uint8_t* destination1,
@@ -101,8 +101,14 @@ void Yvu9RowScalar(const std::uint8_t* luma, const std::uint8_t* u, const std::u
 } // namespace
 
 const RowKernels& ScalarKernels() {
-    static constexpr RowKernels kernels{"scalar",      Yuy2RowScalar, UyvyRowScalar, I420RowsScalar,
-                                        GreyRowScalar, Y211RowScalar, Y41PRowScalar, Yvu9RowScalar};
+    static constexpr RowKernels kernels{"scalar",
+                                        EachPackedRow<Yuy2RowScalar>,
+                                        EachPackedRow<UyvyRowScalar>,
+                                        I420RowsScalar,
+                                        GreyRowScalar,
+                                        Y211RowScalar,
+                                        Y41PRowScalar,
+                                        Yvu9RowScalar};
     return kernels;
 }
 

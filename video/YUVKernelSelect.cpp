@@ -17,22 +17,32 @@ void Y211RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int grou
 void Y41PRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pixels);
 void Yvu9RowAvx2(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v,
                  std::uint8_t* destination, int groups);
-void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* destination, int pairs);
-void UyvyRowAvx512(const std::uint8_t* source, std::uint8_t* destination, int pairs);
+void Yuy2RowsAvx512(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                    std::uint8_t* destination, std::ptrdiff_t destinationStride, int pairs,
+                    int rows);
+void UyvyRowsAvx512(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                    std::uint8_t* destination, std::ptrdiff_t destinationStride, int pairs,
+                    int rows);
 void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
                     const std::uint8_t* v, std::uint8_t* destination0, std::uint8_t* destination1,
                     int pairs);
 
 const RowKernels* Avx2Kernels() {
-    static constexpr RowKernels kernels{"avx2",      Yuy2RowAvx2, UyvyRowAvx2, I420RowsAvx2,
-                                        GreyRowAvx2, Y211RowAvx2, Y41PRowAvx2, Yvu9RowAvx2};
+    static constexpr RowKernels kernels{"avx2",
+                                        EachPackedRow<Yuy2RowAvx2>,
+                                        EachPackedRow<UyvyRowAvx2>,
+                                        I420RowsAvx2,
+                                        GreyRowAvx2,
+                                        Y211RowAvx2,
+                                        Y41PRowAvx2,
+                                        Yvu9RowAvx2};
     return &kernels;
 }
 
 // The AVX2 set with AVX-512 rows where there are some.
 const RowKernels* Avx512Kernels() {
-    static constexpr RowKernels kernels{"avx512",    Yuy2RowAvx512, UyvyRowAvx512, I420RowsAvx512,
-                                        GreyRowAvx2, Y211RowAvx2,   Y41PRowAvx2,   Yvu9RowAvx2};
+    static constexpr RowKernels kernels{"avx512",    Yuy2RowsAvx512, UyvyRowsAvx512, I420RowsAvx512,
+                                        GreyRowAvx2, Y211RowAvx2,    Y41PRowAvx2,    Yvu9RowAvx2};
     return &kernels;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -11,6 +12,22 @@ namespace vocalyn::video::detail {
 // `pairs` pixel pairs of a packed 4:2:2 row (four bytes per pair) into
 // 32-bit pixels; the byte order is that of the kernel's format.
 using PackedRowFn = void (*)(const std::uint8_t* source, std::uint8_t* destination, int pairs);
+
+// `rows` such rows: row r is read at source + r * sourceStride and written at
+// destination + r * destinationStride (negative to turn the picture upside
+// down). A whole picture in one call lets a kernel set itself up once.
+using PackedRowsFn = void (*)(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                              std::uint8_t* destination, std::ptrdiff_t destinationStride,
+                              int pairs, int rows);
+
+// The rows form of a kernel that has nothing to set up.
+template <PackedRowFn kRow>
+void EachPackedRow(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                   std::uint8_t* destination, std::ptrdiff_t destinationStride, int pairs,
+                   int rows) {
+    for (int r = 0; r < rows; ++r)
+        kRow(source + r * sourceStride, destination + r * destinationStride, pairs);
+}
 
 // Two picture rows sharing one row of chroma (4:2:0): `pairs` pixel pairs of
 // each luma row into its own destination row.
@@ -32,8 +49,8 @@ using QuarterRowFn = void (*)(const std::uint8_t* luma, const std::uint8_t* u,
 
 struct RowKernels {
     const char* name;
-    PackedRowFn yuy2; // Y0 U Y1 V
-    PackedRowFn uyvy; // U Y0 V Y1
+    PackedRowsFn yuy2; // Y0 U Y1 V
+    PackedRowsFn uyvy; // U Y0 V Y1
     PlanarRowsFn i420;
     GreyRowFn y8;
     RowFn y211;        // groups of Y0 U Y1 V, each luma sample for two pixels
@@ -50,6 +67,9 @@ constexpr int Y41PChromaAt(int pixel) {
 }
 
 const RowKernels& ScalarKernels();
+// The scalar packed rows, which the vector ones use for a row's last pairs.
+void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* destination, int pairs);
+void UyvyRowScalar(const std::uint8_t* source, std::uint8_t* destination, int pairs);
 // Null when the build has no such kernels.
 const RowKernels* Avx2Kernels();
 const RowKernels* Avx512Kernels();

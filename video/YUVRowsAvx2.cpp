@@ -206,11 +206,11 @@ VOCALYN_AVX2 inline __m256i LoadQuarterChroma(const std::uint8_t* p) {
 } // namespace
 
 VOCALYN_AVX2 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
-    PackedRow<0, 1, 2, 3>(source, destination, pairs, ScalarKernels().yuy2);
+    PackedRow<0, 1, 2, 3>(source, destination, pairs, Yuy2RowScalar);
 }
 
 VOCALYN_AVX2 void UyvyRowAvx2(const std::uint8_t* source, std::uint8_t* destination, int pairs) {
-    PackedRow<1, 0, 3, 2>(source, destination, pairs, ScalarKernels().uyvy);
+    PackedRow<1, 0, 3, 2>(source, destination, pairs, UyvyRowScalar);
 }
 
 // A step is 4 groups (16 bytes), two pairs each: the group's first luma

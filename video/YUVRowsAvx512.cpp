@@ -120,9 +120,26 @@ VOCALYN_AVX512 inline PairSums SumsOfPairs(const Constants& k, __m512i u, __m512
             _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(v, k.redV), k.redC), 6)};
 }
 
-// Converts the 16 pairs of a step (one per 32-bit lane, in order); returns a
-// mask with bit 2p set when pair p's green must be recomputed.
-VOCALYN_AVX512 inline __mmask32 StorePairs(const Constants& k, __m512i evenLuma, __m512i oddLuma,
+struct GreenSums {
+    __m512i even, odd;
+};
+
+// The green sums of a step's even and odd pixels.
+VOCALYN_AVX512 inline GreenSums GreenOfPairs(const Constants& k, __m512i evenLuma, __m512i oddLuma,
+                                             const PairSums& w) {
+    return {_mm512_add_epi32(_mm512_mullo_epi32(evenLuma, k.lumaScale), w.green),
+            _mm512_add_epi32(_mm512_mullo_epi32(oddLuma, k.lumaScale), w.green)};
+}
+
+// Bit 2p set when the green fraction of lane p (the even words) calls for a
+// recheck.
+VOCALYN_AVX512 inline __mmask32 RecheckMask(const Constants& k, __m512i greens) {
+    return _mm512_mask_cmpge_epu16_mask(0x55555555u, greens, k.greenRecheck);
+}
+
+// Converts the 16 pairs of a step (one per 32-bit lane, in order); returns
+// the green sums, whose fractions say which pairs to recheck.
+VOCALYN_AVX512 inline GreenSums StorePairs(const Constants& k, __m512i evenLuma, __m512i oddLuma,
                                            const PairSums& w, std::uint8_t* destination) {
     const __m512i even = _mm512_mullo_epi32(evenLuma, k.lumaScale);
     const __m512i odd = _mm512_mullo_epi32(oddLuma, k.lumaScale);
@@ -138,9 +155,7 @@ VOCALYN_AVX512 inline __mmask32 StorePairs(const Constants& k, __m512i evenLuma,
                         _mm512_maskz_permutex2var_epi8(kColourBytes, blueGreen, k.low, reds));
     _mm512_storeu_si512(destination + 64,
                         _mm512_maskz_permutex2var_epi8(kColourBytes, blueGreen, k.high, reds));
-    // The fractions are the low halves of the lanes: the even words.
-    return _mm512_mask_cmpge_epu16_mask(0x55555555u, _mm512_max_epu16(greenEven, greenOdd),
-                                        k.greenRecheck);
+    return {greenEven, greenOdd};
 }
 
 VOCALYN_AVX512 inline __m512i ByteOfLanes(const Constants& k, __m512i x, int at) {
@@ -172,43 +187,83 @@ void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
     }
 }
 
-// Offsets of Y0, U, Y1 and V in a pair.
+// GCC would otherwise reload constants it knows from memory in every step,
+// for want of registers it has: hidden, they stay in registers.
+VOCALYN_AVX512 inline void KeepInRegisters(Constants& k) {
+    asm(""
+        : "+v"(k.blueU), "+v"(k.blueC), "+v"(k.greenU), "+v"(k.greenV), "+v"(k.greenC),
+          "+v"(k.redV), "+v"(k.redC), "+v"(k.lumaScale));
+    asm(""
+        : "+v"(k.byte0), "+v"(k.byte1), "+v"(k.byte2), "+v"(k.blueGreen), "+v"(k.low), "+v"(k.high),
+          "+v"(k.greenRecheck));
+}
+
+// Goes again over steps whose greatest green fraction called for a recheck,
+// and recomputes the pairs concerned. Rare, so kept out of the steps' loop.
 template <int kY0, int kU, int kY1, int kV>
-VOCALYN_AVX512 void PackedRow(const std::uint8_t* source, std::uint8_t* destination, int pairs,
-                              PackedRowFn tail) {
-    const Constants k = MakeConstants();
-    __mmask32 masks[kBatchSteps];
-    const int steps = pairs / 16;
-    for (int first = 0; first < steps; first += kBatchSteps) {
-        const int count = std::min(kBatchSteps, steps - first);
-        unsigned any = 0;
-        for (int s = first; s < first + count; ++s) {
-            const __m512i x = _mm512_loadu_si512(source + 64 * s);
-            masks[s - first] =
-                StorePairs(k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
-                           SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)),
-                           destination + 128 * s);
-            any |= masks[s - first];
-        }
-        for (int s = first; any && s < first + count; ++s)
-            Recheck(masks[s - first], destination + 128 * s, [&](int i) {
-                const std::uint8_t* pair = source + 64 * s + 4 * (i / 2);
-                return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
-            });
+VOCALYN_AVX512 __attribute__((noinline, cold)) void
+RecheckSteps(const Constants& k, const std::uint8_t* source, std::uint8_t* destination, int steps) {
+    for (int s = 0; s < steps; ++s) {
+        const __m512i x = _mm512_loadu_si512(source + 64 * s);
+        const GreenSums green =
+            GreenOfPairs(k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
+                         SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)));
+        Recheck(RecheckMask(k, _mm512_max_epu16(green.even, green.odd)), destination + 128 * s,
+                [&](int i) {
+                    const std::uint8_t* pair = source + 64 * s + 4 * (i / 2);
+                    return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
+                });
     }
-    tail(source + 64 * steps, destination + 128 * steps, pairs - 16 * steps);
+}
+
+// A packed layout (offsets of Y0, U, Y1 and V in a pair). The green sums are
+// checked once per batch of steps; the loops call nothing on the common path,
+// so that the constants stay where they are. The pairs short of a step at the
+// end of each row are left to `narrow`, afterwards.
+template <int kY0, int kU, int kY1, int kV>
+VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                               std::uint8_t* destination, std::ptrdiff_t destinationStride,
+                               int pairs, int rows, PackedRowFn narrow) {
+    Constants k = MakeConstants();
+    KeepInRegisters(k);
+    const int steps = pairs / 16;
+    for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* in = source + r * sourceStride;
+        std::uint8_t* out = destination + r * destinationStride;
+        for (int first = 0; first < steps; first += kBatchSteps) {
+            const int end = std::min(steps, first + kBatchSteps);
+            __m512i highest = _mm512_setzero_si512();
+            for (int s = first; s < end; ++s) {
+                const __m512i x = _mm512_loadu_si512(in + 64 * s);
+                const GreenSums green = StorePairs(
+                    k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
+                    SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)), out + 128 * s);
+                highest = _mm512_max_epu16(highest, _mm512_max_epu16(green.even, green.odd));
+            }
+            if (__builtin_expect(RecheckMask(k, highest) != 0, 0))
+                RecheckSteps<kY0, kU, kY1, kV>(k, in + 64 * first, out + 128 * first, end - first);
+        }
+    }
+    if (pairs % 16 != 0)
+        for (int r = 0; r < rows; ++r)
+            narrow(source + r * sourceStride + 64 * steps,
+                   destination + r * destinationStride + 128 * steps, pairs % 16);
 }
 
 } // namespace
 
-VOCALYN_AVX512 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* destination,
-                                  int pairs) {
-    PackedRow<0, 1, 2, 3>(source, destination, pairs, Yuy2RowAvx2);
+VOCALYN_AVX512 void Yuy2RowsAvx512(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                                   std::uint8_t* destination, std::ptrdiff_t destinationStride,
+                                   int pairs, int rows) {
+    PackedRows<0, 1, 2, 3>(source, sourceStride, destination, destinationStride, pairs, rows,
+                           Yuy2RowAvx2);
 }
 
-VOCALYN_AVX512 void UyvyRowAvx512(const std::uint8_t* source, std::uint8_t* destination,
-                                  int pairs) {
-    PackedRow<1, 0, 3, 2>(source, destination, pairs, UyvyRowAvx2);
+VOCALYN_AVX512 void UyvyRowsAvx512(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                                   std::uint8_t* destination, std::ptrdiff_t destinationStride,
+                                   int pairs, int rows) {
+    PackedRows<1, 0, 3, 2>(source, sourceStride, destination, destinationStride, pairs, rows,
+                           UyvyRowAvx2);
 }
 
 // The chroma of a step serves both rows.
@@ -233,9 +288,10 @@ VOCALYN_AVX512 void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t
             for (int row = 0; row < 2; ++row) {
                 const __m512i pairLuma = _mm512_cvtepu8_epi16(
                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma[row] + 32 * s)));
-                masks[s - first][row] =
+                const GreenSums green =
                     StorePairs(k, _mm512_and_si512(pairLuma, k.lowWord32),
                                _mm512_srli_epi32(pairLuma, 16), sums, destinations[row] + 128 * s);
+                masks[s - first][row] = RecheckMask(k, _mm512_max_epu16(green.even, green.odd));
                 any |= masks[s - first][row];
             }
         }
