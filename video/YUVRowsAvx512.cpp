@@ -1,6 +1,7 @@
 // The AVX-512 row kernels (with the byte permutations of VBMI) of the layouts
 // that matter most for speed: the same arithmetic as the AVX2 ones (see
-// YUVRowsAvx2.cpp) on 16 pairs a step. The sums are packed straight to
+// YUVRowsAvx2.cpp) on 16 pairs a step; the packed layouts take a whole
+// picture a call. The sums are packed straight to
 // bytes (the pack clamps the high halves, the channels), and three byte
 // permutations put them in pixel order: fewer instructions than merging the
 // even and odd pixels' words first, which is what decides the speed here.
@@ -187,8 +188,9 @@ void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
     }
 }
 
-// GCC would otherwise reload constants it knows from memory in every step,
-// for want of registers it has: hidden, they stay in registers.
+// GCC reloads constants it can see from memory in every step rather than
+// keep them in registers, of which there are enough; hidden from it, they
+// stay in registers.
 VOCALYN_AVX512 inline void KeepInRegisters(Constants& k) {
     asm(""
         : "+v"(k.blueU), "+v"(k.blueC), "+v"(k.greenU), "+v"(k.greenV), "+v"(k.greenC),
