@@ -135,10 +135,12 @@ TEST_F(VoiceEndToEnd, TonesCrossBothWaysAndMuteSilencesOnlyTheMutedSide) {
         return QTest::qWaitFor([&] { return Playing(Ask(peer, "heard 1000"), 1000); }, 3000);
     };
     EXPECT_TRUE(steady(*bob) && steady(*alice));
-    const Pairs atBob = Ask(*bob, "heard 1000");
-    const Pairs atAlice = Ask(*alice, "heard 1000");
-    EXPECT_NEAR(Value(atBob, "freq"), 1000, 20) << "rms " << Value(atBob, "rms");
-    EXPECT_NEAR(Value(atAlice, "freq"), 600, 12) << "rms " << Value(atAlice, "rms");
+    // A second in which a busy machine starved the pipeline can be off by a
+    // few crossings; the next clean second decides.
+    EXPECT_TRUE(WaitHearing(*bob, 1000, 5000, 1000))
+        << "Bob hears " << Ask(*bob, "heard 1000").value(QStringLiteral("freq")).toStdString();
+    EXPECT_TRUE(WaitHearing(*alice, 600, 5000, 1000))
+        << "Alice hears " << Ask(*alice, "heard 1000").value(QStringLiteral("freq")).toStdString();
 
     EXPECT_OK(alice->Command("click mute"));
     EXPECT_OK(alice->WaitFor({{"muted", "1"}}));
