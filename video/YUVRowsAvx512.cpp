@@ -77,7 +77,7 @@ constexpr ByteIndex kBlueGreen = BlueGreenIndex(), kLow = PixelIndex(0), kHigh =
 
 struct Constants {
     __m512i blueU, blueC, greenU, greenV, greenC, redV, redC;
-    __m512i lumaScale, greenRecheck, lowWord32;
+    __m512i lumaScale, lowWord32;
     __m512i byte0, byte1, byte2;  // shuffles taking that byte of each lane
     __m512i blueGreen, low, high; // the byte permutations of StorePairs
 };
@@ -89,6 +89,66 @@ VOCALYN_AVX512 inline __m512i ByteShuffle(int at) {
                              z + 12, z, z + 4, z + 8, z + 12);
 }
 
+// The packed rows carry the additive constants of blue and red in the bytes
+// above each chroma sample: with these coefficients, each constant is the
+// coefficient times a whole multiple of 256, modulo 2^32, so that
+// (U + 256 * kUAbove) * kBlueU wraps to U * kBlueU + C. They are as exact as
+// the plain ones (the exhaustive test covers them); green keeps an additive
+// constant, less what the raised samples add to its sum.
+namespace folded {
+inline constexpr int kBlueU = 8460879;
+inline constexpr int kRedV = 6694225;
+inline constexpr std::uint32_t kUAbove = 7937259;
+inline constexpr std::uint32_t kVAbove = 1802259;
+static_assert(256u * kUAbove * std::uint32_t(kBlueU) == std::uint32_t(-1161132800));
+static_assert(256u * kVAbove * std::uint32_t(kRedV) == std::uint32_t(-935001344));
+inline constexpr int kGreenC =
+    static_cast<int>(std::uint32_t(fixed::kGreenC) - 256u * kUAbove * std::uint32_t(kGreenU) -
+                     256u * kVAbove * std::uint32_t(kGreenV));
+
+// Byte `at` of each pair in the low byte of its lane, raised by the bytes of
+// `above` (bytes `from` to `from` + 2 of the second table).
+constexpr ByteIndex RaisedIndex(int at, int from) {
+    ByteIndex q{};
+    for (int lane = 0; lane < 16; ++lane) {
+        q.index[4 * lane] = static_cast<unsigned char>(4 * lane + at);
+        for (int b = 1; b < 4; ++b)
+            q.index[4 * lane + b] = static_cast<unsigned char>(64 + from + b - 1);
+    }
+    return q;
+}
+} // namespace folded
+
+struct FoldedConstants {
+    __m512i blueU, greenU, greenV, greenC, redV, lumaScale;
+    __m512i y0, y1, raisedU, raisedV, above; // how the samples are taken
+    __m512i blueGreen, low, high;
+};
+
+VOCALYN_AVX512 inline FoldedConstants MakeFoldedConstants(int y0, int u, int y1, int v) {
+    using namespace folded;
+    alignas(64) unsigned char above[64] = {};
+    for (int b = 0; b < 3; ++b) {
+        above[b] = static_cast<unsigned char>(kUAbove >> 8 * b);
+        above[4 + b] = static_cast<unsigned char>(kVAbove >> 8 * b);
+    }
+    const ByteIndex raisedU = RaisedIndex(u, 0), raisedV = RaisedIndex(v, 4);
+    return {_mm512_set1_epi32(kBlueU),
+            _mm512_set1_epi32(fixed::kGreenU),
+            _mm512_set1_epi32(fixed::kGreenV),
+            _mm512_set1_epi32(kGreenC),
+            _mm512_set1_epi32(kRedV),
+            _mm512_set1_epi32(fixed::kLumaScale),
+            ByteShuffle(y0),
+            ByteShuffle(y1),
+            _mm512_load_si512(raisedU.index),
+            _mm512_load_si512(raisedV.index),
+            _mm512_load_si512(above),
+            _mm512_load_si512(kBlueGreen.index),
+            _mm512_load_si512(kLow.index),
+            _mm512_load_si512(kHigh.index)};
+}
+
 VOCALYN_AVX512 inline Constants MakeConstants() {
     return {_mm512_set1_epi32(kBlueU),
             _mm512_set1_epi32(kBlueC),
@@ -98,7 +158,6 @@ VOCALYN_AVX512 inline Constants MakeConstants() {
             _mm512_set1_epi32(kRedV),
             _mm512_set1_epi32(kRedC),
             _mm512_set1_epi32(kLumaScale),
-            _mm512_set1_epi16(static_cast<short>(kGreenRecheck)),
             _mm512_set1_epi32(0xFFFF),
             ByteShuffle(0),
             ByteShuffle(1),
@@ -134,13 +193,15 @@ VOCALYN_AVX512 inline GreenSums GreenOfPairs(const Constants& k, __m512i evenLum
 
 // Bit 2p set when the green fraction of lane p (the even words) calls for a
 // recheck.
-VOCALYN_AVX512 inline __mmask32 RecheckMask(const Constants& k, __m512i greens) {
-    return _mm512_mask_cmpge_epu16_mask(0x55555555u, greens, k.greenRecheck);
+VOCALYN_AVX512 inline __mmask32 RecheckMask(__m512i greens) {
+    return _mm512_mask_cmpge_epu16_mask(0x55555555u, greens,
+                                        _mm512_set1_epi16(static_cast<short>(kGreenRecheck)));
 }
 
 // Converts the 16 pairs of a step (one per 32-bit lane, in order); returns
 // the green sums, whose fractions say which pairs to recheck.
-VOCALYN_AVX512 inline GreenSums StorePairs(const Constants& k, __m512i evenLuma, __m512i oddLuma,
+template <class K>
+VOCALYN_AVX512 inline GreenSums StorePairs(const K& k, __m512i evenLuma, __m512i oddLuma,
                                            const PairSums& w, std::uint8_t* destination) {
     const __m512i even = _mm512_mullo_epi32(evenLuma, k.lumaScale);
     const __m512i odd = _mm512_mullo_epi32(oddLuma, k.lumaScale);
@@ -191,26 +252,40 @@ void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
 // GCC reloads constants it can see from memory in every step rather than
 // keep them in registers, of which there are enough; hidden from it, they
 // stay in registers.
-VOCALYN_AVX512 inline void KeepInRegisters(Constants& k) {
+VOCALYN_AVX512 inline void KeepInRegisters(FoldedConstants& k) {
     asm(""
-        : "+v"(k.blueU), "+v"(k.blueC), "+v"(k.greenU), "+v"(k.greenV), "+v"(k.greenC),
-          "+v"(k.redV), "+v"(k.redC), "+v"(k.lumaScale));
+        : "+v"(k.blueU), "+v"(k.greenU), "+v"(k.greenV), "+v"(k.greenC), "+v"(k.redV),
+          "+v"(k.lumaScale), "+v"(k.y0));
     asm(""
-        : "+v"(k.byte0), "+v"(k.byte1), "+v"(k.byte2), "+v"(k.blueGreen), "+v"(k.low), "+v"(k.high),
-          "+v"(k.greenRecheck));
+        : "+v"(k.y1), "+v"(k.raisedU), "+v"(k.raisedV), "+v"(k.above), "+v"(k.blueGreen),
+          "+v"(k.low), "+v"(k.high));
+}
+
+// The chroma parts of a step's pairs, from the samples raised by the bytes
+// above them.
+VOCALYN_AVX512 inline PairSums FoldedSums(const FoldedConstants& k, __m512i x) {
+    const __m512i u = _mm512_permutex2var_epi8(x, k.raisedU, k.above);
+    const __m512i v = _mm512_permutex2var_epi8(x, k.raisedV, k.above);
+    return {_mm512_srai_epi32(_mm512_mullo_epi32(u, k.blueU), 6),
+            _mm512_srai_epi32(_mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(u, k.greenU),
+                                                                _mm512_mullo_epi32(v, k.greenV)),
+                                               k.greenC),
+                              6),
+            _mm512_srai_epi32(_mm512_mullo_epi32(v, k.redV), 6)};
 }
 
 // Goes again over steps whose greatest green fraction called for a recheck,
 // and recomputes the pairs concerned. Rare, so kept out of the steps' loop.
 template <int kY0, int kU, int kY1, int kV>
 VOCALYN_AVX512 __attribute__((noinline, cold)) void
-RecheckSteps(const Constants& k, const std::uint8_t* source, std::uint8_t* destination, int steps) {
+RecheckSteps(const std::uint8_t* source, std::uint8_t* destination, int steps) {
+    const Constants k = MakeConstants();
     for (int s = 0; s < steps; ++s) {
         const __m512i x = _mm512_loadu_si512(source + 64 * s);
         const GreenSums green =
             GreenOfPairs(k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
                          SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)));
-        Recheck(RecheckMask(k, _mm512_max_epu16(green.even, green.odd)), destination + 128 * s,
+        Recheck(RecheckMask(_mm512_max_epu16(green.even, green.odd)), destination + 128 * s,
                 [&](int i) {
                     const std::uint8_t* pair = source + 64 * s + 4 * (i / 2);
                     return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
@@ -226,7 +301,7 @@ template <int kY0, int kU, int kY1, int kV>
 VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t sourceStride,
                                std::uint8_t* destination, std::ptrdiff_t destinationStride,
                                int pairs, int rows, PackedRowFn narrow) {
-    Constants k = MakeConstants();
+    FoldedConstants k = MakeFoldedConstants(kY0, kU, kY1, kV);
     KeepInRegisters(k);
     const int steps = pairs / 16;
     for (int r = 0; r < rows; ++r) {
@@ -237,13 +312,13 @@ VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t source
             __m512i highest = _mm512_setzero_si512();
             for (int s = first; s < end; ++s) {
                 const __m512i x = _mm512_loadu_si512(in + 64 * s);
-                const GreenSums green = StorePairs(
-                    k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
-                    SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)), out + 128 * s);
+                const GreenSums green =
+                    StorePairs(k, _mm512_shuffle_epi8(x, k.y0), _mm512_shuffle_epi8(x, k.y1),
+                               FoldedSums(k, x), out + 128 * s);
                 highest = _mm512_max_epu16(highest, _mm512_max_epu16(green.even, green.odd));
             }
-            if (__builtin_expect(RecheckMask(k, highest) != 0, 0))
-                RecheckSteps<kY0, kU, kY1, kV>(k, in + 64 * first, out + 128 * first, end - first);
+            if (__builtin_expect(RecheckMask(highest) != 0, 0))
+                RecheckSteps<kY0, kU, kY1, kV>(in + 64 * first, out + 128 * first, end - first);
         }
     }
     if (pairs % 16 != 0)
@@ -293,7 +368,7 @@ VOCALYN_AVX512 void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t
                 const GreenSums green =
                     StorePairs(k, _mm512_and_si512(pairLuma, k.lowWord32),
                                _mm512_srli_epi32(pairLuma, 16), sums, destinations[row] + 128 * s);
-                masks[s - first][row] = RecheckMask(k, _mm512_max_epu16(green.even, green.odd));
+                masks[s - first][row] = RecheckMask(_mm512_max_epu16(green.even, green.odd));
                 any |= masks[s - first][row];
             }
         }
