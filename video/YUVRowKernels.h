@@ -90,11 +90,13 @@ inline constexpr int kBlueU = 8460878;
 inline constexpr int kBlueC = -1161132782;
 inline constexpr int kGreenU = -1643168;
 inline constexpr int kGreenV = -3409838;
-inline constexpr int kGreenC = 568644338 - 3 * 64;
+// Set a little low, where an exhaustive search found the narrowest recheck
+// window for these coefficients.
+inline constexpr int kGreenC = 568644338 - 132;
 inline constexpr int kRedV = 6694224;
 inline constexpr int kRedC = -935001232;
-// Green fractions from 65531/65536 up are recomputed exactly.
-inline constexpr int kGreenRecheck = 65531;
+// Green fractions from 65533/65536 up are recomputed exactly.
+inline constexpr int kGreenRecheck = 65533;
 } // namespace fixed
 
 // YUVToRGB computed in integers. The formula's sums are exact multiples of

@@ -8,10 +8,10 @@
 //
 // Blue and red: the constants (in YUVRowKernels.h) were chosen so that this
 // gives YUVToRGB's result for every (Y, U) and (Y, V); the exhaustive test
-// proves it. Green cannot be made exact that way, so its W is set up to 5/65536 low:
+// proves it. Green cannot be made exact that way, so its W is set up to 3/65536 low:
 // its integer part is never too high, and a sum whose fraction lies within
 // that margin below a whole number is recomputed exactly. That happens for
-// about one pixel in 13000.
+// about one pixel in 21700.
 #include "video/YUVRowKernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -184,13 +184,6 @@ struct GreenSums {
     __m512i even, odd;
 };
 
-// The green sums of a step's even and odd pixels.
-VOCALYN_AVX512 inline GreenSums GreenOfPairs(const Constants& k, __m512i evenLuma, __m512i oddLuma,
-                                             const PairSums& w) {
-    return {_mm512_add_epi32(_mm512_mullo_epi32(evenLuma, k.lumaScale), w.green),
-            _mm512_add_epi32(_mm512_mullo_epi32(oddLuma, k.lumaScale), w.green)};
-}
-
 // Bit 2p set when the green fraction of lane p (the even words) calls for a
 // recheck.
 VOCALYN_AVX512 inline __mmask32 RecheckMask(__m512i greens) {
@@ -218,19 +211,6 @@ VOCALYN_AVX512 inline GreenSums StorePairs(const K& k, __m512i evenLuma, __m512i
     _mm512_storeu_si512(destination + 64,
                         _mm512_maskz_permutex2var_epi8(kColourBytes, blueGreen, k.high, reds));
     return {greenEven, greenOdd};
-}
-
-VOCALYN_AVX512 inline __m512i ByteOfLanes(const Constants& k, __m512i x, int at) {
-    switch (at) {
-    case 0:
-        return _mm512_shuffle_epi8(x, k.byte0);
-    case 1:
-        return _mm512_shuffle_epi8(x, k.byte1);
-    case 2:
-        return _mm512_shuffle_epi8(x, k.byte2);
-    default:
-        return _mm512_srli_epi32(x, 24);
-    }
 }
 
 struct Yuv {
@@ -274,40 +254,54 @@ VOCALYN_AVX512 inline PairSums FoldedSums(const FoldedConstants& k, __m512i x) {
             _mm512_srai_epi32(_mm512_mullo_epi32(v, k.redV), 6)};
 }
 
-// Goes again over steps whose greatest green fraction called for a recheck,
-// and recomputes the pairs concerned. Rare, so kept out of the steps' loop.
+// The green fraction of a pixel as the steps compute it, for the pixels of
+// a lane that a batch's greatest fraction has flagged.
+inline unsigned GreenFraction(std::uint8_t Y, std::uint8_t U, std::uint8_t V) {
+    const std::uint32_t w = static_cast<std::uint32_t>((U * kGreenU + V * kGreenV + kGreenC) >> 6);
+    return (Y * static_cast<std::uint32_t>(kLumaScale) + w) & 0xFFFF;
+}
+
+// Recomputes the pixels whose green fraction calls for it, in the lanes
+// flagged for a batch of steps (bit 2p: pair p of every step); going over
+// those lanes alone costs far less than redoing the batch.
 template <int kY0, int kU, int kY1, int kV>
-VOCALYN_AVX512 __attribute__((noinline, cold)) void
-RecheckSteps(const std::uint8_t* source, std::uint8_t* destination, int steps) {
-    const Constants k = MakeConstants();
-    for (int s = 0; s < steps; ++s) {
-        const __m512i x = _mm512_loadu_si512(source + 64 * s);
-        const GreenSums green =
-            GreenOfPairs(k, ByteOfLanes(k, x, kY0), ByteOfLanes(k, x, kY1),
-                         SumsOfPairs(k, ByteOfLanes(k, x, kU), ByteOfLanes(k, x, kV)));
-        Recheck(RecheckMask(_mm512_max_epu16(green.even, green.odd)), destination + 128 * s,
-                [&](int i) {
-                    const std::uint8_t* pair = source + 64 * s + 4 * (i / 2);
-                    return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
-                });
+__attribute__((noinline, cold)) void
+RecheckLanes(const std::uint8_t* source, std::uint8_t* destination, int steps, unsigned lanes) {
+    for (; lanes; lanes &= lanes - 1) {
+        const int pair = __builtin_ctz(lanes) / 2;
+        for (int s = 0; s < steps; ++s) {
+            const std::uint8_t* samples = source + 64 * s + 4 * pair;
+            for (int i = 0; i < 2; ++i) {
+                const std::uint8_t Y = samples[i ? kY1 : kY0];
+                if (GreenFraction(Y, samples[kU], samples[kV]) >= kGreenRecheck)
+                    StorePixel(destination + 128 * s + 8 * pair + 4 * i,
+                               ExactPixel(Y, samples[kU], samples[kV]));
+            }
+        }
     }
 }
 
-// A packed layout (offsets of Y0, U, Y1 and V in a pair). The green sums are
-// checked once per batch of steps; the loops call nothing on the common path,
-// so that the constants stay where they are. The pairs short of a step at the
-// end of each row are left to `narrow`, afterwards.
+// A packed layout (offsets of Y0, U, Y1 and V in a pair). The steps run in
+// batches of up to kBatchSteps of a row, and each batch keeps the greatest
+// green fraction of every lane. The lanes to recheck are noted, and dealt
+// with once kNotedBatches batches have run: a call among the steps would make
+// the compiler reload every constant around it. The pairs short of a step at
+// the end of each row are left to `narrow`, afterwards.
 template <int kY0, int kU, int kY1, int kV>
 VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t sourceStride,
                                std::uint8_t* destination, std::ptrdiff_t destinationStride,
                                int pairs, int rows, PackedRowFn narrow) {
+    constexpr int kNotedBatches = 256;
     FoldedConstants k = MakeFoldedConstants(kY0, kU, kY1, kV);
-    KeepInRegisters(k);
     const int steps = pairs / 16;
-    for (int r = 0; r < rows; ++r) {
-        const std::uint8_t* in = source + r * sourceStride;
-        std::uint8_t* out = destination + r * destinationStride;
-        for (int first = 0; first < steps; first += kBatchSteps) {
+    unsigned noted[kNotedBatches];
+    for (int row = 0, first = 0; steps > 0 && row < rows;) {
+        const int startRow = row, startStep = first;
+        int batches = 0;
+        KeepInRegisters(k);
+        for (; row < rows && batches < kNotedBatches; ++batches) {
+            const std::uint8_t* in = source + row * sourceStride;
+            std::uint8_t* out = destination + row * destinationStride;
             const int end = std::min(steps, first + kBatchSteps);
             __m512i highest = _mm512_setzero_si512();
             for (int s = first; s < end; ++s) {
@@ -317,8 +311,18 @@ VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t source
                                FoldedSums(k, x), out + 128 * s);
                 highest = _mm512_max_epu16(highest, _mm512_max_epu16(green.even, green.odd));
             }
-            if (__builtin_expect(RecheckMask(highest) != 0, 0))
-                RecheckSteps<kY0, kU, kY1, kV>(in + 64 * first, out + 128 * first, end - first);
+            noted[batches] = RecheckMask(highest);
+            first = end == steps ? 0 : end;
+            row += first == 0;
+        }
+        for (int b = 0, r = startRow, f = startStep; b < batches; ++b) {
+            const int end = std::min(steps, f + kBatchSteps);
+            if (noted[b] != 0)
+                RecheckLanes<kY0, kU, kY1, kV>(source + r * sourceStride + 64 * f,
+                                               destination + r * destinationStride + 128 * f,
+                                               end - f, noted[b]);
+            f = end == steps ? 0 : end;
+            r += f == 0;
         }
     }
     if (pairs % 16 != 0)
