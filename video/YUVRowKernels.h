@@ -97,6 +97,13 @@ inline constexpr int kRedV = 6694224;
 inline constexpr int kRedC = -935001232;
 // Green fractions from 65533/65536 up are recomputed exactly.
 inline constexpr int kGreenRecheck = 65533;
+
+// The fraction of a pixel's green sum as the vector kernels compute it; a
+// pixel is recomputed exactly when it reaches kGreenRecheck.
+inline unsigned GreenFraction(std::uint8_t Y, std::uint8_t U, std::uint8_t V) {
+    const auto w = static_cast<std::uint32_t>((U * kGreenU + V * kGreenV + kGreenC) >> 6);
+    return (Y * static_cast<std::uint32_t>(kLumaScale) + w) & 0xFFFF;
+}
 } // namespace fixed
 
 // YUVToRGB computed in integers. The formula's sums are exact multiples of

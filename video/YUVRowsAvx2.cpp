@@ -36,7 +36,7 @@ constexpr int kPixelOfWord[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 
 
 // Steps run in batches without calls, so the constants stay in registers;
 // the few pixels to recheck are done after each batch.
-constexpr int kBatchSteps = 64;
+constexpr int kBatchSteps = 16;
 
 // Set up once per call instead of being rebuilt in every step.
 struct Constants {
@@ -87,10 +87,10 @@ VOCALYN_AVX2 inline void StoreChannels(__m256i blue, __m256i green, __m256i red,
 }
 
 // Converts the 8 pairs of a step, given the luma of their even and their odd
-// pixels; returns two mask bits per word (pixel) whose green must be
-// recomputed.
-VOCALYN_AVX2 inline unsigned StorePairs(const Constants& k, __m256i evenLuma, __m256i oddLuma,
-                                        const PairSums& w, std::uint8_t* destination) {
+// pixels; returns the greater green fraction of each pair (the low half of
+// its lane), for the batch's check.
+VOCALYN_AVX2 inline __m256i StorePairs(const Constants& k, __m256i evenLuma, __m256i oddLuma,
+                                       const PairSums& w, std::uint8_t* destination) {
     const __m256i even = _mm256_mullo_epi32(evenLuma, k.lumaScale);
     const __m256i odd = _mm256_mullo_epi32(oddLuma, k.lumaScale);
     const auto channel = [&](__m256i sum) VOCALYN_AVX2 {
@@ -101,53 +101,62 @@ VOCALYN_AVX2 inline unsigned StorePairs(const Constants& k, __m256i evenLuma, __
     const __m256i greenOdd = _mm256_add_epi32(odd, w.green);
     const __m256i green = _mm256_blend_epi16(_mm256_srli_epi32(greenEven, 16), greenOdd, 0xAA);
     StoreChannels(channel(w.blue), green, channel(w.red), destination);
-
-    // The fractions are the low halves; the mask drops the high halves' bits.
-    const __m256i fraction = _mm256_max_epu16(greenEven, greenOdd);
-    const __m256i high = _mm256_cmpeq_epi16(_mm256_max_epu16(fraction, k.greenRecheck), fraction);
-    const unsigned pairs = static_cast<unsigned>(_mm256_movemask_epi8(high)) & 0x33333333u;
-    return pairs | pairs << 2; // both pixels of a flagged pair
+    return _mm256_max_epu16(greenEven, greenOdd);
 }
 
-// Byte `at` of each 32-bit lane, zero-extended.
+// Bit 4l set when lane l of a batch's greatest green fractions calls for a
+// recheck (the byte mask of the lanes' low halves).
+VOCALYN_AVX2 inline unsigned FlaggedLanes(const Constants& k, __m256i highest) {
+    const __m256i high = _mm256_cmpeq_epi16(_mm256_max_epu16(highest, k.greenRecheck), highest);
+    return static_cast<unsigned>(_mm256_movemask_epi8(high)) & 0x11111111u;
+}
+
+// Byte `at` of each 32-bit lane, zero-extended: one instruction each.
 VOCALYN_AVX2 inline __m256i ByteOfLanes(const Constants& k, __m256i x, int at) {
-    return at == 3 ? _mm256_srli_epi32(x, 24)
-                   : _mm256_and_si256(_mm256_srli_epi32(x, 8 * at), k.lowByte32);
+    if (at == 0)
+        return _mm256_and_si256(x, k.lowByte32);
+    if (at == 3)
+        return _mm256_srli_epi32(x, 24);
+    const int z = static_cast<int>(0x80808000u) | at;
+    return _mm256_shuffle_epi8(x,
+                               _mm256_setr_epi32(z, z + 4, z + 8, z + 12, z, z + 4, z + 8, z + 12));
 }
 
 struct Yuv {
     std::uint8_t Y, U, V;
 };
 
-// Recomputes the flagged pixels of a step; pixel(i) gives (Y, U, V) of its
-// pixel i.
-template <class PixelSource>
-void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
-    while (mask) {
-        const int word = __builtin_ctz(mask) / 2;
-        mask &= ~(3u << (2 * word));
-        const int index = kPixelOfWord[word];
-        const auto [Y, U, V] = pixel(index);
-        StorePixel(destination + 4 * index, ExactPixel(Y, U, V));
+// Recomputes, in the lanes flagged for steps `first` to `first + count - 1`,
+// the pixels whose green fraction calls for it; pixel(s, i) gives (Y, U, V)
+// of pixel i of step s. Going over the flagged lanes alone is cheaper than
+// keeping a mask for every step.
+template <class Pixel>
+void RecheckLanes(unsigned flagged, int first, int count, std::uint8_t* destination, Pixel pixel) {
+    for (; flagged; flagged &= flagged - 1) {
+        const int lane = __builtin_ctz(flagged) / 4;
+        for (int s = first; s < first + count; ++s)
+            for (const int word : {2 * lane, 2 * lane + 1}) {
+                const int index = kPixelOfWord[word];
+                const auto [Y, U, V] = pixel(s, index);
+                if (GreenFraction(Y, U, V) >= kGreenRecheck)
+                    StorePixel(destination + 64 * s + 4 * index, ExactPixel(Y, U, V));
+            }
     }
 }
 
 // Runs `steps` steps of a single-row kernel in batches: step(s, out) converts
-// step s into out and returns its recheck mask, pixel(s, i) gives the samples
-// of pixel i of step s.
+// step s into out and returns its green fractions, pixel(s, i) gives the
+// samples of pixel i of step s.
 template <class Step, class Pixel>
-VOCALYN_AVX2 void Batched(int steps, std::uint8_t* destination, Step step, Pixel pixel) {
-    unsigned masks[kBatchSteps];
+VOCALYN_AVX2 void Batched(const Constants& k, int steps, std::uint8_t* destination, Step step,
+                          Pixel pixel) {
     for (int first = 0; first < steps; first += kBatchSteps) {
         const int count = std::min(kBatchSteps, steps - first);
-        unsigned any = 0;
-        for (int s = 0; s < count; ++s) {
-            masks[s] = step(first + s, destination + 64 * (first + s));
-            any |= masks[s];
-        }
-        for (int s = 0; any && s < count; ++s)
-            Recheck(masks[s], destination + 64 * (first + s),
-                    [&](int i) { return pixel(first + s, i); });
+        __m256i highest = _mm256_setzero_si256();
+        for (int s = first; s < first + count; ++s)
+            highest = _mm256_max_epu16(highest, step(s, destination + 64 * s));
+        if (const unsigned flagged = FlaggedLanes(k, highest))
+            RecheckLanes(flagged, first, count, destination, pixel);
     }
 }
 
@@ -159,7 +168,7 @@ VOCALYN_AVX2 void PackedRow(const std::uint8_t* source, std::uint8_t* destinatio
     const Constants k = MakeConstants();
     const int steps = pairs / 8;
     Batched(
-        steps, destination,
+        k, steps, destination,
         [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
             const __m256i x = _mm256_permute4x64_epi64(
                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 32 * s)), 0xD8);
@@ -175,8 +184,8 @@ VOCALYN_AVX2 void PackedRow(const std::uint8_t* source, std::uint8_t* destinatio
 
 // Layouts rearranged into YUY2 pairs by a shuffle in each 128-bit half: a
 // step's pairs, as YUY2 dwords in the order of a step.
-VOCALYN_AVX2 inline unsigned StoreYuy2Pairs(const Constants& k, __m256i x,
-                                            std::uint8_t* destination) {
+VOCALYN_AVX2 inline __m256i StoreYuy2Pairs(const Constants& k, __m256i x,
+                                           std::uint8_t* destination) {
     return StorePairs(k, ByteOfLanes(k, x, 0), ByteOfLanes(k, x, 2),
                       SumsOfPairs(k, ByteOfLanes(k, x, 1), ByteOfLanes(k, x, 3)), destination);
 }
@@ -222,7 +231,7 @@ VOCALYN_AVX2 void Y211RowAvx2(const std::uint8_t* source, std::uint8_t* destinat
                          4, 5, 4, 7, 6, 5, 6, 7, 12, 13, 12, 15, 14, 13, 14, 15); // 1, 3
     const int steps = groups / 4;
     Batched(
-        steps, destination,
+        k, steps, destination,
         [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
             const __m256i bytes = _mm256_broadcastsi128_si256(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16 * s)));
@@ -244,7 +253,7 @@ VOCALYN_AVX2 void Y41PRowAvx2(const std::uint8_t* source, std::uint8_t* destinat
                          5, 4, 7, 6, 9, 4, 11, 6, 12, 8, 13, 10, 14, 8, 15, 10); // group 1
     const int steps = pixels / 16;
     Batched(
-        steps, destination,
+        k, steps, destination,
         [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
             const std::uint8_t* step = source + 24 * s;
             const __m256i bytes = _mm256_inserti128_si256(
@@ -267,7 +276,7 @@ VOCALYN_AVX2 void Yvu9RowAvx2(const std::uint8_t* luma, const std::uint8_t* u,
     const Constants k = MakeConstants();
     const int steps = groups / 4;
     Batched(
-        steps, destination,
+        k, steps, destination,
         [&](int s, std::uint8_t* out) VOCALYN_AVX2 {
             const __m256i pairLuma = LoadLuma(luma + 16 * s);
             return StorePairs(
@@ -286,33 +295,30 @@ VOCALYN_AVX2 void I420RowsAvx2(const std::uint8_t* luma0, const std::uint8_t* lu
                                const std::uint8_t* u, const std::uint8_t* v,
                                std::uint8_t* destination0, std::uint8_t* destination1, int pairs) {
     const Constants k = MakeConstants();
-    unsigned masks[kBatchSteps][2];
     const std::uint8_t* const luma[2] = {luma0, luma1};
     std::uint8_t* const destinations[2] = {destination0, destination1};
     int i = 0;
     while (i + 8 <= pairs) {
         const int steps = std::min(kBatchSteps, (pairs - i) / 8);
-        unsigned any = 0;
+        __m256i highest = _mm256_setzero_si256();
         for (int step = 0; step < steps; ++step) {
             const int at = i + 8 * step;
             const PairSums sums = SumsOfPairs(k, LoadChroma(u + at), LoadChroma(v + at));
             for (int row = 0; row < 2; ++row) {
                 const __m256i pairLuma = LoadLuma(luma[row] + 2 * at);
-                masks[step][row] =
-                    StorePairs(k, _mm256_and_si256(pairLuma, k.lowWord32),
-                               _mm256_srli_epi32(pairLuma, 16), sums, destinations[row] + 8 * at);
-                any |= masks[step][row];
+                highest =
+                    _mm256_max_epu16(highest, StorePairs(k, _mm256_and_si256(pairLuma, k.lowWord32),
+                                                         _mm256_srli_epi32(pairLuma, 16), sums,
+                                                         destinations[row] + 8 * at));
             }
         }
-        for (int step = 0; any && step < steps; ++step) {
-            const int at = i + 8 * step;
-            for (int row = 0; row < 2; ++row) {
-                const std::uint8_t* lumaOfStep = luma[row] + 2 * at;
-                Recheck(masks[step][row], destinations[row] + 8 * at, [=](int pixel) {
-                    return Yuv{lumaOfStep[pixel], u[at + pixel / 2], v[at + pixel / 2]};
+        // Both rows share the lanes' chroma, so a flagged lane is looked at in both.
+        if (const unsigned flagged = FlaggedLanes(k, highest))
+            for (int row = 0; row < 2; ++row)
+                RecheckLanes(flagged, 0, steps, destinations[row] + 8 * i, [&](int s, int pixel) {
+                    const int at = i + 8 * s;
+                    return Yuv{luma[row][2 * at + pixel], u[at + pixel / 2], v[at + pixel / 2]};
                 });
-            }
-        }
         i += 8 * steps;
     }
     ScalarKernels().i420(luma0 + 2 * i, luma1 + 2 * i, u + i, v + i, destination0 + 8 * i,

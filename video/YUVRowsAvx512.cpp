@@ -254,13 +254,6 @@ VOCALYN_AVX512 inline PairSums FoldedSums(const FoldedConstants& k, __m512i x) {
             _mm512_srai_epi32(_mm512_mullo_epi32(v, k.redV), 6)};
 }
 
-// The green fraction of a pixel as the steps compute it, for the pixels of
-// a lane that a batch's greatest fraction has flagged.
-inline unsigned GreenFraction(std::uint8_t Y, std::uint8_t U, std::uint8_t V) {
-    const std::uint32_t w = static_cast<std::uint32_t>((U * kGreenU + V * kGreenV + kGreenC) >> 6);
-    return (Y * static_cast<std::uint32_t>(kLumaScale) + w) & 0xFFFF;
-}
-
 // Recomputes the pixels whose green fraction calls for it, in the lanes
 // flagged for a batch of steps (bit 2p: pair p of every step); going over
 // those lanes alone costs far less than redoing the batch.
