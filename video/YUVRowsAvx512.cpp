@@ -217,15 +217,21 @@ struct Yuv {
     std::uint8_t Y, U, V;
 };
 
-// Recomputes both pixels of each flagged pair of a step.
-template <class PixelSource>
-void Recheck(unsigned mask, std::uint8_t* destination, PixelSource pixel) {
-    for (; mask; mask &= mask - 1) {
-        const int pair = __builtin_ctz(mask) / 2;
-        for (int index = 2 * pair; index < 2 * pair + 2; ++index) {
-            const auto [Y, U, V] = pixel(index);
-            StorePixel(destination + 4 * index, ExactPixel(Y, U, V));
-        }
+// Recomputes, in the lanes flagged for steps `first` to `first + count - 1`
+// (bit 2p: pair p of every step), the pixels whose green fraction calls for
+// it; pixel(s, i) gives (Y, U, V) of pixel i of step s. Going over those lanes
+// alone costs far less than redoing the steps or keeping a mask for each.
+template <class Pixel>
+__attribute__((noinline, cold)) void RecheckLanes(unsigned lanes, int first, int count,
+                                                  std::uint8_t* destination, Pixel pixel) {
+    for (; lanes; lanes &= lanes - 1) {
+        const int pair = __builtin_ctz(lanes) / 2;
+        for (int s = first; s < first + count; ++s)
+            for (int index = 2 * pair; index < 2 * pair + 2; ++index) {
+                const auto [Y, U, V] = pixel(s, index);
+                if (GreenFraction(Y, U, V) >= kGreenRecheck)
+                    StorePixel(destination + 128 * s + 4 * index, ExactPixel(Y, U, V));
+            }
     }
 }
 
@@ -252,26 +258,6 @@ VOCALYN_AVX512 inline PairSums FoldedSums(const FoldedConstants& k, __m512i x) {
                                                k.greenC),
                               6),
             _mm512_srai_epi32(_mm512_mullo_epi32(v, k.redV), 6)};
-}
-
-// Recomputes the pixels whose green fraction calls for it, in the lanes
-// flagged for a batch of steps (bit 2p: pair p of every step); going over
-// those lanes alone costs far less than redoing the batch.
-template <int kY0, int kU, int kY1, int kV>
-__attribute__((noinline, cold)) void
-RecheckLanes(const std::uint8_t* source, std::uint8_t* destination, int steps, unsigned lanes) {
-    for (; lanes; lanes &= lanes - 1) {
-        const int pair = __builtin_ctz(lanes) / 2;
-        for (int s = 0; s < steps; ++s) {
-            const std::uint8_t* samples = source + 64 * s + 4 * pair;
-            for (int i = 0; i < 2; ++i) {
-                const std::uint8_t Y = samples[i ? kY1 : kY0];
-                if (GreenFraction(Y, samples[kU], samples[kV]) >= kGreenRecheck)
-                    StorePixel(destination + 128 * s + 8 * pair + 4 * i,
-                               ExactPixel(Y, samples[kU], samples[kV]));
-            }
-        }
-    }
 }
 
 // A packed layout (offsets of Y0, U, Y1 and V in a pair). The steps run in
@@ -310,10 +296,14 @@ VOCALYN_AVX512 void PackedRows(const std::uint8_t* source, std::ptrdiff_t source
         }
         for (int b = 0, r = startRow, f = startStep; b < batches; ++b) {
             const int end = std::min(steps, f + kBatchSteps);
-            if (noted[b] != 0)
-                RecheckLanes<kY0, kU, kY1, kV>(source + r * sourceStride + 64 * f,
-                                               destination + r * destinationStride + 128 * f,
-                                               end - f, noted[b]);
+            if (noted[b] != 0) {
+                const std::uint8_t* in = source + r * sourceStride;
+                RecheckLanes(noted[b], f, end - f, destination + r * destinationStride,
+                             [in](int step, int i) {
+                                 const std::uint8_t* pair = in + 64 * step + 4 * (i / 2);
+                                 return Yuv{pair[i % 2 ? kY1 : kY0], pair[kU], pair[kV]};
+                             });
+            }
             f = end == steps ? 0 : end;
             r += f == 0;
         }
@@ -346,13 +336,12 @@ VOCALYN_AVX512 void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t
                                    std::uint8_t* destination0, std::uint8_t* destination1,
                                    int pairs) {
     const Constants k = MakeConstants();
-    __mmask32 masks[kBatchSteps][2];
     const std::uint8_t* const luma[2] = {luma0, luma1};
     std::uint8_t* const destinations[2] = {destination0, destination1};
     const int steps = pairs / 16;
     for (int first = 0; first < steps; first += kBatchSteps) {
         const int count = std::min(kBatchSteps, steps - first);
-        unsigned any = 0;
+        __m512i highest = _mm512_setzero_si512();
         for (int s = first; s < first + count; ++s) {
             const auto chroma = [&](const std::uint8_t* p) VOCALYN_AVX512 {
                 return _mm512_cvtepu8_epi32(
@@ -365,13 +354,13 @@ VOCALYN_AVX512 void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t
                 const GreenSums green =
                     StorePairs(k, _mm512_and_si512(pairLuma, k.lowWord32),
                                _mm512_srli_epi32(pairLuma, 16), sums, destinations[row] + 128 * s);
-                masks[s - first][row] = RecheckMask(_mm512_max_epu16(green.even, green.odd));
-                any |= masks[s - first][row];
+                highest = _mm512_max_epu16(highest, _mm512_max_epu16(green.even, green.odd));
             }
         }
-        for (int s = first; any && s < first + count; ++s)
+        // Both rows share a lane's chroma, so a flagged lane is looked at in both.
+        if (const unsigned lanes = RecheckMask(highest))
             for (int row = 0; row < 2; ++row)
-                Recheck(masks[s - first][row], destinations[row] + 128 * s, [&](int i) {
+                RecheckLanes(lanes, first, count, destinations[row], [&](int s, int i) {
                     return Yuv{luma[row][32 * s + i], u[16 * s + i / 2], v[16 * s + i / 2]};
                 });
     }
