@@ -55,12 +55,13 @@ struct Triple {
 };
 
 Triple GreenToRecheck(int skip) {
-    using namespace detail::fixed;
     for (int Y = 0; Y < 256; ++Y)
         for (int U = 0; U < 256; ++U)
             for (int V = 0; V < 256; ++V) {
-                const int w = (U * kGreenU + V * kGreenV + kGreenC) >> 6;
-                if (((Y * kLumaScale + w) & 0xFFFF) >= kGreenRecheck && skip-- == 0)
+                if (detail::fixed::GreenFraction(
+                        static_cast<std::uint8_t>(Y), static_cast<std::uint8_t>(U),
+                        static_cast<std::uint8_t>(V)) >= detail::fixed::kGreenRecheck &&
+                    skip-- == 0)
                     return {static_cast<std::uint8_t>(Y), static_cast<std::uint8_t>(U),
                             static_cast<std::uint8_t>(V)};
             }
@@ -70,35 +71,41 @@ Triple GreenToRecheck(int skip) {
 // Whole pictures in one call: padded source rows, the picture turned upside
 // down, a row length that is not a whole number of steps, and in each row
 // pairs to recheck at places that differ from row to row. Every kernel set
-// must give what the scalar one gives and leave the padding alone.
+// must give what the scalar one gives and leave the padding alone. The tall
+// picture has more batches of steps than are noted before their rechecks, so
+// that a round of them ends inside a row.
 TEST(YUVToRGBTest, PackedRowsHonourStridesAndRecheckEveryRow) {
-    constexpr int kPairs = 16 * 40 + 5, kRows = 4, kSourceStride = 4 * kPairs + 12;
-    constexpr std::ptrdiff_t kRowBytes = 8 * kPairs, kDestinationStride = kRowBytes + 32;
-    std::vector<std::uint8_t> source(kSourceStride * kRows);
-    for (std::size_t i = 0; i < source.size(); ++i)
-        source[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
-    for (int r = 0; r < kRows; ++r) {
-        const Triple t = GreenToRecheck(r);
-        for (int pair : {37 * r + 3, 300 + 101 * r}) {
-            std::uint8_t* bytes = &source[r * kSourceStride + 4 * pair];
-            bytes[0] = bytes[2] = t.Y; // YUY2
-            bytes[1] = t.U;
-            bytes[3] = t.V;
+    for (const auto& [pairs, rows] : {std::pair{16 * 40 + 5, 4}, std::pair{16 * 65 + 3, 100}}) {
+        SCOPED_TRACE(testing::Message() << pairs << " pairs, " << rows << " rows");
+        const int sourceStride = 4 * pairs + 12;
+        const std::ptrdiff_t rowBytes = 8 * pairs, destinationStride = rowBytes + 32;
+        std::vector<std::uint8_t> source(static_cast<std::size_t>(sourceStride) * rows);
+        for (std::size_t i = 0; i < source.size(); ++i)
+            source[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        for (int r = 0; r < rows; ++r) {
+            const Triple t = GreenToRecheck(r);
+            for (int pair : {(37 * r + 3) % pairs, (300 + 101 * r) % pairs}) {
+                std::uint8_t* bytes = &source[r * sourceStride + 4 * pair];
+                bytes[0] = bytes[2] = t.Y; // YUY2
+                bytes[1] = t.U;
+                bytes[3] = t.V;
+            }
         }
-    }
-    const auto convert = [&](detail::PackedRowsFn rows) {
-        std::vector<std::uint8_t> picture(kDestinationStride * kRows, 0xA5);
-        rows(source.data(), kSourceStride, &picture[kDestinationStride * (kRows - 1)],
-             -kDestinationStride, kPairs, kRows);
-        return picture;
-    };
-    const auto expected = convert(detail::ScalarKernels().yuy2);
-    for (int r = 0; r < kRows; ++r)
-        for (std::ptrdiff_t b = kRowBytes; b < kDestinationStride; ++b)
-            ASSERT_EQ(expected[kDestinationStride * r + b], 0xA5);
-    for (const detail::RowKernels* kernels : detail::RunnableKernels()) {
-        EXPECT_EQ(convert(kernels->yuy2), expected) << kernels->name;
-        EXPECT_EQ(convert(kernels->uyvy), convert(detail::ScalarKernels().uyvy)) << kernels->name;
+        const auto convert = [&](detail::PackedRowsFn convertRows) {
+            std::vector<std::uint8_t> picture(destinationStride * rows, 0xA5);
+            convertRows(source.data(), sourceStride, &picture[destinationStride * (rows - 1)],
+                        -destinationStride, pairs, rows);
+            return picture;
+        };
+        const auto expected = convert(detail::ScalarKernels().yuy2);
+        for (int r = 0; r < rows; ++r)
+            for (std::ptrdiff_t b = rowBytes; b < destinationStride; ++b)
+                ASSERT_EQ(expected[destinationStride * r + b], 0xA5);
+        for (const detail::RowKernels* kernels : detail::RunnableKernels()) {
+            EXPECT_EQ(convert(kernels->yuy2), expected) << kernels->name;
+            EXPECT_EQ(convert(kernels->uyvy), convert(detail::ScalarKernels().uyvy))
+                << kernels->name;
+        }
     }
 }
 
