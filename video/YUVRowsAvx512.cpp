@@ -78,7 +78,6 @@ constexpr ByteIndex kBlueGreen = BlueGreenIndex(), kLow = PixelIndex(0), kHigh =
 struct Constants {
     __m512i blueU, blueC, greenU, greenV, greenC, redV, redC;
     __m512i lumaScale, lowWord32;
-    __m512i byte0, byte1, byte2;  // shuffles taking that byte of each lane
     __m512i blueGreen, low, high; // the byte permutations of StorePairs
 };
 
@@ -150,21 +149,12 @@ VOCALYN_AVX512 inline FoldedConstants MakeFoldedConstants(int y0, int u, int y1,
 }
 
 VOCALYN_AVX512 inline Constants MakeConstants() {
-    return {_mm512_set1_epi32(kBlueU),
-            _mm512_set1_epi32(kBlueC),
-            _mm512_set1_epi32(kGreenU),
-            _mm512_set1_epi32(kGreenV),
-            _mm512_set1_epi32(kGreenC),
-            _mm512_set1_epi32(kRedV),
-            _mm512_set1_epi32(kRedC),
-            _mm512_set1_epi32(kLumaScale),
-            _mm512_set1_epi32(0xFFFF),
-            ByteShuffle(0),
-            ByteShuffle(1),
-            ByteShuffle(2),
-            _mm512_load_si512(kBlueGreen.index),
-            _mm512_load_si512(kLow.index),
-            _mm512_load_si512(kHigh.index)};
+    return {_mm512_set1_epi32(kBlueU),     _mm512_set1_epi32(kBlueC),
+            _mm512_set1_epi32(kGreenU),    _mm512_set1_epi32(kGreenV),
+            _mm512_set1_epi32(kGreenC),    _mm512_set1_epi32(kRedV),
+            _mm512_set1_epi32(kRedC),      _mm512_set1_epi32(kLumaScale),
+            _mm512_set1_epi32(0xFFFF),     _mm512_load_si512(kBlueGreen.index),
+            _mm512_load_si512(kLow.index), _mm512_load_si512(kHigh.index)};
 }
 
 struct PairSums {
