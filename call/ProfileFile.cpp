@@ -1,11 +1,9 @@
 #include "call/ProfileFile.h"
 
 #include "base/AtomicFile.h"
-
 #include "base/Error.h"
+#include "base/RegularFile.h"
 #include "call/ProfileText.h"
-
-#include <QFile>
 
 namespace vocalyn::call {
 
@@ -21,12 +19,6 @@ QString CutToMaxLength(QString value) {
     return value;
 }
 
-// Root may write anything, but a file without a single write bit was made read-only on purpose.
-bool HasWriteBit(const QFile& file) {
-    return file.permissions() &
-           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
-}
-
 Error WriteRefused(const QString& path) {
     return Error(QStringLiteral("Unable to write to %1").arg(path));
 }
@@ -35,11 +27,12 @@ Error WriteRefused(const QString& path) {
 
 QString ReadProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A file that cannot be read in full reads as a missing one.
+    const RegularFileContents file = ReadRegularFile(path, MaxProfileFileSize);
+    if (file.status != ReadStatus::Read)
         return defaultValue;
     const std::optional<QByteArray> value =
-        FindProfileValue(file.readAll(), section.toLocal8Bit(), key.toLocal8Bit());
+        FindProfileValue(file.bytes, section.toLocal8Bit(), key.toLocal8Bit());
     if (!value)
         return defaultValue;
     return CutToMaxLength(QString::fromLocal8Bit(*value));
@@ -47,20 +40,18 @@ QString ReadProfileString(const QString& path, const QString& section, const QSt
 
 void WriteProfileString(const QString& path, const QString& section, const QString& key,
                         const QString& value) {
-    QByteArray text;
-    QFile existing(path);
-    if (existing.exists()) {
-        if (!HasWriteBit(existing) || !existing.open(QIODevice::ReadOnly))
-            throw WriteRefused(path);
-        text = existing.readAll();
-    }
+    // Only a file read in full may be rewritten, or the keys beyond what was read would be lost.
+    const RegularFileContents existing = ReadRegularFile(path, MaxProfileFileSize);
+    if (existing.status != ReadStatus::Read && existing.status != ReadStatus::Missing)
+        throw WriteRefused(path);
+    const QByteArray& text = existing.bytes;
 
     const std::optional<QByteArray> updated =
         SetProfileValue(text, section.toLocal8Bit(), key.toLocal8Bit(), value.toLocal8Bit());
     if (!updated)
         throw WriteRefused(path);
 
-    // A crash or a full disk never leaves half a file.
+    // A crash or a full disk never leaves half a file; a read-only file is refused.
     if (!WriteFileAtomically(path, *updated))
         throw WriteRefused(path);
 }

@@ -8,15 +8,20 @@ namespace vocalyn::call {
 // Longest value ReadProfileString returns, in characters.
 inline constexpr qsizetype MaxProfileValueLength = 2047;
 
+// Longest profile file read, in bytes. A longer one reads as missing and is never rewritten.
+inline constexpr qint64 MaxProfileFileSize = 1024 * 1024;
+
 // The value of `key` in `section` of the file at `path`, cut to MaxProfileValueLength
-// characters; `defaultValue` when the file, the section or the key is missing. A key present
-// with an empty value reads as empty.
+// characters; `defaultValue` when the file, the section or the key is missing. A file that is
+// not a regular one (a FIFO, a device, a directory), is longer than MaxProfileFileSize or cannot
+// be read counts as missing. A key present with an empty value reads as empty.
 QString ReadProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue);
 
 // Sets `key` of `section` in the file at `path`, creating the file when missing, and replaces the
-// file atomically. Throws vocalyn::Error("Unable to write to <path>") when the write is refused,
-// also when the file has no write permission bit at all, which counts even for root.
+// file atomically, keeping its permission bits. Throws vocalyn::Error("Unable to write to <path>")
+// when the write is refused: the file cannot be read in full, is not a regular file, or lacks
+// its owner's write bit, which counts even for root.
 void WriteProfileString(const QString& path, const QString& section, const QString& key,
                         const QString& value);
 
