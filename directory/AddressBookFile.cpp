@@ -10,18 +10,31 @@ bool EntryLess(const QString& a, const QString& b) {
     return CompareEntries(a, b) < 0;
 }
 
+// Windows-1252 at 0x80 to 0x9F; its five unassigned bytes keep their C1 control codes.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString FromWindows1252(QByteArrayView line) {
+    QString text(line.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ =
+            QChar(byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
 } // namespace
 
 QString AddressBookPath(const QString& dataDir) {
     return dataDir + QLatin1String(kAddressBookFileName);
 }
 
-QStringList SplitAddressLines(QByteArrayView bytes) {
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes = bytes.first(nul);
-
-    QStringList lines;
+QList<QByteArray> SplitAddressLines(QByteArrayView bytes) {
+    QList<QByteArray> lines;
     qsizetype start = 0;
     qsizetype pos = 0;
     while (pos < bytes.size()) {
@@ -30,27 +43,54 @@ QStringList SplitAddressLines(QByteArrayView bytes) {
             ++pos;
             continue;
         }
-        lines.append(QString::fromLocal8Bit(bytes.sliced(start, pos - start)));
+        lines.append(bytes.sliced(start, pos - start).toByteArray());
         if (c == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n')
             ++pos;
         start = ++pos;
     }
     if (start < bytes.size())
-        lines.append(QString::fromLocal8Bit(bytes.sliced(start)));
+        lines.append(bytes.sliced(start).toByteArray());
     return lines;
 }
 
-QStringList ParseAddressBook(QByteArrayView bytes) {
-    QStringList entries = SplitAddressLines(bytes);
+QString DecodeAddressLine(QByteArrayView line) {
+    QString text = line.isValidUtf8() ? QString::fromUtf8(line) : FromWindows1252(line);
+    // A NUL would end the text wherever it is handed on as a C string.
+    text.replace(QChar(0), QChar(QChar::ReplacementCharacter));
+    return text;
+}
+
+AddressEntry EntryFromLine(QByteArrayView line) {
+    return {DecodeAddressLine(line), line.toByteArray()};
+}
+
+AddressEntry EntryFromText(const QString& text) {
+    return {text, text.toUtf8()};
+}
+
+QStringList EntryTexts(const AddressEntries& entries) {
+    QStringList texts;
+    texts.reserve(entries.size());
+    for (const AddressEntry& entry : entries)
+        texts.append(entry.text);
+    return texts;
+}
+
+AddressEntries ParseAddressBook(QByteArrayView bytes) {
+    AddressEntries entries;
+    for (const QByteArray& line : SplitAddressLines(bytes))
+        entries.append(EntryFromLine(line));
     // The same order as inserting the lines one by one, without its quadratic cost.
-    std::stable_sort(entries.begin(), entries.end(), EntryLess);
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const AddressEntry& a, const AddressEntry& b) { return EntryLess(a.text, b.text); });
     return entries;
 }
 
-QByteArray SerialiseAddressBook(const QStringList& entries) {
+QByteArray SerialiseAddressBook(const AddressEntries& entries) {
     QByteArray bytes;
-    for (const QString& entry : entries) {
-        bytes += entry.toLocal8Bit();
+    for (const AddressEntry& entry : entries) {
+        bytes += entry.bytes;
         bytes += "\r\n";
     }
     return bytes;

@@ -1,23 +1,34 @@
 #pragma once
 
+#include "directory/AddressBookFile.h"
+
 #include <QString>
-#include <QStringList>
 
 // Reading and writing "IPAddress.dat" on disk.
 namespace vocalyn::directory {
 
+// Longest address book read, in bytes. A longer file is not read at all.
+inline constexpr qint64 kMaxAddressBookSize = 16 * 1024 * 1024;
+
 struct LoadedAddressBook {
-    QStringList entries; // in list order; as far as the file could be read
-    bool complete = false;
+    enum class Outcome {
+        Read = 1, // the whole file
+        Missing,  // nothing at the path
+        Unread,   // not a regular file, too long, or unreadable: `entries` holds what was read
+    };
+    AddressEntries entries; // in list order
+    Outcome outcome = Outcome::Unread;
 };
 
-// Reads the file at `path`. Never throws: a missing or unreadable file gives what could be read
-// and complete == false.
+// Reads the file at `path`, when it is a regular file of at most kMaxAddressBookSize bytes,
+// without ever blocking. Never throws.
 LoadedAddressBook LoadAddressBook(const QString& path);
 
 // Replaces the file at `path` with `entries` through a temporary file in the same directory that
-// is renamed over the old one, so a crash or a failed write leaves the old file whole. Throws
-// vocalyn::Error "Cannot create file <full path>" on any failure.
-void SaveAddressBook(const QString& path, const QStringList& entries);
+// is renamed over the old one, so a crash or a failed write leaves the old file whole. The file
+// keeps its permission bits. Throws vocalyn::Error "Cannot create file <full path>" on any
+// failure, and when the file is read-only (no write bit for its owner, even for root) or is not
+// a regular file.
+void SaveAddressBook(const QString& path, const AddressEntries& entries);
 
 } // namespace vocalyn::directory

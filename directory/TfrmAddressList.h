@@ -1,5 +1,7 @@
 #pragma once
 
+#include "directory/AddressBookFile.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -21,8 +23,9 @@ namespace vocalyn::directory {
 class AddressRowDelegate;
 
 // The address book: a borderless dialog listing named hosts, sorted ignoring letter case. It
-// reads "IPAddress.dat" when created and writes it after every change and when destroyed;
-// choosing an entry puts its address into the main window's host field.
+// reads "IPAddress.dat" when created and writes it after every change, and when destroyed if a
+// change is still unwritten (or the file was missing); a file the list was not changed from is
+// never rewritten. Choosing an entry puts its address into the main window's host field.
 class TfrmAddressList : public QDialog {
     Q_OBJECT
 public:
@@ -43,7 +46,7 @@ public:
     // As AddAddress without writing the file: for a batch, followed by one SaveAddressList.
     void InsertAddress(const QString& name, const QString& address);
     // Writes the list to the file now; throws as AddAddress does.
-    void SaveAddressList() const;
+    void SaveAddressList();
 
     // The entries in list order.
     QStringList Entries() const;
@@ -88,8 +91,15 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
+    // Both return whether the list changed.
+    bool RemoveEntry(int row);
+    bool RemoveAllEntries();
 
     QString filePath_;
+    // The list's entries with their bytes in the file; the model holds their texts, row by row.
+    AddressEntries entries_;
+    // True while the file does not hold the list: after a change until it is written.
+    bool unsaved_ = false;
     QLineEdit& hostField_;
     QStringListModel* model_ = nullptr;
     AddressRowDelegate* rowDelegate_ = nullptr;

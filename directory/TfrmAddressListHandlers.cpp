@@ -17,12 +17,18 @@ namespace vocalyn::directory {
 
 void TfrmAddressList::FormCreate() {
     LoadedAddressBook loaded = LoadAddressBook(filePath_);
-    model_->setStringList(loaded.entries);
-    if (!loaded.complete)
+    entries_ = std::move(loaded.entries);
+    model_->setStringList(EntryTexts(entries_));
+    // A missing file is created at the end; one that exists but could not be read is left alone
+    // unless the user changes the list.
+    unsaved_ = loaded.outcome == LoadedAddressBook::Outcome::Missing;
+    if (loaded.outcome != LoadedAddressBook::Outcome::Read)
         ShowErrorBox(parentWidget(), QStringLiteral("File [IPAddress.dat] not Found."));
 }
 
 void TfrmAddressList::FormDestroy() noexcept {
+    if (!unsaved_)
+        return;
     try {
         SaveAddressList();
     } catch (...) {
@@ -37,10 +43,29 @@ void TfrmAddressList::FormActivate() {
 }
 
 void TfrmAddressList::InsertAddress(const QString& name, const QString& address) {
-    const QString entry = FormEntry(name, address);
-    const int row = static_cast<int>(SortedPosition(model_->stringList(), entry));
+    AddressEntry entry = EntryFromText(FormEntry(name, address));
+    const int row = static_cast<int>(SortedPosition(model_->stringList(), entry.text));
     model_->insertRows(row, 1);
-    model_->setData(model_->index(row), entry);
+    model_->setData(model_->index(row), entry.text);
+    entries_.insert(row, std::move(entry));
+    unsaved_ = true;
+}
+
+bool TfrmAddressList::RemoveEntry(int row) {
+    if (!model_->removeRows(row, 1))
+        return false;
+    entries_.removeAt(row);
+    unsaved_ = true;
+    return true;
+}
+
+bool TfrmAddressList::RemoveAllEntries() {
+    if (entries_.isEmpty())
+        return false;
+    model_->setStringList({});
+    entries_.clear();
+    unsaved_ = true;
+    return true;
 }
 
 void TfrmAddressList::AddAddress(const QString& name, const QString& address) {
@@ -48,8 +73,9 @@ void TfrmAddressList::AddAddress(const QString& name, const QString& address) {
     SaveAddressList();
 }
 
-void TfrmAddressList::SaveAddressList() const {
-    SaveAddressBook(filePath_, model_->stringList());
+void TfrmAddressList::SaveAddressList() {
+    SaveAddressBook(filePath_, entries_);
+    unsaved_ = false;
 }
 
 void TfrmAddressList::edtNameKeyDown() {
@@ -73,7 +99,7 @@ void TfrmAddressList::btnDeleteClick() {
     if (AskConfirmation(this, QStringLiteral("Delete selected Address?"))) {
         const int row = SelectedRow();
         if (row >= 0)
-            changed = model_->removeRows(row, 1);
+            changed = RemoveEntry(row);
     }
     edtName->setFocus();
     if (changed)
@@ -83,15 +109,15 @@ void TfrmAddressList::btnDeleteClick() {
 void TfrmAddressList::btnClearClick() {
     if (!AskConfirmation(this, QStringLiteral("Clear List?")))
         return;
-    model_->setStringList({});
-    SaveAddressList();
+    if (RemoveAllEntries())
+        SaveAddressList();
 }
 
 void TfrmAddressList::btnSendClick() {
     const int row = SelectedRow();
     if (row < 0)
         return;
-    const std::optional<QString> address = ChosenAddress(model_->stringList().at(row));
+    const std::optional<QString> address = ChosenAddress(entries_.at(row).text);
     if (!address) {
         ShowWarningBox(this, QStringLiteral("Wrong Address Format."));
         return;

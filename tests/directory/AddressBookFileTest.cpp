@@ -6,33 +6,61 @@ namespace vocalyn::directory {
 namespace {
 
 using Lines = QStringList;
+using Bytes = QList<QByteArray>;
+
+// The texts of the entries a file holds, in list order.
+Lines Texts(QByteArrayView file) {
+    return EntryTexts(ParseAddressBook(file));
+}
 
 TEST(AddressBookFileTest, LineEndsEmptyLinesAndTheEndOfTheFile) {
     const QByteArray sixBytes("\x61\x0D\x0A\x0D\x0A\x62", 6);
-    EXPECT_EQ(SplitAddressLines(sixBytes), (Lines{"a", "", "b"}));
-    EXPECT_EQ(ParseAddressBook(sixBytes), (Lines{"", "a", "b"}));
+    EXPECT_EQ(SplitAddressLines(sixBytes), (Bytes{"a", "", "b"}));
+    EXPECT_EQ(Texts(sixBytes), (Lines{"", "a", "b"}));
     EXPECT_EQ(SerialiseAddressBook(ParseAddressBook(sixBytes)),
               QByteArray("\x0D\x0A\x61\x0D\x0A\x62\x0D\x0A", 8));
 
-    EXPECT_EQ(SplitAddressLines("a\rb\r"), (Lines{"a", "b"}));
-    EXPECT_EQ(SplitAddressLines("a\n\rb"), (Lines{"a", "", "b"}));
-    EXPECT_EQ(SplitAddressLines("a\r\r\nb\n\n"), (Lines{"a", "", "b", ""}));
-    EXPECT_EQ(SplitAddressLines("\r\n"), (Lines{""}));
-    EXPECT_EQ(SplitAddressLines(""), Lines{});
+    EXPECT_EQ(SplitAddressLines("a\rb\r"), (Bytes{"a", "b"}));
+    EXPECT_EQ(SplitAddressLines("a\n\rb"), (Bytes{"a", "", "b"}));
+    EXPECT_EQ(SplitAddressLines("a\r\r\nb\n\n"), (Bytes{"a", "", "b", ""}));
+    EXPECT_EQ(SplitAddressLines("\r\n"), (Bytes{""}));
+    EXPECT_EQ(SplitAddressLines(""), Bytes{});
     EXPECT_EQ(SerialiseAddressBook({}), QByteArray());
 }
 
-TEST(AddressBookFileTest, NulEndsTheText) {
-    EXPECT_EQ(ParseAddressBook(QByteArray("b\r\na\0c\r\nd", 10)), (Lines{"a", "b"}));
-    EXPECT_EQ(ParseAddressBook(QByteArray("\0a\r\n", 4)), Lines{});
-    // A CR just before the NUL still ends its line; the LF after it is never seen.
-    EXPECT_EQ(SplitAddressLines(QByteArray("a\r\0\nb", 5)), (Lines{"a"}));
+TEST(AddressBookFileTest, NulIsAByteOfItsLineAndNothingAfterItIsLost) {
+    const QByteArray file("b\r\na\0c\r\nd", 9);
+    const AddressEntries entries = ParseAddressBook(file);
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].text, QStringLiteral("a\uFFFDc"));
+    EXPECT_EQ(entries[0].bytes, QByteArray("a\0c", 3));
+    EXPECT_EQ(EntryTexts(entries).mid(1), (Lines{"b", "d"}));
+    EXPECT_EQ(SerialiseAddressBook(entries), QByteArray("a\0c\r\nb\r\nd\r\n", 11));
+
+    EXPECT_EQ(SplitAddressLines(QByteArray("\0a\r\n", 4)), Bytes{QByteArray("\0a", 2)});
+    // A CR just before a NUL ends its line; the NUL starts the next one.
+    EXPECT_EQ(SplitAddressLines(QByteArray("a\r\0\nb", 5)), (Bytes{"a", QByteArray("\0", 1), "b"}));
+    // Shown with a replacement character in either decoding, never cut at the NUL.
+    EXPECT_EQ(DecodeAddressLine(QByteArray("\xFC\0x", 3)), QStringLiteral("\u00FC\uFFFDx"));
 }
 
-TEST(AddressBookFileTest, TextIsUtf8BothWays) {
-    const QString name = QStringLiteral("Zo\u00eb <h\u00f6st>");
-    EXPECT_EQ(ParseAddressBook(name.toUtf8() + "\r\n"), (Lines{name}));
-    EXPECT_EQ(SerialiseAddressBook({name}), name.toUtf8() + "\r\n");
+TEST(AddressBookFileTest, LinesThatAreNotUtf8ShowAsWindows1252AndKeepTheirBytes) {
+    EXPECT_EQ(DecodeAddressLine("M\xFCller <h>"), QStringLiteral("M\u00FCller <h>"));
+    EXPECT_EQ(DecodeAddressLine("\x80\x8A\x9F\x81"), QStringLiteral("\u20AC\u0160\u0178\u0081"));
+    // One bad sequence makes the whole line Windows-1252, its valid UTF-8 included.
+    EXPECT_EQ(DecodeAddressLine("\xC3\xBC \xFC"), QStringLiteral("\u00C3\u00BC \u00FC"));
+    // Overlong forms and encoded surrogates are not UTF-8.
+    EXPECT_EQ(DecodeAddressLine("\xC0\xAF"), QStringLiteral("\u00C0\u00AF"));
+    EXPECT_EQ(DecodeAddressLine("\xED\xA0\x80"), QStringLiteral("\u00ED\u00A0\u20AC"));
+
+    // The same name stored both ways: equal texts, different bytes, each written back as read.
+    const QByteArray file("Z\xC3\xBC <1>\r\nz\xFC <2>\r\n");
+    const AddressEntries entries = ParseAddressBook(file);
+    EXPECT_EQ(EntryTexts(entries),
+              (Lines{QStringLiteral("Z\u00FC <1>"), QStringLiteral("z\u00FC <2>")}));
+    EXPECT_EQ(SerialiseAddressBook(entries), file);
+    // The names compare equal ignoring case, whichever way each was stored.
+    EXPECT_EQ(CompareEntries(entries[0].text.first(2), entries[1].text.first(2)), 0);
 }
 
 TEST(AddressBookFileTest, SortingIgnoresCaseAndKeepsEqualEntriesInArrivalOrder) {
@@ -42,7 +70,7 @@ TEST(AddressBookFileTest, SortingIgnoresCaseAndKeepsEqualEntriesInArrivalOrder) 
     EXPECT_EQ(entries, (Lines{" <>", "Ann <1>", "bob <2>", "BOB <2>", "Bob <2>", "carl <3>"}));
 
     // The file's order does not matter, but among equal entries it is kept.
-    EXPECT_EQ(ParseAddressBook("b\r\nA\r\na\r\nB\r\n"), (Lines{"A", "a", "b", "B"}));
+    EXPECT_EQ(Texts("b\r\nA\r\na\r\nB\r\n"), (Lines{"A", "a", "b", "B"}));
 }
 
 TEST(AddressBookFileTest, EntriesAreFormedWithoutLineBreaks) {

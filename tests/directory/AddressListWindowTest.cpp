@@ -2,7 +2,9 @@
 
 #include "base/AppInfo.h"
 #include "base/Error.h"
+#include "directory/AddressBookStore.h"
 #include "tests/directory/BoxAnswerer.h"
+#include "tests/support/Watchdog.h"
 #include "widgets/ErrorReport.h"
 
 #include <QDir>
@@ -17,11 +19,25 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace vocalyn::directory {
 namespace {
 
 using test::BoxAnswerer;
+using namespace std::chrono_literals;
+
+mode_t ModeOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode;
+}
+
+long MaxResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 class AddressListWindowTest : public ::testing::Test {
 protected:
@@ -55,6 +71,13 @@ protected:
         QTest::keyClicks(field, text);
     }
 
+    void chmod(mode_t mode) const {
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), mode), 0);
+    }
+    QString cannotCreate() const {
+        return WithFullStop(QStringLiteral("Cannot create file ") + path());
+    }
+
     QTemporaryDir dir_;
     QLineEdit host_{QStringLiteral("Host Name or IP Address")};
     BoxAnswerer boxes_;
@@ -77,12 +100,23 @@ TEST_F(AddressListWindowTest, TypingLimitsAndTabOrder) {
     }
 }
 
-TEST_F(AddressListWindowTest, LoadsSortedAndWritesTheSameListAtTheEnd) {
-    writeFile(QByteArray("\x61\x0D\x0A\x0D\x0A\x62", 6));
+TEST_F(AddressListWindowTest, LoadsSortedAndRewritesOnlyAfterAChange) {
+    const QByteArray sixBytes("\x61\x0D\x0A\x0D\x0A\x62", 6);
+    writeFile(sixBytes);
     auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
     EXPECT_EQ(window->Entries(), (QStringList{"", "a", "b"}));
     window.reset();
     EXPECT_TRUE(boxes_.Boxes().empty());
+    EXPECT_EQ(readFile(), sixBytes);
+
+    // A change and its undoing: the same list, now written in list order.
+    window = openWindow();
+    window->AddAddress("c", "3");
+    select(*window, 3);
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(window->Entries(), (QStringList{"", "a", "b"}));
+    window.reset();
     EXPECT_EQ(readFile(), QByteArray("\x0D\x0A\x61\x0D\x0A\x62\x0D\x0A", 8));
 }
 
@@ -285,6 +319,157 @@ TEST_F(AddressListWindowTest, AFailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"IPAddress.dat"});
     EXPECT_EQ(window->Entries().size(), 2);
+}
+
+TEST_F(AddressListWindowTest, OtherKindsOfFileAreReportedAndLeftAlone) {
+    struct Kind {
+        const char* name;
+        std::function<bool(const QString&)> make;
+        bool (*is)(mode_t);
+    };
+    const Kind kinds[] = {
+        {"FIFO", [](const QString& at) { return ::mkfifo(QFile::encodeName(at), 0644) == 0; },
+         [](mode_t mode) { return S_ISFIFO(mode); }},
+        {"link to /dev/zero", [](const QString& at) { return QFile::link("/dev/zero", at); },
+         [](mode_t mode) { return S_ISLNK(mode); }},
+        {"directory", [](const QString& at) { return QDir().mkdir(at); },
+         [](mode_t mode) { return S_ISDIR(mode); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const QString sub = dataDir() + QLatin1String(kind.name).first(4) + QLatin1Char('/');
+        ASSERT_TRUE(QDir().mkdir(sub));
+        const QString file = AddressBookPath(sub);
+        ASSERT_TRUE(kind.make(file));
+        const size_t boxesBefore = boxes_.Boxes().size();
+        const long memoryBefore = MaxResidentKilobytes();
+        {
+            test::Watchdog watchdog(10s, kind.name);
+            auto window = std::make_unique<TfrmAddressList>(sub, host_);
+            EXPECT_TRUE(window->Entries().isEmpty());
+            // Closing without a change writes nothing, so nothing is reported either.
+        }
+        EXPECT_LT(MaxResidentKilobytes() - memoryBefore, 64 * 1024);
+        ASSERT_EQ(boxes_.Boxes().size(), boxesBefore + 1);
+        EXPECT_EQ(boxes_.Boxes().back().text, "File [IPAddress.dat] not Found.");
+        EXPECT_TRUE(kind.is(ModeOf(file)));
+
+        // A change cannot be written there, and the thing at the path stays what it was.
+        test::Watchdog watchdog(10s, kind.name);
+        auto window = std::make_unique<TfrmAddressList>(sub, host_);
+        QString message;
+        try {
+            window->AddAddress("Ann", "198.18.0.1");
+        } catch (const Error& error) {
+            message = error.message();
+        }
+        EXPECT_EQ(message, "Cannot create file " + file);
+        EXPECT_TRUE(kind.is(ModeOf(file)));
+    }
+    EXPECT_EQ(ModeOf(QStringLiteral("/dev/zero")) & S_IFMT, S_IFCHR);
+}
+
+TEST_F(AddressListWindowTest, AnOverLongFileIsNotReadNorCut) {
+    QByteArray bytes;
+    const QByteArray line("Ann <198.18.0.1>\r\n");
+    bytes.reserve(kMaxAddressBookSize + line.size());
+    while (bytes.size() <= kMaxAddressBookSize)
+        bytes += line;
+    writeFile(bytes);
+    auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
+    EXPECT_TRUE(window->Entries().isEmpty());
+    window.reset();
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "File [IPAddress.dat] not Found.");
+    EXPECT_TRUE(readFile() == bytes);
+}
+
+TEST_F(AddressListWindowTest, AReadOnlyFileIsNeverReplaced) {
+    // Root may write any file, so the owner's missing write bit is what makes it read-only.
+    writeFile("Old <198.18.0.9>\r\n");
+    chmod(0444);
+    auto window = openWindow();
+    typeInto(window->edtName, "New");
+    typeInto(window->edtIPAdd, "198.18.0.10");
+    QTest::mouseClick(window->btnAdd, Qt::LeftButton);
+    EXPECT_EQ(window->Entries(), (QStringList{"New <198.18.0.10>", "Old <198.18.0.9>"}));
+    window.reset();
+
+    // Reported at the change and again at the end, when it is still unwritten.
+    ASSERT_EQ(boxes_.Boxes().size(), 2u);
+    for (const auto& box : boxes_.Boxes()) {
+        EXPECT_EQ(box.title, QString::fromLatin1(kApplicationTitle));
+        EXPECT_EQ(box.text, cannotCreate());
+    }
+    EXPECT_EQ(readFile(), "Old <198.18.0.9>\r\n");
+    EXPECT_EQ(ModeOf(path()) & 07777, 0444);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"IPAddress.dat"});
+}
+
+TEST_F(AddressListWindowTest, AReplacedFileKeepsItsMode) {
+    writeFile("Old <198.18.0.9>\r\n");
+    for (const mode_t mode : {0600, 0640}) {
+        chmod(mode);
+        auto window = openWindow();
+        window->AddAddress("New", QString::number(mode, 8));
+        EXPECT_EQ(ModeOf(path()) & 07777, mode);
+    }
+    EXPECT_EQ(readFile(), "New <600>\r\nNew <640>\r\nOld <198.18.0.9>\r\n");
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(AddressListWindowTest, ANulInTheFileCutsNothing) {
+    const QByteArray file("b <2>\r\na\0c <1>\r\nd <4>\r\n", 23);
+    writeFile(file);
+    auto window = openWindow();
+    EXPECT_EQ(window->Entries(), (QStringList{QStringLiteral("a\uFFFDc <1>"), "b <2>", "d <4>"}));
+    window.reset();
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    EXPECT_EQ(readFile(), file);
+
+    window = openWindow();
+    window->AddAddress("e", "5");
+    EXPECT_EQ(readFile(), QByteArray("a\0c <1>\r\nb <2>\r\nd <4>\r\ne <5>\r\n", 30));
+    select(*window, 0);
+    QTest::mouseClick(window->btnSend, Qt::LeftButton);
+    EXPECT_EQ(host_.text(), "1");
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(AddressListWindowTest, LinesInAnotherEncodingComeBackByteForByte) {
+    const QByteArray file("zed <9>\r\nM\xFCller <198.18.0.7>\r\n");
+    writeFile(file);
+    auto window = openWindow();
+    const QString mueller = QStringLiteral("M\u00FCller <198.18.0.7>");
+    EXPECT_EQ(window->Entries(), (QStringList{mueller, "zed <9>"}));
+
+    typeInto(window->edtName, "Ann");
+    typeInto(window->edtIPAdd, "1");
+    QTest::mouseClick(window->btnAdd, Qt::LeftButton);
+    EXPECT_EQ(readFile(), "Ann <1>\r\nM\xFCller <198.18.0.7>\r\nzed <9>\r\n");
+    select(*window, 0);
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(readFile(), "M\xFCller <198.18.0.7>\r\nzed <9>\r\n");
+
+    // New text is stored as UTF-8 beside the old line, which keeps its own byte.
+    window->AddAddress(QStringLiteral("m\u00FCller"), "2");
+    EXPECT_EQ(window->Entries(),
+              (QStringList{mueller, QStringLiteral("m\u00FCller <2>"), "zed <9>"}));
+    EXPECT_EQ(readFile(), "M\xFCller <198.18.0.7>\r\nm\xC3\xBCller <2>\r\nzed <9>\r\n");
+
+    // The old line can be chosen and deleted like any other.
+    select(*window, 0);
+    QTest::mouseClick(window->btnSend, Qt::LeftButton);
+    EXPECT_EQ(host_.text(), "198.18.0.7");
+    window->show();
+    select(*window, 0);
+    boxes_.AnswerNext(QMessageBox::Yes);
+    QTest::mouseClick(window->btnDelete, Qt::LeftButton);
+    EXPECT_EQ(window->Entries(), (QStringList{QStringLiteral("m\u00FCller <2>"), "zed <9>"}));
+    EXPECT_EQ(readFile(), "m\xC3\xBCller <2>\r\nzed <9>\r\n");
+    EXPECT_EQ(boxes_.Boxes().size(), 2u);
 }
 
 } // namespace
