@@ -2,12 +2,17 @@
 #include "call/ProfileFile.h"
 
 #include "base/Error.h"
+#include "tests/support/Watchdog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace vocalyn::call {
 namespace {
@@ -145,6 +150,86 @@ TEST_F(SettingsFileTest, RewriteKeepsTheFilesPermissions) {
     EXPECT_EQ(QFile::permissions(path()) & 0x7077, privateMode);
     EXPECT_EQ(ReadProfileString(path(), QStringLiteral("settings"), QStringLiteral("k"), {}),
               QStringLiteral("v"));
+}
+
+TEST_F(SettingsFileTest, OtherKindsOfFileReadAsMissingAndAreNeverWritten) {
+    using namespace std::chrono_literals;
+    struct Kind {
+        const char* name;
+        std::function<bool(const QString&)> make;
+        bool (*is)(mode_t);
+    };
+    const Kind kinds[] = {
+        {"FIFO", [](const QString& at) { return ::mkfifo(QFile::encodeName(at), 0644) == 0; },
+         [](mode_t mode) { return S_ISFIFO(mode); }},
+        {"link to /dev/zero", [](const QString& at) { return QFile::link("/dev/zero", at); },
+         [](mode_t mode) { return S_ISLNK(mode); }},
+        {"directory", [](const QString& at) { return QDir().mkdir(at); },
+         [](mode_t mode) { return S_ISDIR(mode); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const QString sub = dataDir() + QLatin1String(kind.name).first(4) + QLatin1Char('/');
+        ASSERT_TRUE(QDir().mkdir(sub));
+        const QString file = SettingsPath(sub);
+        ASSERT_TRUE(kind.make(file));
+
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        test::Watchdog watchdog(10s, kind.name);
+        CallSettings held;
+        LoadSettings(sub, QStringLiteral("198.18.0.1"), held);
+        EXPECT_EQ(held.RingTime, 10000);
+        EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
+        EXPECT_EQ(held.CallerID, QStringLiteral("198.18.0.1"));
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
+
+        EXPECT_EQ(errorText([&] { SaveSettings(sub, QString(), 5, {}, {}); }),
+                  QStringLiteral("Unable to write to ") + file);
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &info), 0);
+        EXPECT_TRUE(kind.is(info.st_mode));
+    }
+}
+
+TEST_F(SettingsFileTest, AnOverLongFileReadsAsMissingAndIsNeverCut) {
+    QByteArray text("[Settings]\nRingTime=3\nMessage=busy\n");
+    text += "; " + QByteArray(MaxProfileFileSize, '.') + "\n";
+    writeFile(text);
+    const CallSettings held = load();
+    EXPECT_EQ(held.RingTime, 10000);
+    EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
+    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+              QStringLiteral("Unable to write to ") + path());
+    EXPECT_TRUE(readFile() == text);
+
+    // At the bound it is still read.
+    text.truncate(MaxProfileFileSize - 1);
+    text += "\n";
+    writeFile(text);
+    EXPECT_EQ(load().RingTime, 3000);
+}
+
+TEST_F(SettingsFileTest, TheOwnersWriteBitDecidesAndTheModeIsKept) {
+    writeFile("[Settings]\nRingTime=9\n");
+    // Writable for everyone but its owner: read-only all the same.
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                  QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                                                  QFileDevice::WriteOther));
+    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+              QStringLiteral("Unable to write to ") + path());
+    EXPECT_EQ(readFile(), QByteArray("[Settings]\nRingTime=9\n"));
+
+    for (const mode_t mode : {0600, 0640, 0664}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), mode), 0);
+        SaveSettings(dataDir(), QString(), 5, {}, {});
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+    }
+    EXPECT_EQ(load().RingTime, 5000);
 }
 
 TEST(StrToInt, AcceptsWhole32BitNumbersOnly) {
