@@ -24,6 +24,20 @@ struct Target {
     struct stat info {};
 };
 
+// Root passes every permission check, so only the bits tell what the owner wants kept as it is.
+bool OwnerMayWrite(const struct stat& info) {
+    return info.st_mode & S_IWUSR;
+}
+
+bool DirectoryOwnerMayWrite(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray dir = slash < 0    ? QByteArray(".")
+                           : slash == 0 ? QByteArray("/")
+                                        : path.first(slash);
+    struct stat info {};
+    return ::stat(dir.constData(), &info) == 0 && OwnerMayWrite(info);
+}
+
 // Where the bytes go, or nullopt when the file at `path` must not be replaced.
 std::optional<Target> FindTarget(const QByteArray& path) {
     Target target;
@@ -31,14 +45,17 @@ std::optional<Target> FindTarget(const QByteArray& path) {
         struct stat link {};
         // A dangling link: creating its target somewhere unknown, or replacing the link by a
         // file, would both surprise whoever made it.
-        if (errno != ENOENT || ::lstat(path.constData(), &link) == 0)
+        if (errno != ENOENT || ::lstat(path.constData(), &link) == 0 ||
+            !DirectoryOwnerMayWrite(path))
             return std::nullopt;
         target.path = path;
         return target;
     }
     if (!S_ISREG(target.info.st_mode))
         return std::nullopt;
-    if (!(target.info.st_mode & S_IWUSR) ||
+    // Renaming over a file needs no right to write it, only the directory, so the file's own
+    // permission is checked here.
+    if (!OwnerMayWrite(target.info) ||
         ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
         return std::nullopt;
     const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.constData(), nullptr),
@@ -46,6 +63,8 @@ std::optional<Target> FindTarget(const QByteArray& path) {
     if (!real)
         return std::nullopt;
     target.path = real.get();
+    if (!DirectoryOwnerMayWrite(target.path))
+        return std::nullopt;
     target.exists = true;
     return target;
 }

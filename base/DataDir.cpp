@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryFile>
 
 namespace vocalyn {
@@ -13,9 +14,10 @@ QString WithTrailingSlash(const QString& dir) {
 }
 
 // Permission bits and access() say little when running as root, so try what the program will
-// actually do: create a file there. The probe removes itself when it goes out of scope.
+// actually do: create a file there. The probe removes itself when it goes out of scope. A
+// directory without its owner's write bit is read-only even to root, as for the files' writes.
 bool CanCreateFilesIn(const QString& dir) {
-    if (dir.isEmpty())
+    if (dir.isEmpty() || !(QFile::permissions(dir) & QFileDevice::WriteOwner))
         return false;
     QTemporaryFile probe(WithTrailingSlash(dir) + QStringLiteral(".vocalyn-probe-XXXXXX"));
     return probe.open();

@@ -38,6 +38,15 @@ TEST_F(DataDirTest, UnwritableExecutableDirectoryFallsBackToTheConfigDirectory) 
               xdg + QStringLiteral("/vocalyn/"));
     EXPECT_TRUE(QDir(xdg + QStringLiteral("/vocalyn")).exists());
 
+    // A directory made read-only counts as one, also for root.
+    const QString readOnly = at(QStringLiteral("readonly"));
+    ASSERT_TRUE(QDir().mkpath(readOnly));
+    ASSERT_TRUE(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                    QFileDevice::ReadGroup |
+                                                    QFileDevice::ExeGroup));
+    EXPECT_EQ(ChooseDataDir(readOnly, xdg, at(QStringLiteral("home"))),
+              xdg + QStringLiteral("/vocalyn/"));
+
     // Unset or relative XDG_CONFIG_HOME: ~/.config.
     const QString home = at(QStringLiteral("home"));
     for (const QString& unusable : {QString(), QStringLiteral("relative/config")}) {

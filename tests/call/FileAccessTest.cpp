@@ -139,6 +139,18 @@ TEST_F(FileAccessTest, RefusesReadOnlyFilesAndOtherKinds) {
     EXPECT_EQ(listing(), (QStringList{"dangling", "data", "dir", "fifo", "null"}));
 }
 
+TEST_F(FileAccessTest, AReadOnlyDirectoryIsLeftAlone) {
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("dir")));
+    writeFile("kept", "dir/data");
+    ASSERT_EQ(::chmod(QFile::encodeName(path("dir")).constData(), 0555), 0);
+    EXPECT_FALSE(WriteFileAtomically(path("dir/data"), "lost"));
+    EXPECT_FALSE(WriteFileAtomically(path("dir/new"), "lost"));
+    EXPECT_EQ(readFile("dir/data"), "kept");
+    EXPECT_EQ(QDir(path("dir")).entryList(QDir::Files | QDir::Hidden), QStringList{"data"});
+    ASSERT_EQ(::chmod(QFile::encodeName(path("dir")).constData(), 0755), 0);
+    EXPECT_TRUE(WriteFileAtomically(path("dir/new"), "made"));
+}
+
 TEST_F(FileAccessTest, ALinkStaysAndItsTargetIsReplaced) {
     writeFile("old", "target");
     chmod(0640, "target");
