@@ -101,6 +101,10 @@ TEST(AddressBookFileTest, AddressForTheDuplicateTest) {
     EXPECT_TRUE(HostInAddressList(book, "Host.local"));
     EXPECT_FALSE(HostInAddressList(book, "host.local"));
     EXPECT_FALSE(HostInAddressList(book, "plain.local"));
+
+    // A host stored as Windows-1252 is found by its text, as the browser reports it.
+    const Lines older = EntryTexts(ParseAddressBook("Ann <h\xF6st.local>\r\n"));
+    EXPECT_TRUE(HostInAddressList(older, QStringLiteral("h\u00F6st.local")));
 }
 
 } // namespace
