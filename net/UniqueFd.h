@@ -1,38 +1,10 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <utility>
+#include "base/UniqueFd.h"
 
 namespace vocalyn::net {
 
-// Owns one file descriptor and closes it when it goes out of scope.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other)
-            reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const noexcept { return fd_; }
-    bool valid() const noexcept { return fd_ >= 0; }
-
-    void reset(int fd = -1) noexcept {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
+// Sockets use the same descriptor guard as files.
+using vocalyn::UniqueFd;
 
 } // namespace vocalyn::net
