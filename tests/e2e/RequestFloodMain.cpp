@@ -1,7 +1,7 @@
 // Floods a test host's signalling port with the smallest call request, "Calling|", and counts
 // the replies that come back: RATE requests per second (0: as fast as the socket takes them) for
-// SECONDS, from every SOURCE address in turn (each one of this host's own addresses; none: the
-// system's choice). Prints what went out and what came back.
+// SECONDS, from the signalling port of every SOURCE address in turn (each one of this host's own
+// addresses; none: the system's choice). Prints what went out and what came back.
 //
 //   vocalyn_request_flood ADDRESS SECONDS RATE [SOURCE...]
 //
@@ -73,14 +73,15 @@ int main(int argc, char** argv) {
         vocalyn::net::UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (!socket.valid())
             return 1;
-        if (i < argc) {
-            sockaddr_in from{};
-            from.sin_family = AF_INET;
-            if (::inet_pton(AF_INET, argv[i], &from.sin_addr) != 1 ||
-                ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
-                std::fprintf(stderr, "cannot send from %s\n", argv[i]);
-                return 1;
-            }
+        // Replies go to the signalling port of the request's sender.
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_port = htons(kSignallingPort);
+        const char* source = i < argc ? argv[i] : "0.0.0.0";
+        if (::inet_pton(AF_INET, source, &from.sin_addr) != 1 ||
+            ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+            std::fprintf(stderr, "cannot send from %s\n", source);
+            return 1;
         }
         sockets.push_back(std::move(socket));
     }

@@ -25,7 +25,8 @@ const QString kBob = QStringLiteral("198.18.0.2");
 #define EXPECT_OK(answer) EXPECT_EQ((answer).toStdString(), "ok")
 
 // Runs a command to its end and returns its output; a failure fails the test.
-QString Run(const QString& program, const QStringList& arguments, const QByteArray& input = {}) {
+QString RunCommand(const QString& program, const QStringList& arguments,
+                   const QByteArray& input = {}) {
     QProcess process;
     process.start(program, arguments);
     process.write(input);
@@ -93,11 +94,12 @@ protected:
 };
 
 TEST_F(LocalAddressEndToEnd, NameOnLoopbackShowsTheNetworkAddressAndCallsWithIt) {
-    Run(QStringLiteral("ip"),
-        {"-n", ns("a"), "route", "add", "default", "via", "198.18.0.254", "dev", "eth0"});
+    RunCommand(QStringLiteral("ip"),
+               {"-n", ns("a"), "route", "add", "default", "via", "198.18.0.254", "dev", "eth0"});
     // The host shows the fault: its name resolves to 127.0.1.1 alone.
-    EXPECT_EQ(Run(QStringLiteral("ip"), QStringList{"netns", "exec", ns("a")} + AsNamedHost() +
-                                            QStringList{"getent", "hosts", name})
+    EXPECT_EQ(RunCommand(QStringLiteral("ip"), QStringList{"netns", "exec", ns("a")} +
+                                                   AsNamedHost() +
+                                                   QStringList{"getent", "hosts", name})
                   .simplified(),
               "127.0.1.1 " + name);
 
@@ -125,11 +127,11 @@ protected:
 
     // Bytes received and sent by a host's network interface, headers included.
     Traffic Counters(const QString& host) {
-        const QJsonArray links =
-            QJsonDocument::fromJson(
-                Run(QStringLiteral("ip"), {"-n", host, "-s", "-j", "link", "show", "dev", "eth0"})
-                    .toUtf8())
-                .array();
+        const QJsonArray links = QJsonDocument::fromJson(RunCommand(QStringLiteral("ip"),
+                                                                    {"-n", host, "-s", "-j", "link",
+                                                                     "show", "dev", "eth0"})
+                                                             .toUtf8())
+                                     .array();
         const QJsonObject stats = links.at(0).toObject().value("stats64").toObject();
         return {stats.value("rx").toObject().value("bytes").toInteger(),
                 stats.value("tx").toObject().value("bytes").toInteger()};
@@ -138,11 +140,11 @@ protected:
     // One flood; prints and returns Alice's bytes out per byte in.
     double Flood(const char* what, int seconds, int rate, const QStringList& sources) {
         const Traffic before = Counters(ns("a"));
-        const QString output =
-            Run(QStringLiteral("ip"),
-                QStringList{"netns", "exec", ns("c"), qEnvironmentVariable("VOCALYN_REQUEST_FLOOD"),
-                            kAlice, QString::number(seconds), QString::number(rate)} +
-                    sources);
+        const QString output = RunCommand(
+            QStringLiteral("ip"),
+            QStringList{"netns", "exec", ns("c"), qEnvironmentVariable("VOCALYN_REQUEST_FLOOD"),
+                        kAlice, QString::number(seconds), QString::number(rate)} +
+                sources);
         const Traffic after = Counters(ns("a"));
         const State flood = PeerProcess::ParsePairs(output.trimmed());
         const double in = double(after.in - before.in), out = double(after.out - before.out);
@@ -181,7 +183,7 @@ TEST_F(BusyReplyFlood, RepliesStayFewerThanTheRequestsBytes) {
         sources << QStringLiteral("198.18.0.%1").arg(i);
         batch += "addr add " + sources.last().toLatin1() + "/24 dev eth0\n";
     }
-    Run(QStringLiteral("ip"), {"-n", ns("c"), "-batch", "-"}, batch);
+    RunCommand(QStringLiteral("ip"), {"-n", ns("c"), "-batch", "-"}, batch);
     // The limit in all holds the replies to 20 a second, whatever the number of senders.
     Flood("50 sources, 1000/s", 3, 1000, sources);
     EXPECT_LE(Flood("50 sources, full speed", 2, 0, sources), 1.0);
