@@ -255,6 +255,22 @@ TEST_F(CallStates, OnlyTheCalledPeerPutsItsWordsIntoTheCallingDialog) {
     EXPECT_EQ(alice->dialog().Label1->text(), "Bob is away");
 }
 
+TEST_F(CallStates, BusyRepliesToOneAddressGoAtMostOnceASecond) {
+    const auto now_ms = std::make_shared<qint64>(0);
+    A().UnansweredReplies = call::ReplyLimiter([now_ms] { return *now_ms; });
+    ASSERT_TRUE(EstablishCall());
+    for (int i = 0; i < 5; ++i)
+        carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->handled.count("Calling|Carol") == 5; }));
+    EXPECT_EQ(carol->Next(300), std::nullopt);
+    EXPECT_PHASE(*alice, kInCallPlaced);
+
+    *now_ms += call::ReplyLimiter::kWindow_ms;
+    carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
+}
+
 TEST_F(CallStates, CallRingsOutAndIsStillAnsweredAfterwards) {
     B().Settings.RingTime = 200;
     Script script;
