@@ -4,6 +4,7 @@
 #include "call/gst/GstMediaDevice.h"
 #include "directory/avahi/AvahiAnnouncer.h"
 #include "directory/avahi/AvahiNeighbourhood.h"
+#include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
 #include "video/v4l2/V4l2CaptureService.h"
 #include "voice/gst/GstMediaTerm.h"
@@ -14,6 +15,7 @@ Platform MakeLinuxPlatform() {
     Platform platform;
     platform.resolver = std::make_unique<net::SystemResolver>();
     platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
+    platform.interfaces = std::make_unique<net::SystemInterfaces>();
     platform.mediaDevice = std::make_unique<call::GstMediaDevice>();
     platform.captureService = std::make_unique<video::v4l2::V4l2CaptureService>();
     platform.neighbourhood = directory::avahi::MakeAvahiNeighbourhood();

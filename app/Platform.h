@@ -3,6 +3,7 @@
 #include "call/MediaDevice.h"
 #include "directory/NeighbourhoodAnnouncer.h"
 #include "directory/NeighbourhoodSource.h"
+#include "net/NetworkInterfaces.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "video/CaptureService.h"
@@ -20,6 +21,9 @@ namespace vocalyn {
 struct Platform {
     std::unique_ptr<net::Resolver> resolver;
     std::unique_ptr<net::SocketLayer> sockets;
+    // Where the local address comes from when the host name resolves to loopback only; none
+    // in tests that do not need it.
+    std::unique_ptr<net::NetworkInterfaces> interfaces;
     // The ring-tone player's sound service.
     std::unique_ptr<call::MediaDevice> mediaDevice;
     // The camera: capture windows connected to the machine's capture drivers.

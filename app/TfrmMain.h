@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/BoundUDPClient.h"
+#include "call/ReplyLimiter.h"
 #include "call/SettingsFile.h"
 #include "call/TMediaPlayer.h"
 #include "net/TIdUDPServer.h"
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -79,6 +81,8 @@ public:
     BoundUDPClient UDPClient1;
     net::TIdUDPServer UDPServer1;
     call::TMediaPlayer MediaPlayer1;
+    // Bounds the unanswered messages sent, busy replies and those at the end of the ring time.
+    call::ReplyLimiter UnansweredReplies;
 
     // Held settings and call state.
     call::CallSettings Settings;
@@ -158,8 +162,10 @@ private:
     void CallRequestReceived(const QString& sender, const QString& callerID);
     void AcceptReceived(const QString& sender);
     void CancelReceived(const QString& sender);
-    void UnansweredMessageReceived(const QString& text);
+    void UnansweredMessageReceived(const QString& sender, const QString& text);
     bool AcceptExpectedFrom(const QString& sender) const;
+    // True when `sender` is the address the pending call request went to.
+    bool FromCalledPeer(const QString& sender) const;
 
     void AnswerCall();
     void PlaceCall();
@@ -172,9 +178,9 @@ private:
     bool shown_ = false;
     bool activated_ = false;
     bool closing_ = false;
-    // Where the pending call request went, as resolved when it was sent: only an "Accept" from
-    // there may start a call. Empty while no call is being placed.
-    QString placedCallAddress_;
+    // Where the pending call request went, as resolved when it was sent: only an "Accept" or an
+    // unanswered message from there counts. None while no call is being placed.
+    std::optional<quint32> placedCallAddress_;
 };
 
 } // namespace vocalyn

@@ -6,6 +6,8 @@
 #include "base/Error.h"
 #include "call/SignalMessage.h"
 #include "call/TfrmCalling.h"
+#include "net/DottedAddress.h"
+#include "net/SocketLayer.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
@@ -94,7 +96,7 @@ void TfrmMain::UDPServerUDPRead(net::TIdUDPServer&, const QByteArray& AData,
         CancelReceived(sender);
         break;
     case call::SignalKind::Unanswered:
-        UnansweredMessageReceived(FromWire(message.text));
+        UnansweredMessageReceived(sender, FromWire(message.text));
         break;
     }
 }
@@ -132,11 +134,17 @@ void TfrmMain::StartRingTimer() {
     Timer1.start(Settings.RingTime);
 }
 
+bool TfrmMain::FromCalledPeer(const QString& sender) const {
+    // As numbers: a request typed as "10.0.0.07" went to 10.0.0.7, which is how the answer's
+    // sender reads.
+    return placedCallAddress_ && net::DottedAddress(sender) == placedCallAddress_;
+}
+
 bool TfrmMain::AcceptExpectedFrom(const QString& sender) const {
     // Only the peer this side is calling may start a call: otherwise anyone on the network could
     // switch on the microphone and the camera with one datagram.
     return Busy && !Ringing && !VoiceLink && frmCalling && frmCalling->isVisible() &&
-           !placedCallAddress_.isEmpty() && sender == placedCallAddress_;
+           FromCalledPeer(sender);
 }
 
 void TfrmMain::AcceptReceived(const QString& sender) {
@@ -172,8 +180,9 @@ void TfrmMain::CancelReceived(const QString& sender) {
         MediaPlayer1.Close();
 }
 
-void TfrmMain::UnansweredMessageReceived(const QString& text) {
-    if (!frmCalling)
+void TfrmMain::UnansweredMessageReceived(const QString& sender, const QString& text) {
+    // Only the peer called may refuse: anyone else could put their own words in the dialog.
+    if (!frmCalling || !FromCalledPeer(sender))
         return;
     frmCalling->RxDice1->SetRotate(false);
     frmCalling->Label1->setText(text);
@@ -184,7 +193,12 @@ void TfrmMain::SendUnansweredMessage(const QString& host) {
     if (Settings.Message.isEmpty())
         return;
     UDPClient.Host = host;
-    UDPClient.SendText(ToWire(Settings.Message));
+    // Resolved here so that the limit counts the address the reply really goes to.
+    const QString address = platform_.sockets->LookUpHostAddress(host);
+    const std::optional<quint32> number = net::DottedAddress(address);
+    if (!number || !UnansweredReplies.Allow(*number))
+        return;
+    UDPClient.SendTextTo(address, UDPClient.Port, ToWire(Settings.Message));
 }
 
 void TfrmMain::btnCallClick() {
@@ -231,7 +245,7 @@ void TfrmMain::PlaceCall() {
         UDPClient.Host = edtHostName->text();
         // Resolved once, here: the answer must come from the address the request went to.
         const QString address = platform_.sockets->LookUpHostAddress(UDPClient.Host);
-        placedCallAddress_ = address;
+        placedCallAddress_ = net::DottedAddress(address);
         UDPClient.SendTextTo(address, UDPClient.Port,
                              call::CallRequestPayload(ToWire(Settings.CallerID)));
         QCoreApplication::processEvents();
@@ -241,7 +255,7 @@ void TfrmMain::PlaceCall() {
         // Returns when an "Accept" or the dialog's Cancel closes the dialog.
         dialog.exec();
     } catch (...) {
-        placedCallAddress_.clear();
+        placedCallAddress_.reset();
         ShowBox(this, QMessageBox::Critical, QStringLiteral("Error"), CurrentErrorText());
         Busy = false;
         btnCall->setEnabled(true);
@@ -254,7 +268,7 @@ void TfrmMain::CancelPlacedCall() {
     btnEnd->setEnabled(false);
     Timer1.stop();
     Busy = false;
-    placedCallAddress_.clear();
+    placedCallAddress_.reset();
     UDPClient.Host = edtHostName->text();
     UDPClient.SendText(call::kCancel);
     QCoreApplication::processEvents();
@@ -282,7 +296,7 @@ void TfrmMain::btnEndClick() {
     btnCall->setEnabled(true);
     btnMute->setEnabled(false);
     btnEnd->setEnabled(false);
-    placedCallAddress_.clear();
+    placedCallAddress_.reset();
     // The link goes and the exit button comes back even when stopping fails.
     std::unique_ptr<voice::TVOIPMedia> link = std::move(VoiceLink);
     const auto finish = qScopeGuard([&] {

@@ -72,7 +72,8 @@ void TfrmMain::FormClose() {
 }
 
 QString TfrmMain::FindLocalAddress() {
-    const net::LocalAddress local = net::FindLocalAddress(*platform_.resolver);
+    const net::LocalAddress local =
+        net::FindLocalAddress(*platform_.resolver, platform_.interfaces.get());
     lblHostName->setText(local.hostName);
     lblHostName->adjustSize();
     return local.address;

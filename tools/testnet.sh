@@ -41,6 +41,8 @@ down() {
             ip netns pids "$ns" 2>/dev/null | xargs -r kill -TERM 2>/dev/null
             ip netns del "$ns" || echo "could not remove namespace $ns" >&2
         fi
+        # Files a test put there for the namespace (hosts, resolv.conf).
+        rm -rf "/etc/netns/$ns"
     done
 }
 

@@ -6,6 +6,9 @@
 
 #include <QTest>
 
+#include <chrono>
+#include <memory>
+
 using namespace vocalyn;
 using namespace vocalyn::test;
 
@@ -36,11 +39,11 @@ void SendFrom(TfrmMain& w, const QString& to, const QByteArray& text) {
     w.UDPClient.SendText(text);
 }
 
-// A datagram whose effect shows once every datagram sent before it has been handled: an
-// unanswered message lands in the calling dialog's label.
+// Returns once the receiver has handled every datagram sent to it before this one.
 void Barrier(TfrmMain& from, const QString& to, Side& receiver) {
+    const qsizetype before = receiver.handled.count("barrier");
     SendFrom(from, to, "barrier");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return receiver.dialog().Label1->text() == "barrier"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return receiver.handled.count("barrier") > before; }));
 }
 
 } // namespace
@@ -148,7 +151,7 @@ TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
     // Idle: an "Accept" from anywhere changes nothing.
     carol->Send("127.0.0.1", "Accept");
     carol->Send("127.0.0.1", "barrier");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->dialog().Label1->text() == "barrier"; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->handled.contains("barrier"); }));
     EXPECT_PHASE(*alice, kIdle);
     EXPECT_TRUE(alice->terminalCalls().isEmpty());
 
@@ -160,16 +163,16 @@ TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
                   // places no call.
                   carol->Send("127.0.0.1", "Accept");
                   SendFrom(A(), "127.0.0.2", "Accept");
-                  carol->Send("127.0.0.1", "calling"); // lower case: a refusal text
+                  SendFrom(B(), "127.0.0.1", "calling"); // lower case: a refusal text
                   // Not waited for here: this may run inside Bob's ring handler, whose
                   // listener delivers nothing more until that handler returns.
                   SendFrom(A(), "127.0.0.2", "barrier");
               })
         .When(
-            "Carol's datagrams handled",
+            "the stray datagrams handled",
             [this] {
                 return alice->dialog().Label1->text() == "calling" &&
-                       bob->dialog().Label1->text() == "barrier";
+                       bob->handled.contains("barrier");
             },
             [this] {
                 EXPECT_PHASE(*alice, kRefused);
@@ -196,6 +199,76 @@ TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
     Barrier(B(), "127.0.0.1", *alice);
     EXPECT_PHASE(*alice, kIdle);
     EXPECT_TRUE(alice->terminalCalls().isEmpty());
+}
+
+TEST_F(CallStates, TheCalledPeerIsKnownByItsAddressHoweverItWasTyped) {
+    // Fields with leading zeros are decimal: all of these go to Bob at 127.0.0.2, whose answers
+    // come from "127.0.0.2".
+    for (const QString& typed : {QStringLiteral("127.000.0.002"), QStringLiteral("127.0.0.02"),
+                                 QStringLiteral("bobs-pc")}) {
+        SCOPED_TRACE(typed.toStdString());
+        alice->terminalCalls().clear();
+        Script script;
+        script.When("Bob rings", BobRings(), [this] { SendFrom(B(), "127.0.0.1", "Bob is away"); })
+            .When(
+                "Bob's refusal shown",
+                [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+                [this] { B().btnCall->click(); });
+        ASSERT_TRUE(AliceCalls(script, typed)) << script.failure().toStdString();
+        EXPECT_PHASE(*alice, kInCallPlaced);
+        EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+        A().btnEnd->click();
+        B().btnEnd->click();
+    }
+}
+
+TEST_F(CallStates, OnlyTheCalledPeerPutsItsWordsIntoTheCallingDialog) {
+    const QByteArray forged = "Refused. Call +1 555 0100 now";
+    Script script;
+    script
+        .When(
+            "Bob rings, his handler done",
+            [this] { return BobRings()() && bob->handled.contains("Calling|Alice"); },
+            [&] {
+                carol->Send("127.0.0.1", forged);
+                // Alice is busy: her reply shows that she has handled Carol's text.
+                carol->Send("127.0.0.1", "Calling|Carol");
+                EXPECT_EQ(carol->Next(), "Alice is away");
+                EXPECT_PHASE(*alice, kPlacing);
+                SendFrom(B(), "127.0.0.1", "Bob is away");
+            })
+        .When(
+            "Bob's refusal shown",
+            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+            [&] {
+                EXPECT_PHASE(*alice, kRefused);
+                carol->Send("127.0.0.1", forged);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return alice->handled.count(forged) == 2; }));
+                EXPECT_EQ(alice->dialog().Label1->text(), "Bob is away");
+                alice->dialog().btnCancel->click();
+            });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+
+    // No call placed: not even the last peer called changes the dialog.
+    SendFrom(B(), "127.0.0.1", "Bob is back");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alice->handled.contains("Bob is back"); }));
+    EXPECT_EQ(alice->dialog().Label1->text(), "Bob is away");
+}
+
+TEST_F(CallStates, BusyRepliesToOneAddressGoAtMostOnceASecond) {
+    const auto now_ms = std::make_shared<qint64>(0);
+    A().UnansweredReplies = call::ReplyLimiter([now_ms] { return *now_ms; });
+    ASSERT_TRUE(EstablishCall());
+    for (int i = 0; i < 5; ++i)
+        carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->handled.count("Calling|Carol") == 5; }));
+    EXPECT_EQ(carol->Next(300), std::nullopt);
+    EXPECT_PHASE(*alice, kInCallPlaced);
+
+    *now_ms += call::ReplyLimiter::kWindow_ms;
+    carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
 }
 
 TEST_F(CallStates, CallRingsOutAndIsStillAnsweredAfterwards) {
@@ -246,7 +319,7 @@ TEST_F(CallStates, CancelWhileRingingCountsOnlyFromTheAddressInTheHostField) {
                   carol->Send("127.0.0.2", "barrier");
               })
         .When(
-            "Carol's Cancel handled", [this] { return bob->dialog().Label1->text() == "barrier"; },
+            "Carol's Cancel handled", [this] { return bob->handled.contains("barrier"); },
             [this] {
                 EXPECT_PHASE(*bob, kRinging);
                 EXPECT_TRUE(B().Timer1.isActive());
@@ -408,6 +481,15 @@ TEST_F(CallStates, RingAlertWithoutToneWithAFailingToneAndWithoutRingTime) {
 }
 
 TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
+    // Bob's replies to Carol come closer together than the reply limit allows; his clock is
+    // moved on between them.
+    const auto skew = std::make_shared<qint64>(0);
+    B().UnansweredReplies = call::ReplyLimiter([skew] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count() +
+               *skew;
+    });
     B().Settings.Message.clear();
     B().Settings.RingTime = 100;
     carol->Send("127.0.0.2", "Calling|Carol");
@@ -423,6 +505,7 @@ TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
 
     // The busy reply, likewise.
+    *skew += call::ReplyLimiter::kWindow_ms;
     B().edtHostName->setText("carols-pc");
     Script script;
     script.When(

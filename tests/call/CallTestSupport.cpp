@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -69,6 +70,12 @@ int FreeSharedUdpPort(const QList<QByteArray>& addresses) {
 
 Side::Side(const QString& address, int signallingPort, int videoPort)
     : address(address), windows(CreateWindows(PreparePlatform(signallingPort, videoPort))) {
+    w().UDPServer.OnUDPRead =
+        [this, handler = w().UDPServer.OnUDPRead](net::TIdUDPServer& sender, const QByteArray& data,
+                                                  net::TIdSocketHandle& binding) {
+            const auto record = qScopeGuard([&] { handled.append(data); });
+            handler(sender, data, binding);
+        };
     w().show();
     w().activateWindow();
     if (!QTest::qWaitFor([this] { return w().FormActivated(); }, 5000))

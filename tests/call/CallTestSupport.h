@@ -37,6 +37,8 @@ public:
     QStringList& toneOperations() { return device->operations; }
 
     const QString address;
+    // Every signalling datagram whose handling has finished, in order.
+    QList<QByteArray> handled;
     QTemporaryDir dataDir;
     Platform platform;
     fakes::FakeResolver* resolver = nullptr;

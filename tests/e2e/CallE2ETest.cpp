@@ -123,18 +123,26 @@ TEST_F(CallEndToEnd, StrayAcceptFromAThirdHostChangesNothing) {
     auto bob = Start("b", "Bob");
     auto carol = Start("c", "Carol");
 
-    // Alice is idle.
+    // Alice is idle. The request sent after the "Accept" shows once both are handled.
     EXPECT_OK(carol->Command("send " + kAlice + " Accept"));
-    EXPECT_OK(carol->Command("send " + kAlice + " barrier"));
-    EXPECT_OK(alice->WaitFor(With(kIdle, {{"label", "barrier"}, {"terminalcalls", "0"}})));
+    EXPECT_OK(carol->Command("send " + kAlice + " Calling|barrier"));
+    EXPECT_OK(alice->WaitFor(
+        With(kRinging, {{"callerid", "barrier calling..."}, {"terminalcalls", "0"}})));
+    EXPECT_OK(carol->Command("send " + kAlice + " Cancel"));
+    EXPECT_OK(alice->WaitFor(kIdle));
 
-    // Alice is calling Bob: only Bob's answer counts.
+    // Alice is calling Bob: only Bob's answer counts, and only Bob's refusal would show.
     EXPECT_OK(alice->Command("type " + kBob));
     EXPECT_OK(alice->Command("click call"));
     EXPECT_OK(bob->WaitFor(kRinging));
     EXPECT_OK(carol->Command("send " + kAlice + " Accept"));
-    EXPECT_OK(carol->Command("send " + kAlice + " barrier"));
-    EXPECT_OK(alice->WaitFor(With(kPlacing, {{"label", "barrier"}, {"terminalcalls", "0"}})));
+    EXPECT_OK(carol->Command("send " + kAlice + " Refused. Call +1 555 0100 now"));
+    // Carol calls the busy Alice: her reply shows that Carol's datagrams have been handled.
+    EXPECT_OK(carol->Command("type " + kAlice));
+    EXPECT_OK(carol->Command("click call"));
+    EXPECT_OK(carol->WaitFor({{"label", "Alice is away"}}));
+    EXPECT_OK(alice->WaitFor(With(kPlacing, {{"label", "Calling..."}, {"terminalcalls", "0"}})));
+    EXPECT_OK(carol->Command("click cancel"));
     EXPECT_OK(bob->Command("click call"));
     EXPECT_OK(alice->WaitFor(With(kInCallPlaced, {{"voicetarget", kBob}})));
 }

@@ -80,6 +80,9 @@ QMap<QString, QString> PeerConsole::State() const {
         {"voicetarget", VoiceTarget(terminal_.calls)},
         {"terminalcalls", QString::number(terminal_.calls.size())},
         {"box", box ? box->text() : QString()},
+        {"localip", w.lblIPAddress->text()},
+        {"hostname", w.lblHostName->text()},
+        {"callerid_setting", w.Settings.CallerID},
     };
 }
 

@@ -41,7 +41,9 @@ namespace vocalyn::test {
 // (0 or 1); call end mute exit (the buttons, 1 when enabled); timer (ring timer running); dialog
 // (shown, hidden); die (rolling, still); label (the dialog's text); callerid; host (the host
 // field); mutecaption; videotarget; voicetarget (the voice link's last send target); terminalcalls
-// (how many terminal calls so far); box (the text of the message box shown, empty when none).
+// (how many terminal calls so far); box (the text of the message box shown, empty when none);
+// localip and hostname (the labels of the local address and name); callerid_setting (the caller
+// ID held).
 class PeerConsole : public QObject {
     Q_OBJECT
 public:

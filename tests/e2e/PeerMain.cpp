@@ -7,6 +7,7 @@
 #include "app/Platform.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
+#include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
 #include "tests/e2e/PeerConsole.h"
 #include "tests/e2e/PeerVideo.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     Platform platform;
     platform.resolver = std::make_unique<net::SystemResolver>();
     platform.sockets = std::make_unique<net::SocketLayer>(*platform.resolver);
+    platform.interfaces = std::make_unique<net::SystemInterfaces>();
     platform.mediaDevice = std::make_unique<fakes::FakeMediaDevice>();
     auto camera = std::make_unique<fakes::FakeCaptureService>();
     fakes::FakeCaptureService& testCamera = *camera;

@@ -6,8 +6,8 @@
 
 namespace vocalyn::test {
 
-PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings,
-                         const QStringList& options) {
+PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings, const QStringList& options,
+                         const QStringList& wrapper) {
     QFile file(dataDir_.filePath(QStringLiteral("Settings.ini")));
     if (file.open(QIODevice::WriteOnly))
         file.write(settings);
@@ -19,8 +19,8 @@ PeerProcess::PeerProcess(const QString& ns, const QByteArray& settings,
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process_.setProcessEnvironment(environment);
     process_.start(QStringLiteral("ip"),
-                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns,
-                               qEnvironmentVariable("VOCALYN_PEER"), dataDir_.path()} +
+                   QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns} + wrapper +
+                       QStringList{qEnvironmentVariable("VOCALYN_PEER"), dataDir_.path()} +
                        options);
     process_.waitForStarted(5000);
 }

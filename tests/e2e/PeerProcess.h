@@ -12,8 +12,10 @@ namespace vocalyn::test {
 class PeerProcess {
 public:
     // Starts the peer in network namespace `ns` with its own Settings.ini; `options` follow the
-    // data directory on its command line (--voice MICROPHONE).
-    PeerProcess(const QString& ns, const QByteArray& settings, const QStringList& options = {});
+    // data directory on its command line (--voice MICROPHONE). A `wrapper` command, when given,
+    // runs in the namespace and starts the peer with the arguments it is given.
+    PeerProcess(const QString& ns, const QByteArray& settings, const QStringList& options = {},
+                const QStringList& wrapper = {});
     ~PeerProcess(); // asks the peer to quit, then kills it if it lingers
 
     PeerProcess(const PeerProcess&) = delete;

@@ -1,7 +1,9 @@
 #include "net/Errors.h"
 #include "net/LocalAddress.h"
 #include "net/SocketLayer.h"
+#include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
+#include "tests/fakes/FakeInterfaces.h"
 #include "tests/fakes/FakeResolver.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +86,7 @@ TEST(FindLocalAddressTest, ShowsTheLastAddressOfTheLookupOfThe64ByteName) {
     const QByteArray lookupName = resolver.name.left(64);
     resolver.answers[lookupName] = {0, {address(10, 0, 0, 1), address(192, 168, 1, 20)}};
 
-    const LocalAddress local = FindLocalAddress(resolver);
+    const LocalAddress local = FindLocalAddress(resolver, nullptr);
 
     EXPECT_EQ(local.hostName, QString::fromLatin1(resolver.name));
     EXPECT_EQ(local.address, "192.168.1.20");
@@ -96,11 +98,94 @@ TEST(FindLocalAddressTest, UnresolvableNameLeavesTheAddressEmpty) {
     fakes::FakeResolver resolver;
     resolver.name = "localhost"; // not special here: it goes to the resolver, which fails
 
-    const LocalAddress local = FindLocalAddress(resolver);
+    fakes::FakeInterfaces none; // nor has the computer any address besides loopback
+    none.list = {{"lo", address(127, 0, 0, 1), true, true}};
+    const LocalAddress local = FindLocalAddress(resolver, &none);
 
     EXPECT_EQ(local.hostName, "localhost");
     EXPECT_TRUE(local.address.isEmpty());
     EXPECT_EQ(resolver.lookups, QList<QByteArray>{"localhost"});
+}
+
+// The usual desktop: the installer maps the host name to 127.0.1.1.
+class LoopbackHostNameTest : public ::testing::Test {
+protected:
+    LoopbackHostNameTest() {
+        resolver.name = "desktop";
+        interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
+                           {"docker0", address(172, 17, 0, 1), true, false},
+                           {"wlan0", address(192, 168, 1, 20), true, false}};
+        interfaces.routed = "wlan0";
+    }
+    QString Found() { return FindLocalAddress(resolver, &interfaces).address; }
+
+    fakes::FakeResolver resolver;
+    fakes::FakeInterfaces interfaces;
+};
+
+TEST_F(LoopbackHostNameTest, LoopbackAnswersAreSkippedAndALanAnswerStillWins) {
+    resolver.answers["desktop"] = {0, {address(10, 0, 0, 5), address(127, 0, 1, 1)}};
+    EXPECT_EQ(Found(), "10.0.0.5");
+    // Any of 127.0.0.0/8, in any position.
+    resolver.answers["desktop"] = {0, {address(127, 255, 255, 254), address(10, 0, 0, 6)}};
+    EXPECT_EQ(Found(), "10.0.0.6");
+}
+
+TEST_F(LoopbackHostNameTest, OnlyLoopbackGivesTheAddressOfTheDefaultRoutesInterface) {
+    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    EXPECT_EQ(Found(), "192.168.1.20");
+
+    // Its first address that can be reached: the routed interface's loopback-range or
+    // down addresses do not count.
+    interfaces.list.prepend({"wlan0", address(127, 0, 0, 9), true, false});
+    interfaces.list.append({"wlan0", address(192, 168, 1, 21), true, false});
+    EXPECT_EQ(Found(), "192.168.1.20");
+}
+
+TEST_F(LoopbackHostNameTest, WithoutADefaultRouteTheFirstUpNonLoopbackInterfaceCounts) {
+    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    interfaces.routed.clear();
+    interfaces.list.insert(1, {"eth0", address(10, 9, 8, 7), false, false}); // down
+    EXPECT_EQ(Found(), "172.17.0.1");
+
+    // A default route through an interface without an IPv4 address of its own.
+    interfaces.routed = "ppp0";
+    EXPECT_EQ(Found(), "172.17.0.1");
+}
+
+TEST_F(LoopbackHostNameTest, AnUnresolvableNameAlsoFallsBackAndOnlyLoopbackGivesNothing) {
+    EXPECT_EQ(Found(), "192.168.1.20"); // "desktop" is not in the resolver
+
+    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
+                       {"dummy0", address(127, 0, 0, 2), true, false},
+                       {"eth0", address(10, 9, 8, 7), false, false}};
+    EXPECT_EQ(Found(), "");
+    // The host name is shown whatever the address.
+    EXPECT_EQ(FindLocalAddress(resolver, &interfaces).hostName, "desktop");
+}
+
+TEST(DefaultRouteTest, TheUpRouteTo0000WithTheLowestMetricWins) {
+    const QByteArray table =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+        "eth0\t0000A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n"
+        "down0\t00000000\t0101A8C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"
+        "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+        "eth0\t00000000\t0100A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+        "half0\t00000000\t0100A8C0\n"
+        "bad0\t0000000G\t0100A8C0\t0003\t0\t0\t1\t00000000\t0\t0\t0\n";
+    EXPECT_EQ(DefaultRouteInterface(table), "eth0");
+    EXPECT_EQ(DefaultRouteInterface(table.left(table.indexOf("eth0\t00000000"))), "wlan0");
+    EXPECT_EQ(DefaultRouteInterface(table.left(table.indexOf("wlan0"))), "");
+    EXPECT_EQ(DefaultRouteInterface(""), "");
+}
+
+TEST(SystemInterfacesTest, ListsTheLoopbackInterface) {
+    SystemInterfaces interfaces;
+    bool loopbackSeen = false;
+    for (const InterfaceAddress& item : interfaces.addresses())
+        loopbackSeen = loopbackSeen || (item.loopback && item.address == address(127, 0, 0, 1));
+    EXPECT_TRUE(loopbackSeen);
 }
 
 TEST(SystemResolverTest, AnswersFromTheSystem) {

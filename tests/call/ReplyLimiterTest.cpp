@@ -1,0 +1,69 @@
+#include "call/ReplyLimiter.h"
+
+#include <gtest/gtest.h>
+
+namespace vocalyn::call {
+namespace {
+
+class ReplyLimiterTest : public ::testing::Test {
+protected:
+    qint64 now_ms = 1'000'000;
+    ReplyLimiter limiter{[this] { return now_ms; }};
+};
+
+constexpr quint32 kCaller = 0x0A000001;
+
+TEST_F(ReplyLimiterTest, OneReplyASecondToAnAddress) {
+    EXPECT_TRUE(limiter.Allow(kCaller));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(limiter.Allow(kCaller));
+    now_ms += 999;
+    EXPECT_FALSE(limiter.Allow(kCaller));
+    now_ms += 1;
+    EXPECT_TRUE(limiter.Allow(kCaller));
+    // Denied requests do not push the next reply further out.
+    now_ms += 500;
+    EXPECT_FALSE(limiter.Allow(kCaller));
+    now_ms += 500;
+    EXPECT_TRUE(limiter.Allow(kCaller));
+}
+
+TEST_F(ReplyLimiterTest, TwentyASecondInAllWhateverTheSenders) {
+    // A thousand forged senders within one second get twenty replies between them.
+    int allowed = 0;
+    for (quint32 sender = 1; sender <= 1000; ++sender)
+        allowed += limiter.Allow(sender) ? 1 : 0;
+    EXPECT_EQ(allowed, ReplyLimiter::kInAll);
+    // A caller who has had no reply yet still waits for the second to pass.
+    EXPECT_FALSE(limiter.Allow(kCaller));
+    now_ms += ReplyLimiter::kWindow_ms;
+    EXPECT_TRUE(limiter.Allow(kCaller));
+}
+
+TEST_F(ReplyLimiterTest, AFloodOverManySecondsKeepsTheRateAndTheMemoryBounded) {
+    // Requests every millisecond for ten seconds from ever new senders, and from one caller.
+    int allowed = 0, toCaller = 0;
+    quint32 sender = 0x0B000000;
+    for (int ms = 0; ms < 10'000; ++ms, ++now_ms) {
+        allowed += limiter.Allow(++sender) ? 1 : 0;
+        toCaller += limiter.Allow(kCaller) ? 1 : 0;
+        EXPECT_LE(limiter.Remembered(), ReplyLimiter::kInAll);
+    }
+    EXPECT_EQ(allowed + toCaller, 10 * ReplyLimiter::kInAll);
+    EXPECT_GE(toCaller, 1);
+    EXPECT_LE(toCaller, 10);
+    // A quiet second empties it.
+    now_ms += ReplyLimiter::kWindow_ms;
+    EXPECT_TRUE(limiter.Allow(kCaller));
+    EXPECT_EQ(limiter.Remembered(), 1);
+}
+
+TEST(ReplyLimiterSteadyClockTest, WorksWithoutAClockOfItsOwn) {
+    ReplyLimiter limiter;
+    EXPECT_TRUE(limiter.Allow(kCaller));
+    EXPECT_FALSE(limiter.Allow(kCaller));
+    EXPECT_TRUE(limiter.Allow(kCaller + 1));
+}
+
+} // namespace
+} // namespace vocalyn::call

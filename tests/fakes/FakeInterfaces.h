@@ -1,0 +1,17 @@
+#pragma once
+
+#include "net/NetworkInterfaces.h"
+
+namespace vocalyn::fakes {
+
+// A machine's interfaces and default route as a test describes them.
+class FakeInterfaces final : public net::NetworkInterfaces {
+public:
+    QList<net::InterfaceAddress> list;
+    QByteArray routed; // the default route's interface; empty for none
+
+    QList<net::InterfaceAddress> addresses() override { return list; }
+    QByteArray defaultRouteInterface() override { return routed; }
+};
+
+} // namespace vocalyn::fakes
