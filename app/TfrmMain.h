@@ -20,7 +20,7 @@ class QPushButton;
 namespace vocalyn::call {
 class TfrmCalling;
 class TfrmSettings;
-}
+} // namespace vocalyn::call
 namespace vocalyn::voice {
 class TfrmCCN;
 }
@@ -152,6 +152,8 @@ private:
     bool PreparePicture();
     void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
+    // After closing: no datagram or timer reaches a handler any more.
+    void DetachHandlers();
     void DragWindow();
 
     // Received signalling, by kind.
