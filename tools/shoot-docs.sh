@@ -16,9 +16,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/vocalyn-shot.XXXXXX")
 prefix=vshot
 screen_w=1280
 screen_h=1024
-# The main window's size; the program centres it on the screen.
-win_w=658
-win_h=682
 
 [ -x "$peer" ] || { echo "no $peer: cmake --build build --target vocalyn_peer" >&2; exit 1; }
 # shellcheck source=tools/packages.sh
@@ -26,24 +23,34 @@ source "$root/tools/packages.sh"
 VOCALYN_NO_DAEMONS=1 "$root/tools/install-deps.sh" "${SHOT_PACKAGES[@]}"
 
 pids=()
+etc_dirs=()
 cleanup() {
     exec 3>&- 4>&- 2>/dev/null || true
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     "$root/tools/testnet.sh" down $prefix >/dev/null 2>&1 || true
+    for dir in "${etc_dirs[@]}"; do rm -rf "$dir"; done
+    rmdir /etc/netns 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 "$root/tools/testnet.sh" up $prefix >/dev/null
-# A default route, as a desktop has one, so that each copy shows its own address at the bottom
-# right. The test hosts' network reaches nothing outside them.
-for host in a b; do ip -n $prefix-$host route add default dev eth0; done
 
-# A copy of the program on test host $1, display :$2, data in $work/$3; commands go to fd $4.
+# A copy of the program on test host $1, display :$2, data in $work/$3, under the host name $4;
+# commands go to fd $5.
 start() {
-    local host=$1 display=$2 who=$3 fd=$4 dir=$work/$3
+    local host=$1 display=$2 who=$3 name=$4 fd=$5 dir=$work/$3
     mkdir -p "$dir"
+    # Each test host gets a name of its own that resolves to its address, as on a real network,
+    # so that the bottom right of each window shows a desktop's name and address. ip netns exec
+    # lays the files of /etc/netns/NAMESPACE/ over /etc for the programs it starts.
+    local etc=/etc/netns/$prefix-$host
+    [ -e "$etc" ] && { echo "$etc exists already; remove it first" >&2; exit 1; }
+    mkdir -p "$etc"
+    etc_dirs+=("$etc")
+    printf '127.0.0.1 localhost\n%s %s\n' "$("$root/tools/testnet.sh" addr "$host")" "$name" \
+        >"$etc/hosts"
     printf '[Settings]\r\nRingTime=10\r\nMessage=%s is away\r\nCallerID=%s\r\n' "$who" "$who" \
         >"$dir/Settings.ini"
     : >"$dir/IPAddress.dat"
@@ -52,8 +59,9 @@ start() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     mkfifo "$dir.in"
     : >"$dir.out"
-    DISPLAY=:$display QT_QPA_PLATFORM=xcb ip netns exec $prefix-$host \
-        "$peer" "$dir" <"$dir.in" >"$dir.out" 2>"$dir.err" &
+    DISPLAY=:$display QT_QPA_PLATFORM=xcb ip netns exec $prefix-$host unshare --uts -- \
+        sh -c 'hostname "$1" && exec "$2" "$3"' sh "$name" "$peer" "$dir" \
+        <"$dir.in" >"$dir.out" 2>"$dir.err" &
     pids+=($!)
     eval "exec $fd>\"$dir.in\""
 }
@@ -95,14 +103,14 @@ wait_pictures() {
     exit 1
 }
 
-# The window of display :$1, cut out of the screen into $2.
+# The window of display :$1, cut out of the screen into $2: with no window manager the screen is
+# black around it, and its grey border is the edge of what is not black.
 shoot() {
-    local left=$(((screen_w - win_w) / 2)) top=$(((screen_h - win_h) / 2))
-    import -display ":$1" -window root -crop "${win_w}x${win_h}+${left}+${top}" +repage "$2"
+    import -display ":$1" -window root -trim +repage "$2"
 }
 
-start a 91 Alice 3
-start b 92 Bob 4
+start a 91 Alice alice-desktop 3
+start b 92 Bob bob-laptop 4
 expect Alice 3 "wait 10000 activated=1 listening=1"
 expect Bob 4 "wait 10000 activated=1 listening=1"
 # The camera's first frames, and the window fully painted.

@@ -117,6 +117,33 @@ TEST_F(MainWindowFixture, ControlsStartWithTheirCaptionsHintsPlacesAndStates) {
     EXPECT_FALSE(w.mask().contains(QPoint(300, 0)));
 }
 
+// A long status text runs into the caller-ID line; it covers it, the two never mix letters.
+TEST_F(MainWindowFixture, ALongStatusCoversTheCallerIDLineWhereTheyMeet) {
+    TfrmMain& w = CreateWindow();
+    w.SetVideoStatus(QStringLiteral("Connected to Fake camera 0"));
+    w.lblCallerID->setText(QStringLiteral("The front desk on the second floor calling..."));
+    ASSERT_TRUE(w.lblVideoArea->geometry().intersects(w.lblCallerID->geometry()));
+    const QImage picture = w.RbPanel1->grab().toImage();
+    const QRect overlap = w.lblVideoArea->geometry() & w.lblCallerID->geometry();
+    int limePixels = 0;
+    for (int y = overlap.top(); y <= overlap.bottom(); ++y)
+        for (int x = overlap.left(); x <= overlap.right(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            // The caller ID's lime, also where antialiasing mixes it with black.
+            limePixels += pixel.green() > 100 && pixel.red() < pixel.green() / 2;
+        }
+    EXPECT_EQ(limePixels, 0);
+    // Where the status line ends, the caller ID shows again.
+    const QRect rest(w.lblVideoArea->geometry().right() + 1, w.lblCallerID->y(),
+                     w.lblCallerID->geometry().right() - w.lblVideoArea->geometry().right(),
+                     w.lblCallerID->height());
+    int restLime = 0;
+    for (int y = rest.top(); y <= rest.bottom(); ++y)
+        for (int x = rest.left(); x <= rest.right(); ++x)
+            restLime += picture.pixelColor(x, y) == QColor(0, 255, 0);
+    EXPECT_GT(restLime, 0);
+}
+
 TEST_F(MainWindowFixture, ActivationShowsLocalAddressLoadsDefaultsAndOpensSignalling) {
     TfrmMain& w = ShowWindow();
     EXPECT_EQ(w.lblHostName->text(), "deskhost");
