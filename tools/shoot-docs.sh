@@ -59,7 +59,8 @@ start() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     mkfifo "$dir.in"
     : >"$dir.out"
-    DISPLAY=:$display QT_QPA_PLATFORM=xcb ip netns exec $prefix-$host unshare --uts -- \
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    DISPLAY=:$display QT_QPA_PLATFORM=xcb ip netns exec "$prefix-$host" unshare --uts -- \
         sh -c 'hostname "$1" && exec "$2" "$3"' sh "$name" "$peer" "$dir" \
         <"$dir.in" >"$dir.out" 2>"$dir.err" &
     pids+=($!)
