@@ -111,9 +111,16 @@ void TfrmMain::CreateControls() {
     lblCallerID->setGeometry(104, 10, 481, 17);
     lblCallerID->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 
-    // The status line stands after the caller-ID line, so it is painted over it.
+    // The status line stands after the caller-ID line, so it is painted over it: on its own
+    // black ground, so that a long status hides what it covers instead of mixing the letters.
     lblVideoArea =
         MakeLabel(RbPanel1, QStringLiteral("lblVideoArea"), TrebuchetFont(13, true), kOrange);
+    {
+        QPalette palette = lblVideoArea->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        lblVideoArea->setPalette(palette);
+        lblVideoArea->setAutoFillBackground(true);
+    }
     lblVideoArea->move(112, 10);
     lblVideoArea->adjustSize();
 

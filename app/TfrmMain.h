@@ -156,6 +156,8 @@ private:
     bool PreparePicture();
     void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
+    // After closing: no datagram or timer reaches a handler any more.
+    void DetachHandlers();
     void DragWindow();
 
     // Received signalling, by kind.

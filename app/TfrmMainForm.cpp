@@ -53,6 +53,9 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::FormShow() {
     videoCap->StartVideo();
+    // A machine without sound output still calls; the user should know why it rings silently.
+    if (const QString reason = platform_.mediaDevice->unavailableReason(); !reason.isEmpty())
+        SetVideoStatus(reason);
 }
 
 void TfrmMain::FormActivate() {
@@ -152,9 +155,25 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
         Guarded([this] { FormClose(); })();
+        DetachHandlers();
         QCoreApplication::quit();
     }
     event->accept();
+}
+
+void TfrmMain::DetachHandlers() {
+    // The window is gone for the user: what arrived during the fade, or arrives before the
+    // message loop ends, must not ring or answer. The listeners are stopped as their
+    // destruction would, running the hand-overs still queued, now without a handler.
+    Timer1.stop();
+    for (net::TIdUDPServer* server : {&UDPServer, &UDPServer1}) {
+        server->OnUDPRead = nullptr;
+        try {
+            server->setActive(false);
+        } catch (...) {
+            // closing goes on whatever a socket says
+        }
+    }
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -49,6 +49,10 @@ public:
     // The text for a result code; empty when the service has none.
     virtual QString errorText(Result code) = 0;
 
+    // Why the service cannot play any file on this machine (no sound output, a media framework
+    // that did not start); empty when it can. Every open then fails with this text.
+    virtual QString unavailableReason() const { return {}; }
+
     // Called on the main thread, from the event loop, when a device has played to the end of
     // its medium (not when it was stopped or closed). The handler must not throw.
     void setEndOfMediumHandler(std::function<void(DeviceId)> handler) {

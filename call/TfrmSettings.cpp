@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStringList>
 
 namespace vocalyn::call {
 
@@ -47,7 +48,9 @@ bool IsEnter(int key) {
 
 QString OpenFileDialog(QWidget* parent, const QString& initialFile, const QString& filter) {
     QString firstFilter = filter.section(QStringLiteral(";;"), 0, 0);
-    return QFileDialog::getOpenFileName(parent, QString(), initialFile, filter, &firstFilter);
+    // Without this Qt shows the patterns a second time after each description.
+    return QFileDialog::getOpenFileName(parent, QString(), initialFile, filter, &firstFilter,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 } // namespace
@@ -65,8 +68,21 @@ TfrmSettings::TfrmSettings(const QString& dataDir, CallSettings& held, QWidget* 
 TfrmSettings::~TfrmSettings() = default;
 
 QString TfrmSettings::RingToneFilter() {
-    return QStringLiteral("Supported Media Files (*.mp3 *.wav *.wma);;MP3 (*.mp3);;"
-                          "Wave (*.wav);;Windows Media Audio (*.wma)");
+    struct Entry {
+        const char* description;
+        const char* patterns;
+    };
+    static const Entry entries[] = {
+        {"Supported Media Files", "*.mp3 *.wav *.wma"},
+        {"MP3 (*.mp3)", "*.mp3"},
+        {"Wave (*.wav)", "*.wav"},
+        {"Windows Media Audio (*.wma)", "*.wma"},
+    };
+    QStringList filters;
+    for (const Entry& entry : entries)
+        filters << QStringLiteral("%1 (%2)").arg(QLatin1String(entry.description),
+                                                 QLatin1String(entry.patterns));
+    return filters.join(QStringLiteral(";;"));
 }
 
 void TfrmSettings::CreateControls() {

@@ -36,7 +36,9 @@ public:
     static constexpr int kMaxRingTime = 30; // seconds
     static constexpr int kMaxTypedLength = 50;
 
-    // The ring-tone chooser's filter list, the first entry selected.
+    // The ring-tone chooser's filter list, the first entry selected. Each entry is its shown
+    // description followed by its patterns in parentheses; the chooser hides that last part,
+    // so the user reads exactly "Supported Media Files", "MP3 (*.mp3)" and so on.
     static QString RingToneFilter();
 
     // Asks for a file to open: the parent, the initial file and the filter list in; the chosen

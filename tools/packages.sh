@@ -24,3 +24,5 @@ TEST_PACKAGES=(
 )
 # Fuzzing needs clang with its libFuzzer runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Only tools/shoot-docs.sh, which makes the README's screenshots, needs these.
+SHOT_PACKAGES=(xvfb imagemagick iproute2)

@@ -65,12 +65,6 @@ struct GstMediaDevice::Stream {
 };
 
 GstMediaDevice::GstMediaDevice(QString audioSink) : audioSink_(std::move(audioSink)) {
-    gst::EnsureInitialised();
-    gst::ErrorPtr error;
-    if (!MakeSink(audioSink_, error))
-        throw vocalyn::Error(error ? QString::fromUtf8(error->message)
-                                   : QStringLiteral("No audio sink in \"%1\"").arg(audioSink_));
-
     texts_.insert(InvalidDevice, QStringLiteral("The specified device is not open."));
     texts_.insert(NoFreeDevice, QStringLiteral("Too many sound files are open."));
     texts_.insert(MissingElement, QStringLiteral("GStreamer's playbin element is not installed."));
@@ -80,11 +74,36 @@ GstMediaDevice::GstMediaDevice(QString audioSink) : audioSink_(std::move(audioSi
 
     poll_.setInterval(kPollInterval_ms);
     QObject::connect(&poll_, &QTimer::timeout, [this] { poll(); });
+
+    unavailable_ = probe();
+    if (!unavailable_.isEmpty())
+        texts_.insert(Unavailable, unavailable_);
+}
+
+QString GstMediaDevice::probe() const {
+    // Shown on the main window's status line, so short, with GStreamer's own words last.
+    const QString text = QStringLiteral("No ring tone: %1 (%2)");
+    try {
+        gst::EnsureInitialised();
+    } catch (const vocalyn::Error& e) {
+        return text.arg(QStringLiteral("GStreamer did not start"), e.message());
+    }
+    gst::ErrorPtr error;
+    if (!MakeSink(audioSink_, error))
+        return text.arg(QStringLiteral("no audio output"),
+                        error ? QString::fromUtf8(error->message) : audioSink_);
+    const gst::ObjectPtr<GstElementFactory> playbin(gst_element_factory_find("playbin"));
+    if (!playbin)
+        return text.arg(QStringLiteral("no player"), QStringLiteral("no element \"playbin\""));
+    return {};
 }
 
 GstMediaDevice::~GstMediaDevice() = default;
 
 MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
+    // Nothing of GStreamer may be touched when it did not start.
+    if (!unavailable_.isEmpty())
+        return {Unavailable, 0};
     const DeviceId id = freeId();
     if (id == 0)
         return {NoFreeDevice, 0};

@@ -28,10 +28,13 @@ public:
         StateChangeRefused = 5, // the back end failed without saying why: no text
         SeekRefused = 6,
         NoSound = 7,
+        Unavailable = 8, // GStreamer did not start, or the sink or playbin is missing
     };
 
     // audioSink: a launch description such as "autoaudiosink" or "fakesink sync=true".
-    // Throws vocalyn::Error when GStreamer cannot start or the description makes no element.
+    // Never throws: when GStreamer cannot start or cannot make the sink, the device is made
+    // anyway, says why in unavailableReason() and refuses every file with that text, so that a
+    // desktop without sound output still gets the rest of the program.
     explicit GstMediaDevice(QString audioSink = QStringLiteral("autoaudiosink"));
     ~GstMediaDevice() override;
 
@@ -45,10 +48,13 @@ public:
     Result stop(DeviceId device) override;
     Result close(DeviceId device) override;
     QString errorText(Result code) override;
+    QString unavailableReason() const override { return unavailable_; }
 
 private:
     struct Stream;
 
+    // Why nothing can play here; empty when GStreamer, the sink and playbin are all there.
+    QString probe() const;
     Stream* find(DeviceId device) const;
     DeviceId freeId();
     void collectMessages(Stream& stream);
@@ -58,6 +64,7 @@ private:
     Result failureFromMessage(GstMessage* error);
 
     QString audioSink_;
+    QString unavailable_;
     std::map<DeviceId, std::unique_ptr<Stream>> streams_;
     DeviceId lastId_ = 0;
     QHash<Result, QString> texts_; // the latest text seen for each code

@@ -3,6 +3,7 @@
 
 #include "base/AppInfo.h"
 #include "base/Error.h"
+#include "call/gst/GstMediaDevice.h"
 #include "tests/support/ModalWatcher.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/ErrorReport.h"
@@ -14,11 +15,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace vocalyn;
 using vocalyn::test::MainWindowFixture;
@@ -28,6 +33,20 @@ namespace {
 
 void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Sends one datagram to a local port, as a peer on this machine would.
+void SendTo(int port, const QByteArray& payload) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto sent = ::sendto(fd, payload.constData(), static_cast<size_t>(payload.size()), 0,
+                               reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::close(fd);
+    ASSERT_EQ(sent, payload.size());
 }
 
 } // namespace
@@ -96,6 +115,33 @@ TEST_F(MainWindowFixture, ControlsStartWithTheirCaptionsHintsPlacesAndStates) {
     EXPECT_EQ(w.mask(), RoundRectRegion(1, 1, 658, 682, 40, 40));
     EXPECT_FALSE(w.mask().contains(QPoint(0, 300)));
     EXPECT_FALSE(w.mask().contains(QPoint(300, 0)));
+}
+
+// A long status text runs into the caller-ID line; it covers it, the two never mix letters.
+TEST_F(MainWindowFixture, ALongStatusCoversTheCallerIDLineWhereTheyMeet) {
+    TfrmMain& w = CreateWindow();
+    w.SetVideoStatus(QStringLiteral("Connected to Fake camera 0"));
+    w.lblCallerID->setText(QStringLiteral("The front desk on the second floor calling..."));
+    ASSERT_TRUE(w.lblVideoArea->geometry().intersects(w.lblCallerID->geometry()));
+    const QImage picture = w.RbPanel1->grab().toImage();
+    const QRect overlap = w.lblVideoArea->geometry() & w.lblCallerID->geometry();
+    int limePixels = 0;
+    for (int y = overlap.top(); y <= overlap.bottom(); ++y)
+        for (int x = overlap.left(); x <= overlap.right(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            // The caller ID's lime, also where antialiasing mixes it with black.
+            limePixels += pixel.green() > 100 && pixel.red() < pixel.green() / 2;
+        }
+    EXPECT_EQ(limePixels, 0);
+    // Where the status line ends, the caller ID shows again.
+    const QRect rest(w.lblVideoArea->geometry().right() + 1, w.lblCallerID->y(),
+                     w.lblCallerID->geometry().right() - w.lblVideoArea->geometry().right(),
+                     w.lblCallerID->height());
+    int restLime = 0;
+    for (int y = rest.top(); y <= rest.bottom(); ++y)
+        for (int x = rest.left(); x <= rest.right(); ++x)
+            restLime += picture.pixelColor(x, y) == QColor(0, 255, 0);
+    EXPECT_GT(restLime, 0);
 }
 
 TEST_F(MainWindowFixture, ActivationShowsLocalAddressLoadsDefaultsAndOpensSignalling) {
@@ -185,6 +231,58 @@ TEST_F(MainWindowFixture, ExitFadesTheWindowOutThenHidesIt) {
     Click(w.btnExit);
     EXPECT_GE(clock.elapsed(), 550);
     EXPECT_FALSE(w.isVisible());
+}
+
+// While the window fades out nothing may act on it: a call that comes in then must not ring
+// (and be cut off a moment later), neither during the fade nor after it.
+TEST_F(MainWindowFixture, ACallRequestDuringTheFadeNeitherRingsNorHoldsTheCloseUp) {
+    TfrmMain& w = ShowWindow();
+    bool timerRanDuringTheFade = false;
+    QTimer::singleShot(100, &w, [&] { timerRanDuringTheFade = w.isVisible(); });
+    std::thread caller([port = platform.signallingPort] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        SendTo(port, "Calling|Late caller");
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Click(w.btnExit);
+    const qint64 closing_ms = clock.elapsed();
+    caller.join();
+
+    EXPECT_GE(closing_ms, 550);
+    // The listener thread waiting on its hand-over is let go, not waited on for long.
+    EXPECT_LT(closing_ms, 2000);
+    EXPECT_FALSE(w.UDPServer.Active());
+    EXPECT_FALSE(w.UDPServer1.Active());
+    QTest::qWait(300);
+    EXPECT_FALSE(w.Ringing);
+    EXPECT_EQ(w.lblCallerID->text(), "Caller ID");
+    EXPECT_EQ(w.edtHostName->text(), "Host Name or IP Address");
+    EXPECT_FALSE(w.Timer1.isActive());
+    EXPECT_FALSE(timerRanDuringTheFade);
+}
+
+// A machine whose sound output is missing still starts and still rings, silently, and the
+// status line tells why.
+TEST_F(MainWindowFixture, WithoutSoundOutputTheStatusLineSaysWhyAndCallsStillRing) {
+    auto device = std::make_unique<call::GstMediaDevice>(QStringLiteral("nosuchsink"));
+    const QString reason = device->unavailableReason();
+    ASSERT_FALSE(reason.isEmpty());
+    platform.mediaDevice = std::move(device);
+    WriteSettings("[Settings]\r\nRingTone=" VOCALYN_ASSETS_DIR "/ringtone.wav\r\n");
+    TfrmMain& w = ShowWindow();
+    EXPECT_EQ(w.lblVideoArea->text(), reason);
+    EXPECT_TRUE(w.UDPServer.Active());
+
+    SendTo(platform.signallingPort, "Calling|Front desk");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Ringing; }, 5000));
+    EXPECT_EQ(w.lblCallerID->text(), "Front desk calling...");
+    EXPECT_TRUE(w.Timer1.isActive());
+    EXPECT_FALSE(w.MediaPlayer1.opened());
+    EXPECT_EQ(w.MediaPlayer1.lastResult(), call::GstMediaDevice::Unavailable);
+    // The failed tone does not cost the listener: the caller can still cancel.
+    SendTo(platform.signallingPort, "Cancel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Ringing; }, 5000));
 }
 
 TEST(HelpText, HasSeventeenLinesJoinedByCrLf) {

@@ -159,8 +159,32 @@ TEST_F(GstPlayerTest, TheShippedRingToneIsAShortSound) {
     EXPECT_LE(status().length_ms, 3000);
 }
 
-TEST(GstPlayerSinkTest, AnUnknownSinkIsRefusedAtOnce) {
-    EXPECT_THROW(GstMediaDevice("nosuchsink"), vocalyn::Error);
+TEST(GstPlayerSinkTest, AWorkingSinkLeavesNothingToReport) {
+    EXPECT_EQ(GstMediaDevice(kSink).unavailableReason(), "");
+}
+
+// A desktop without the sink still gets a device: it says why at once and refuses every file
+// with that reason, as the player reports any file it cannot open.
+TEST(GstPlayerSinkTest, WithoutItsSinkEveryOpenFailsWithTheReason) {
+    GstMediaDevice device("nosuchsink");
+    const QString reason = device.unavailableReason();
+    EXPECT_TRUE(reason.startsWith("No ring tone: ")) << qPrintable(reason);
+    EXPECT_TRUE(reason.contains("nosuchsink")) << qPrintable(reason);
+
+    TMediaPlayer player(device);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        player.FileName = QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav");
+        try {
+            player.Open();
+            ADD_FAILURE() << "no error";
+        } catch (const EMCIDeviceError& e) {
+            EXPECT_EQ(e.message(), reason);
+        }
+        EXPECT_FALSE(player.opened());
+        EXPECT_EQ(player.lastResult(), GstMediaDevice::Unavailable);
+        EXPECT_THROW(player.Play(), EMCIDeviceError);
+    }
+    player.Close(); // nothing is open, nothing is reported
 }
 
 } // namespace

@@ -9,7 +9,10 @@
 #include "widgets/SpinEdit.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -354,8 +357,7 @@ TEST_F(SettingsDialogTest, ChooserStartsAtTheCurrentTextAndCancellingKeepsIt) {
         EXPECT_EQ(parent, &dialog);
         // The press has moved the focus to the button before the click.
         EXPECT_EQ(Focused(), dialog.btnRingTone);
-        EXPECT_EQ(filter, "Supported Media Files (*.mp3 *.wav *.wma);;MP3 (*.mp3);;Wave (*.wav);;"
-                          "Windows Media Audio (*.wma)");
+        EXPECT_EQ(filter, TfrmSettings::RingToneFilter());
         asked << initialFile;
         return answer;
     };
@@ -373,6 +375,51 @@ TEST_F(SettingsDialogTest, ChooserStartsAtTheCurrentTextAndCancellingKeepsIt) {
     EXPECT_EQ(asked, QStringList({"/tones/old.wav", "/tones/old.wav", "/home/me/bell.mp3"}));
     EXPECT_EQ(dialog.edtMessage->text(), "edited");
     EXPECT_TRUE(dialog.isVisible());
+}
+
+// The chooser as the user meets it: Qt's own dialog, since the test platform has no native one.
+TEST_F(SettingsDialogTest, TheRealChooserShowsTheKindsByTheirNamesAndStartsWithAllOfThem) {
+    Show();
+    const QString tone = dir.filePath(QStringLiteral("bell.mp3"));
+    dialog.edtRingTone->setText(tone);
+
+    QStringList shown;
+    QString selected;
+    QStringList allKinds;
+    QStringList waveOnly;
+    QString startFile;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        watch.stop();
+        if (auto* kinds = chooser->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < kinds->count(); ++i)
+                shown << kinds->itemText(i);
+            selected = kinds->currentText();
+        }
+        if (auto* files = chooser->findChild<QFileSystemModel*>()) {
+            allKinds = files->nameFilters();
+            chooser->selectNameFilter(chooser->nameFilters().value(2));
+            waveOnly = files->nameFilters();
+        }
+        startFile = chooser->selectedFiles().value(0);
+        chooser->reject();
+    });
+    watch.start();
+    Click(dialog.btnRingTone);
+
+    EXPECT_EQ(shown, QStringList({"Supported Media Files", "MP3 (*.mp3)", "Wave (*.wav)",
+                                  "Windows Media Audio (*.wma)"}));
+    EXPECT_EQ(selected, "Supported Media Files");
+    // The patterns still filter, each kind by its own.
+    EXPECT_EQ(allKinds, QStringList({"*.mp3", "*.wav", "*.wma"}));
+    EXPECT_EQ(waveOnly, QStringList({"*.wav"}));
+    EXPECT_EQ(startFile, tone);
+    // Cancelled: the field is as it was.
+    EXPECT_EQ(dialog.edtRingTone->text(), tone);
 }
 
 TEST_F(SettingsDialogTest, UnsavedEditsSurviveTheVideoOptionsDialog) {
