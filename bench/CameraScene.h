@@ -16,8 +16,15 @@ namespace vocalyn::bench {
 
 class CameraScene {
 public:
-    // noise: standard deviation of the sensor noise per channel, in levels.
-    CameraScene(int width, int height, double noise) : width_(width), height_(height) {
+    enum class Motion {
+        Sway = 1, // the person sways in front of a still camera
+        Pan,      // the camera pans to and fro across the room as well
+        Dusk,     // the light fades and comes back; the camera's gain, and its noise, follow
+    };
+
+    // noise: standard deviation of the sensor noise per channel, in levels (at full light).
+    CameraScene(int width, int height, double noise, Motion motion = Motion::Sway)
+        : width_(width), height_(height), motion_(motion) {
         std::mt19937 random(7);
         std::normal_distribution<float> gauss(0.0f, float(noise));
         noise_.resize(std::size_t(1) << 22);
@@ -36,18 +43,23 @@ public:
         const double headV = kSceneHeight * (0.42 + 0.02 * std::sin(n * 0.11));
         const double ru = kSceneWidth * 0.10, rv = kSceneHeight * 0.16;
         std::size_t noiseAt = std::size_t(n) * 7919u * 131u % (noise_.size() / 2);
+        const double pan = motion_ == Motion::Pan ? 40 * std::sin(n * 0.021) : 0.0;
+        // Light between 45 % and 100 %; the camera's gain makes up for it, and amplifies the
+        // sensor's noise and steps alike.
+        const double light = motion_ == Motion::Dusk ? 0.725 + 0.275 * std::cos(n * 0.025) : 1.0;
+        const double gain = 1.0 / light;
         for (int y = 0; y < height_; ++y) {
             std::uint8_t* row = image.scanLine(y);
             const double v = (y + 0.5) * kSceneHeight / height_;
             std::size_t spine = 0;
             for (int x = 0; x < width_; ++x) {
-                const double u = (x + 0.5) * kSceneWidth / width_;
+                const double u = (x + 0.5) * kSceneWidth / width_ + pan;
                 while (spine + 1 < spines_.size() && spines_[spine + 1].u <= u)
                     ++spine;
                 double rgb[3];
                 Paint(u, v, headU, headV, ru, rv, spines_[spine], rgb);
                 for (int c = 0; c < 3; ++c)
-                    row[3 * x + c] = std::uint8_t(std::clamp(rgb[c], 0.0, 255.0));
+                    row[3 * x + c] = std::uint8_t(std::clamp(rgb[c] * light, 0.0, 255.0));
             }
         }
         // The softness of a webcam's lens, then its sensor's noise.
@@ -67,8 +79,8 @@ public:
                         sum += weight *
                                (rows[r][left + c] + 2 * rows[r][mid + c] + rows[r][right + c]);
                     }
-                    out[mid + c] =
-                        std::uint8_t(std::clamp(sum / 16.0 + noise_[noiseAt++], 0.0, 255.0));
+                    out[mid + c] = std::uint8_t(
+                        std::clamp((sum / 16.0 + noise_[noiseAt++]) * gain, 0.0, 255.0));
                 }
             }
         }
@@ -128,6 +140,7 @@ private:
     }
 
     int width_, height_;
+    Motion motion_;
     std::vector<float> noise_;
     std::vector<Spine> spines_;
 };

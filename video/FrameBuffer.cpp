@@ -64,11 +64,15 @@ void FrameBuffer::ReadVideoFormat(VideoFormatSource* captureWindow) {
         // the copied frames.
         frameHeader_ = driverFormat_;
         BITMAPINFOHEADER header = ReadBitmapHeader(frameHeader_);
-        if (header.biSizeImage == 0 && header.biCompression == 0 && header.biWidth > 0) {
-            // Allowed for uncompressed formats; the pixel area still needs it.
-            header.biSizeImage = static_cast<std::uint32_t>(
-                RowBytes(static_cast<std::int64_t>(header.biWidth) * header.biBitCount) *
-                std::llabs(header.biHeight));
+        if (header.biSizeImage == 0 && header.biWidth > 0) {
+            // Allowed for uncompressed formats; the pixel area needs it, and the frames are
+            // copied to that size.
+            const std::int64_t rowBytes =
+                RowBytes(static_cast<std::int64_t>(header.biWidth) * header.biBitCount);
+            const std::int64_t rows = std::llabs(header.biHeight);
+            if (rowBytes > 0 && rows > kMaxStream / rowBytes)
+                throw Error(QStringLiteral("The capture driver reports an invalid video format."));
+            header.biSizeImage = static_cast<std::uint32_t>(rowBytes * rows);
             PutHeader(frameHeader_, header);
         }
     } else if (frameClass_ != kClassUnknown) {

@@ -1,38 +1,59 @@
 #include "video/VideoDatagram.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vocalyn::video {
+
+static_assert(QualityLadder::kQualities.front() == kVideoQuality);
+
+VideoDatagramWriter::VideoDatagramWriter() : ladder_(kMaxVideoDatagram) {}
 
 VideoDatagramWriter::Datagram VideoDatagramWriter::Write(JpegEncoder& encoder,
                                                          const PictureView& picture,
                                                          std::span<std::uint8_t> out) {
-    const std::span<std::uint8_t> room = out.first(std::min(out.size(), kMaxVideoDatagram));
+    const std::size_t limit = std::min(out.size(), kMaxVideoDatagram);
+    if (limit != limit_) {
+        limit_ = limit;
+        ladder_ = QualityLadder(limit);
+    }
+    // Files are encoded whole, beyond the limit, so that a frame too long tells by how much.
+    // With room for two, a try goes where the best file so far is not, so that a better step
+    // that fails costs no encode to get the file back.
+    const bool twoHalves = out.size() >= 2 * limit;
+    const std::size_t half = twoHalves ? out.size() / 2 : out.size();
+    const auto region = [&](int at) { return out.subspan(at == 1 ? half : 0, half); };
     Datagram datagram;
-    JpegEncoder::Result result = encoder.Encode(picture, kVideoQuality, room);
-    ++datagram.attempts;
-    if (result.size > 0) {
-        datagram.size = result.size;
-        datagram.quality = kVideoQuality;
-        resume_ = 0; // the next frame that does not fit is likely just over
-        return datagram;
-    }
-    if (!result.tooLong)
-        return datagram; // a picture libjpeg refuses fails the same way at any quality
-    for (std::size_t rung = resume_; rung < kFallbackQualities.size(); ++rung) {
-        result = encoder.Encode(picture, kFallbackQualities[rung], room);
+    int bestAt = -1; // where the file of the best step that fits lies
+    ladder_.BeginFrame();
+    for (int step = ladder_.NextStep(); step != QualityLadder::kNone; step = ladder_.NextStep()) {
+        const int at = twoHalves && bestAt == 0 ? 1 : 0;
+        const JpegEncoder::Result result =
+            encoder.Encode(picture, QualityLadder::kQualities[std::size_t(step)], region(at));
         ++datagram.attempts;
-        if (result.size > 0) {
-            const bool roomToSpare = result.size < room.size() / 4 * 3;
-            resume_ = roomToSpare && rung > 0 ? rung - 1 : rung;
+        if (result.size == 0 && !result.tooLong)
+            return {0, 0, datagram.attempts}; // refused: the same at any quality
+        ladder_.Measured(step, result.tooLong ? half : result.size, !result.tooLong);
+        if (ladder_.FittingStep() == step) {
+            bestAt = at;
             datagram.size = result.size;
-            datagram.quality = kFallbackQualities[rung];
-            return datagram;
+        } else if (at == bestAt) {
+            bestAt = -1; // the best file was written over
         }
-        if (!result.tooLong)
-            return datagram;
     }
-    resume_ = kFallbackQualities.size() - 1;
+    const int best = ladder_.FittingStep();
+    if (best == QualityLadder::kNone)
+        return {0, 0, datagram.attempts};
+    datagram.quality = QualityLadder::kQualities[std::size_t(best)];
+    if (bestAt < 0) {
+        const JpegEncoder::Result result = encoder.Encode(picture, datagram.quality, out);
+        ++datagram.attempts;
+        datagram.size = result.size <= limit ? result.size : 0;
+        if (datagram.size == 0)
+            datagram.quality = 0;
+    } else if (bestAt == 1) {
+        std::memmove(out.data(), region(1).data(), datagram.size);
+    }
     return datagram;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "video/JpegCodec.h"
+#include "video/QualityLadder.h"
 
 #include <QImage>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,18 +16,16 @@ namespace vocalyn::video {
 
 // The most a UDP datagram over IPv4 can carry.
 inline constexpr std::size_t kMaxVideoDatagram = 65507;
-// The quality every frame is tried at first.
+// The best quality, at which every frame goes that fits one datagram at it.
 inline constexpr int kVideoQuality = 90;
 
 // Writes pictures as video datagrams. A picture whose JPEG at quality 90 is longer than one
-// datagram is encoded again at lower qualities until it fits, so that it still travels whole.
-// Consecutive frames are alike, so the search for a frame that does not fit at 90 starts where
-// the previous one fitted, and climbs back one step when that one had room to spare.
+// datagram goes at the best lower quality of QualityLadder at which it fits, so that it still
+// travels whole. The ladder predicts that quality from the sizes of the frames before, so that
+// a frame mostly takes one encode.
 class VideoDatagramWriter {
 public:
-    // The qualities tried after 90, best first; the last one is the lowest allowed.
-    static constexpr std::array<int, 11> kFallbackQualities{85, 80, 75, 70, 65, 60,
-                                                            55, 50, 40, 30, 20};
+    VideoDatagramWriter();
 
     struct Datagram {
         std::size_t size = 0; // 0: dropped, it does not fit even at the lowest quality
@@ -35,11 +33,13 @@ public:
         int attempts = 0;
     };
 
-    // Encodes into `out`, never writing more than one datagram can carry.
+    // Encodes into `out`, and leaves there a file no longer than one datagram can carry. The
+    // rest of `out` is room for the tries: twice the datagram or more saves encodes.
     Datagram Write(JpegEncoder& encoder, const PictureView& picture, std::span<std::uint8_t> out);
 
 private:
-    std::size_t resume_ = 0; // index into kFallbackQualities
+    std::size_t limit_ = kMaxVideoDatagram;
+    QualityLadder ladder_;
 };
 
 // The picture a received datagram carries; null when it is not one valid JPEG file within the

@@ -27,14 +27,15 @@ bool VideoCap::PrepareFrame(const VIDEOHDR& frame) {
     const int frameClass = frames_->FrameClass();
     if (!pixels || !frame.lpData || frameClass == kClassUnknown)
         return false;
-    const BITMAPINFOHEADER driver = frames_->DriverHeader();
     if (frameClass == kClassRGB) {
-        // Never past the end of the frame or of the pixel area.
-        const std::size_t size = std::min<std::size_t>(
-            {driver.biSizeImage, frame.dwBytesUsed, frames_->FramePixelBytes()});
+        // The pixel area's size is the driver's image size, or the one the frame buffer worked
+        // out when the driver left it 0. Never past the end of the frame.
+        const std::size_t size =
+            std::min<std::size_t>(frames_->FramePixelBytes(), frame.dwBytesUsed);
         std::memcpy(pixels, frame.lpData, size);
         return true;
     }
+    const BITMAPINFOHEADER driver = frames_->DriverHeader();
     // A short frame would be read past its end.
     if (frame.dwBytesUsed < SourceFrameBytes(frameClass, driver.biWidth, driver.biHeight))
         return false;

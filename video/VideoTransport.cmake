@@ -8,6 +8,7 @@ add_library(vocalyn_video_transport STATIC
     ${CMAKE_CURRENT_LIST_DIR}/JpegCodec.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JpegGuard.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JpegGuard.h
+    ${CMAKE_CURRENT_LIST_DIR}/QualityLadder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VideoDatagram.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VideoTransport.cpp
 )

@@ -329,7 +329,10 @@ VOCALYN_AVX2 void GreyRowAvx2(const std::uint8_t* luma, std::uint8_t* destinatio
     // Each luma byte to bytes 0-2 of its pixel; byte 3 stays 0.
     const __m256i first = _mm256_setr_epi8(0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1, 4, 4,
                                            4, -1, 5, 5, 5, -1, 6, 6, 6, -1, 7, 7, 7, -1);
-    const __m256i second = _mm256_add_epi8(first, _mm256_set1_epi8(8));
+    // Written out: `first` plus 8 would turn its -1s into 7s, luma in byte 3.
+    const __m256i second =
+        _mm256_setr_epi8(8, 8, 8, -1, 9, 9, 9, -1, 10, 10, 10, -1, 11, 11, 11, -1, 12, 12, 12, -1,
+                         13, 13, 13, -1, 14, 14, 14, -1, 15, 15, 15, -1);
     int x = 0;
     for (; x + 16 <= pixels; x += 16) {
         const __m256i bytes = _mm256_broadcastsi128_si256(

@@ -12,8 +12,8 @@
 
 namespace vocalyn::fakes {
 
-using video::FourCC;
 using video::BITMAPINFOHEADER;
+using video::FourCC;
 
 namespace {
 
@@ -273,7 +273,8 @@ QByteArray FakeCaptureService::FormatBlockOf(const BITMAPINFOHEADER& format) {
     BITMAPINFOHEADER reported = format;
     if (reported.biSizeImage == 0)
         reported.biSizeImage = static_cast<std::uint32_t>(
-            FrameBytes(format) ? FrameBytes(format) : format.biWidth * std::abs(format.biHeight) * 3);
+            FrameBytes(format) ? FrameBytes(format)
+                               : format.biWidth * std::abs(format.biHeight) * 3);
     QByteArray block = video::BitmapHeaderBytes(reported);
     if (format.biCompression == video::kBI_BITFIELDS) {
         for (std::uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu})
@@ -389,7 +390,9 @@ std::uint32_t FakeCaptureWindow::GetVideoFormat(std::span<std::byte> block) {
     Record(QStringLiteral("GetVideoFormat %1").arg(block.size()));
     if (!connected() || service_.noFormat)
         return 0;
-    const QByteArray format = FakeCaptureService::FormatBlockOf(service_.format);
+    QByteArray format = FakeCaptureService::FormatBlockOf(service_.format);
+    if (service_.reportsNoImageSize)
+        format.replace(20, 4, QByteArray(4, '\0')); // biSizeImage
     const std::size_t size = std::min(block.size(), static_cast<std::size_t>(format.size()));
     std::memcpy(block.data(), format.constData(), size);
     return static_cast<std::uint32_t>(size);

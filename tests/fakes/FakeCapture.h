@@ -91,6 +91,8 @@ public:
     bool noFormat = false;
     // The driver keeps its format whatever it is asked for.
     bool keepsFormat = false;
+    // The driver reports an image size of 0, as uncompressed formats may.
+    bool reportsNoImageSize = false;
     bool hasSourceDialog = true;
     bool hasFormatDialog = true;
     // What the driver reports before the program changes anything.

@@ -149,6 +149,16 @@ TEST(FrameBufferTest, RgbWithoutImageSizeGetsOne) {
     frames.InitFrameBuffer(&driver);
     EXPECT_EQ(frames.FramePixelBytes(), 32u * 3); // rows of 30 bytes padded to 32
     EXPECT_EQ(frames.FrameStream().size(), 14 + 40 + 96);
+    EXPECT_EQ(At<std::uint32_t>(frames.FrameStream(), 14 + 20), 96u);
+
+    // Masks after the header, and top-down rows: the size counts the rows all the same.
+    const QByteArray masks("\x00\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12);
+    driver.format = Format(5, -4, 16, 3, masks);
+    driver.format.replace(20, 4, QByteArray(4, '\0'));
+    frames.ReadVideoFormat(&driver);
+    EXPECT_EQ(frames.FramePixelBytes(), 12u * 4);
+    EXPECT_EQ(frames.FrameStream().size(), 14 + 52 + 48);
+    EXPECT_EQ(frames.FrameStream().mid(14 + 40, 12), masks);
 }
 
 // A size that does not fit the memory the frames are written into is refused
@@ -160,6 +170,10 @@ TEST(FrameBufferTest, ImpossibleFrameSizeIsAnError) {
     FrameBuffer frames;
     EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
     driver.format = Format(-640, 480, 16, kYUY2);
+    EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
+    // An RGB format whose size is left to be worked out, far too large for it.
+    driver.format = Format(1 << 30, 1 << 30, 32, 0);
+    driver.format.replace(20, 4, QByteArray(4, '\0'));
     EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
 }
 

@@ -154,6 +154,27 @@ TEST_F(VideoWindowTest, FramesTravelOnlyWhileSendingVideoAndFillThePicture) {
     EXPECT_EQ(handled, arrived);
 }
 
+// Uncompressed formats may leave their image size 0: the frames still fill the picture sent,
+// each one its own, whether their rows are read in place (24 bits) or as a bitmap file (16-bit
+// masks).
+TEST_F(VideoWindowTest, AnRgbFormatWithoutImageSizeSendsEveryFramesPixels) {
+    camera->keepsFormat = true;
+    camera->reportsNoImageSize = true;
+    camera->format = FormatHeader(384, 288, 24, video::kBI_RGB, 0);
+    TfrmMain& w = ShowWindow();
+    SendToSelf();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled >= 3; }, 5000));
+    EXPECT_EQ(Picture().size(), QSize(384, 288));
+    EXPECT_LT(DistanceFromPattern(), 3.0);
+
+    camera->format = FormatHeader(320, 240, 16, video::kBI_BITFIELDS, 0);
+    w.videoCap->ReadVideoFormat();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Picture().size() == QSize(320, 240); }, 5000));
+    const int shown = handled;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled >= shown + 3; }, 5000));
+    EXPECT_LT(DistanceFromPattern(), 6.0);
+}
+
 TEST_F(VideoWindowTest, SnapshotCopiesTheSplashAndThenTheLastFrame) {
     TfrmMain& w = ShowWindow();
     QTest::mouseClick(w.btnSnapShot, Qt::LeftButton);

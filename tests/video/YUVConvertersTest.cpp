@@ -29,6 +29,11 @@ struct Layout {
     int frameClass;
     bool flipped;
     Expectation expect;
+    bool grey = false; // luma copied as it is, without the colour formula
+
+    std::uint32_t Pixel(const Yuv& samples) const {
+        return grey ? samples.Y * 0x010101u : YUVToRGB(samples.Y, samples.U, samples.V);
+    }
 };
 
 // The layouts as the format descriptions put them.
@@ -84,6 +89,11 @@ std::vector<Layout> Layouts(int width, int height) {
              const std::uint8_t* group = &s[row * ((w + 3) / 4 * 4) + x / 4 * 4];
              return Yuv{group[x % 4 < 2 ? 0 : 2], group[1], group[3]};
          }},
+        {"Y8", kClassY8, true,
+         [=](const auto& s, int x, int row) -> std::optional<Yuv> {
+             return Yuv{s[row * w + x], 128, 128};
+         },
+         true},
     };
 }
 
@@ -110,40 +120,63 @@ protected:
     void TearDown() override { detail::UseKernels(*detail::RunnableKernels().back()); }
 };
 
-// Odd sizes with partial groups, rows long enough for more than one batch of
-// vector steps; every pixel is checked, including those that must keep their
-// content, and those whose sums need the exact recomputation.
-TEST_P(ConvertersTest, LayoutsFlipsAndPartialGroups) {
-    const int sizes[][2] = {{1101, 6}, {13, 7}, {3, 2}};
-    for (const auto& size : sizes) {
-        const int width = size[0];
-        const int height = size[1];
-        for (const Layout& layout : Layouts(width, height)) {
-            for (const bool wholeSums : {false, true}) {
-                SCOPED_TRACE(testing::Message() << layout.name << " " << width << "x" << height
-                                                << (wholeSums ? " whole sums" : ""));
-                const auto source =
-                    RandomBytes(SourceFrameBytes(layout.frameClass, width, height),
-                                static_cast<unsigned>(width + layout.frameClass), wholeSums);
-                std::vector<std::uint32_t> picture(static_cast<std::size_t>(width) * height,
-                                                   kUntouched);
-                ASSERT_TRUE(ConvertFrame(layout.frameClass, source.data(),
-                                         reinterpret_cast<std::uint8_t*>(picture.data()), width,
-                                         height));
-                int misses = 0;
-                for (int row = 0; row < height; ++row) {
-                    const int memoryRow = layout.flipped ? height - 1 - row : row;
-                    for (int x = 0; x < width; ++x) {
-                        const auto samples = layout.expect(source, x, row);
-                        const std::uint32_t expected =
-                            samples ? YUVToRGB(samples->Y, samples->U, samples->V) : kUntouched;
-                        if (PixelAt(picture, width, x, memoryRow) != expected && ++misses < 4)
-                            ADD_FAILURE() << "pixel " << x << " of source row " << row;
-                    }
+// Converts random frames of one size in every layout and checks all four
+// bytes of every pixel, including those that must keep their content and
+// those whose sums need the exact recomputation.
+void CheckEveryLayout(int width, int height) {
+    for (const Layout& layout : Layouts(width, height)) {
+        for (const bool wholeSums : {false, true}) {
+            SCOPED_TRACE(testing::Message() << layout.name << " " << width << "x" << height
+                                            << (wholeSums ? " whole sums" : ""));
+            const auto source = RandomBytes(
+                SourceFrameBytes(layout.frameClass, width, height),
+                static_cast<unsigned>(width * 31 + height + layout.frameClass), wholeSums);
+            std::vector<std::uint32_t> picture(static_cast<std::size_t>(width) * height,
+                                               kUntouched);
+            ASSERT_TRUE(ConvertFrame(layout.frameClass, source.data(),
+                                     reinterpret_cast<std::uint8_t*>(picture.data()), width,
+                                     height));
+            int misses = 0;
+            for (int row = 0; row < height; ++row) {
+                const int memoryRow = layout.flipped ? height - 1 - row : row;
+                for (int x = 0; x < width; ++x) {
+                    const auto samples = layout.expect(source, x, row);
+                    const std::uint32_t expected = samples ? layout.Pixel(*samples) : kUntouched;
+                    const std::uint32_t got = PixelAt(picture, width, x, memoryRow);
+                    if (got != expected && ++misses < 4)
+                        ADD_FAILURE() << "pixel " << x << " of source row " << row << ": "
+                                      << std::hex << got << " instead of " << expected;
                 }
             }
         }
     }
+}
+
+// Odd sizes with partial groups, rows long enough for more than one batch of
+// vector steps.
+TEST_P(ConvertersTest, LayoutsFlipsAndPartialGroups) {
+    const int sizes[][2] = {{1101, 6}, {13, 7}, {3, 2}};
+    for (const auto& [width, height] : sizes)
+        CheckEveryLayout(width, height);
+}
+
+// The vector rows take 16 or 32 pixels a step, in batches of 256 or 1024
+// pixels, and leave the rest of a row to narrower code: widths around each of
+// those bounds reach every loop and every tail. Heights of 1, 2 and 5 leave
+// out whole blocks of the planar layouts, or part of one.
+TEST_P(ConvertersTest, WidthsAroundEveryStepAndBatch) {
+    for (const int width :
+         {1,  2,  3,  4,  5,   7,   8,   9,   15,  16,  17,  31,   32,   33,   47,
+          48, 63, 64, 65, 127, 128, 129, 255, 256, 257, 511, 1023, 1024, 1025, 2080})
+        for (const int height : {1, 2, 5})
+            CheckEveryLayout(width, height);
+}
+
+// Batches that run on from one row into the next, for more rows than the
+// AVX-512 packed rows keep notes of before they recheck.
+TEST_P(ConvertersTest, BatchesAcrossManyRows) {
+    CheckEveryLayout(64, 300);
+    CheckEveryLayout(2080, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, ConvertersTest,
@@ -174,7 +207,7 @@ TEST(ConverterOrientationTest, FirstSourceRowOnTopExceptY41P) {
         std::vector<std::uint32_t> picture(width * height, kUntouched);
         ConvertFrame(layout.frameClass, source.data(),
                      reinterpret_cast<std::uint8_t*>(picture.data()), width, height);
-        const std::uint32_t dark = YUVToRGB(40, 128, 128);
+        const std::uint32_t dark = layout.Pixel({40, 128, 128});
         const int firstRowInMemory = layout.frameClass == kClassY41P ? 0 : height - 1;
         for (int x = 0; x < width; ++x) {
             EXPECT_EQ(PixelAt(picture, width, x, firstRowInMemory), dark) << x;
