@@ -196,9 +196,10 @@ void TfrmMain::SendUnansweredMessage(const QString& host) {
     // Resolved here so that the limit counts the address the reply really goes to.
     const QString address = platform_.sockets->LookUpHostAddress(host);
     const std::optional<quint32> number = net::DottedAddress(address);
-    if (!number || !UnansweredReplies.Allow(*number))
+    const QByteArray reply = ToWire(Settings.Message);
+    if (!number || !UnansweredReplies.Allow(*number, reply.size()))
         return;
-    UDPClient.SendTextTo(address, UDPClient.Port, ToWire(Settings.Message));
+    UDPClient.SendTextTo(address, UDPClient.Port, reply);
 }
 
 void TfrmMain::btnCallClick() {

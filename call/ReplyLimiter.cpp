@@ -17,7 +17,7 @@ qint64 SteadyNow_ms() {
 
 ReplyLimiter::ReplyLimiter(Clock clock) : clock_(clock ? std::move(clock) : Clock(&SteadyNow_ms)) {}
 
-bool ReplyLimiter::Allow(quint32 address) {
+bool ReplyLimiter::Allow(quint32 address, qint64 bytes) {
     const qint64 now = clock_();
     // Only replies sent count, so the memory stays at the last second's few.
     while (!sent_.empty() && now - sent_.front().at_ms >= kWindow_ms)
@@ -29,7 +29,12 @@ bool ReplyLimiter::Allow(quint32 address) {
     });
     if (toAddress >= kPerAddress)
         return false;
-    sent_.push_back({now, address});
+    qint64 bytesSent = 0;
+    for (const Sent& sent : sent_)
+        bytesSent += sent.bytes;
+    if (bytesSent + bytes > kBytesInAll)
+        return false;
+    sent_.push_back({now, address, bytes});
     return true;
 }
 

@@ -65,5 +65,23 @@ TEST(ReplyLimiterSteadyClockTest, WorksWithoutAClockOfItsOwn) {
     EXPECT_TRUE(limiter.Allow(kCaller + 1));
 }
 
+TEST_F(ReplyLimiterTest, LongMessagesAreCappedInBytesAsWell) {
+    // Twenty replies of 6 KB would outweigh a thousand small requests a second.
+    constexpr qint64 kLongest = 2047 * 3;
+    int allowed = 0;
+    for (quint32 sender = 1; sender <= 1000; ++sender)
+        allowed += limiter.Allow(sender, kLongest) ? 1 : 0;
+    EXPECT_EQ(allowed, ReplyLimiter::kBytesInAll / kLongest);
+    // One caller's reply of any length the settings allow still goes out after a quiet second.
+    now_ms += ReplyLimiter::kWindow_ms;
+    EXPECT_TRUE(limiter.Allow(kCaller, kLongest));
+    // Short messages are still held to twenty.
+    now_ms += ReplyLimiter::kWindow_ms;
+    allowed = 0;
+    for (quint32 sender = 1; sender <= 1000; ++sender)
+        allowed += limiter.Allow(sender, 9) ? 1 : 0;
+    EXPECT_EQ(allowed, ReplyLimiter::kInAll);
+}
+
 } // namespace
 } // namespace vocalyn::call
