@@ -14,7 +14,7 @@
 namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static vocalyn::video::JpegDecoder decoder; // reused, as by the listener
+    static vocalyn::video::JpegDecoder decoder(vocalyn::video::kVideoDatagramLimits); // reused
     if (size > vocalyn::video::kMaxVideoDatagram)
         return -1; // no datagram is longer
     const QImage picture = vocalyn::video::ReadVideoDatagram(decoder, std::span(data, size));

@@ -42,6 +42,17 @@ private:
     std::size_t resume_ = 0; // index into kFallbackQualities
 };
 
+// The most pixels a received frame may have: the capture's largest common size, 1920 x 1080 in
+// whole 16-row blocks; a camera picture much larger does not fit one datagram at any quality.
+inline constexpr std::size_t kMaxVideoPixels = std::size_t{1920} * 1088;
+
+// What a received datagram may ask of the decoder: only a frame as the writer makes it, so that
+// decoding one takes bounded time and memory whatever a sender puts in it.
+inline constexpr JpegLimits kVideoDatagramLimits{.maxPixels = kMaxVideoPixels,
+                                                 .maxScans = 1,
+                                                 .maxMemory = std::size_t{12} << 20,
+                                                 .baselineOnly = true};
+
 // The picture a received datagram carries; null when it is not one valid JPEG file within the
 // decoder's limits.
 QImage ReadVideoDatagram(JpegDecoder& decoder, std::span<const std::uint8_t> datagram);
