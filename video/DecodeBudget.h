@@ -20,8 +20,8 @@ public:
     // `now` reads the steady clock when empty; `share` of the window, from 0 to 1.
     explicit DecodeBudget(Clock now = {}, double share = 0.25);
 
-    // Whether one more decode fits: the time spent in the window, plus the cost of the latest
-    // decode as a guess at the next one, stays within the share.
+    // Whether one more decode fits: the time spent in the window, plus the dearest decode in
+    // it as a guess at the next one, stays within the share.
     bool Allows();
     // Counts `cost` of decoding that ends now.
     void Spend(std::chrono::nanoseconds cost);
@@ -47,12 +47,14 @@ private:
     struct Bucket {
         std::int64_t index = -1; // which bucket-wide slice of time it holds
         std::chrono::nanoseconds spent{0};
+        std::chrono::nanoseconds dearest{0};
     };
+    // Calls `visit` for each bucket inside the window that ends now.
+    template <typename Visit> void ForWindow(Visit visit);
     static constexpr std::chrono::nanoseconds kBucketWidth = kWindow / kBuckets;
 
     Clock now_;
     std::chrono::nanoseconds allowance_;
-    std::chrono::nanoseconds latest_{0};
     // One more than the window holds: the slice the window's start falls in still counts.
     std::array<Bucket, kBuckets + 1> buckets_{};
 };

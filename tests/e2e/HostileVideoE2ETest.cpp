@@ -105,7 +105,9 @@ protected:
 
     // One flood of a kind at a rate against Alice, with the probes from the third host.
     Figures Flood(const QString& kind, int rate, int seconds) {
-        Figures figures{kind, rate};
+        Figures figures;
+        figures.kind = kind;
+        figures.rate = rate;
         EXPECT_OK(alice->Command(QStringLiteral("video watch start")));
         const double start_ms = Now_ms();
         QProcess tool;

@@ -4,8 +4,8 @@
 //
 //   vocalyn_jpegflood TARGET KIND RATE SECONDS PROBE_ADDRESS... RESERVE_ADDRESS
 //
-// KIND: progressive, arithmetic, multiscan, extended, cmyk, twelvebit, oversized (baseline
-// 4096 x 4080 grey), largest (the largest frame a copy sends, valid). Each probe address (the
+// KIND: progressive, arithmetic, multiscan, extended, cmyk, twelvebit, oversized (see
+// ExpensiveJpeg), or largest: the largest frame a copy sends, valid. Each probe address (the
 // host's own, at least two) sends a call request to TARGET:6767 from port 6767, where the busy
 // reply comes back, at most once every 1.05 s so that no reply limit per address interferes;
 // the reserve address sends one request the moment the flood ends. Prints
@@ -34,8 +34,6 @@
 namespace {
 
 using vocalyn::net::UniqueFd;
-using vocalyn::test::CraftedKind;
-using vocalyn::test::CraftJpeg;
 
 constexpr long kProbeSpacing_ms = 1050; // per address, above one second
 constexpr double kInTime_ms = 50;
@@ -48,21 +46,6 @@ double Now_ms() {
 }
 
 QByteArray FileOf(const std::string& kind) {
-    using K = CraftedKind;
-    if (kind == "progressive")
-        return CraftJpeg({K::Progressive, 4000, 4000, 1});
-    if (kind == "arithmetic")
-        return CraftJpeg({K::Arithmetic, 4096, 4096, 1});
-    if (kind == "multiscan")
-        return CraftJpeg({K::MultiScan, 4096, 4096});
-    if (kind == "extended")
-        return CraftJpeg({K::Extended, 4096, 4096});
-    if (kind == "cmyk")
-        return CraftJpeg({K::Cmyk, 4096, 4096});
-    if (kind == "twelvebit")
-        return vocalyn::test::TwelveBit(CraftJpeg({K::Baseline, 4096, 4096, 1}), true);
-    if (kind == "oversized")
-        return CraftJpeg({K::Baseline, 4096, 4080, 1});
     if (kind == "largest") {
         const QImage picture = vocalyn::test::NoisyPicture(1920, 1088, 2);
         std::vector<std::uint8_t> out(vocalyn::video::kMaxVideoDatagram);
@@ -71,7 +54,7 @@ QByteArray FileOf(const std::string& kind) {
         const auto datagram = writer.Write(encoder, vocalyn::test::ViewOf(picture), out);
         return QByteArray(reinterpret_cast<const char*>(out.data()), qsizetype(datagram.size));
     }
-    return {};
+    return vocalyn::test::ExpensiveJpeg(QString::fromStdString(kind));
 }
 
 sockaddr_in Address(const char* text, int port) {

@@ -5,21 +5,22 @@
 // components, and baseline frames larger than any a copy sends. The content is flat, so that
 // each one fits a datagram however large its picture. For the decoder's tests and the floods.
 
-#include <jpeglib.h>
-
 #include <QByteArray>
 #include <QString>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
+#include <cstdio> // before jpeglib.h, which needs FILE
 #include <cstdlib>
 #include <vector>
+
+#include <jpeglib.h>
 
 namespace vocalyn::test {
 
 enum class CraftedKind {
-    Progressive = 1, // one DC scan, then an AC scan for every two coefficients: 33 scans
+    Progressive = 1, // grey: one DC scan, then one for every two AC coefficients, 33 in all
     Arithmetic,      // sequential, arithmetic-coded
     MultiScan,       // sequential, Huffman, each of three components in its own scan
     Extended,        // SOF1: quality 1 without baseline tables, so the tables have 16-bit entries
@@ -46,6 +47,8 @@ struct Errors {
     std::longjmp(reinterpret_cast<Errors*>(cinfo->err)->jump, 1);
 }
 
+inline void Quiet(j_common_ptr) {} // the extended kind's tables are too coarse on purpose
+
 } // namespace crafted_detail
 
 // The file, or empty when libjpeg refuses the request.
@@ -54,6 +57,7 @@ inline QByteArray CraftJpeg(const CraftedSpec& spec) {
     crafted_detail::Errors errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = crafted_detail::Exit;
+    errors.pub.output_message = crafted_detail::Quiet;
     unsigned char* out = nullptr;
     unsigned long size = 0;
     const int components = spec.kind == CraftedKind::Cmyk        ? 4
@@ -78,6 +82,10 @@ inline QByteArray CraftJpeg(const CraftedSpec& spec) {
     cinfo.optimize_coding = TRUE; // the fewest bytes for the largest picture
     switch (spec.kind) {
     case CraftedKind::Progressive: {
+        if (components != 1) {
+            jpeg_simple_progression(&cinfo); // ten scans
+            break;
+        }
         int count = 0;
         for (int first = 0; first < 64; first = first == 0 ? 1 : first + 2) {
             jpeg_scan_info& scan = scans[count++];
@@ -89,7 +97,7 @@ inline QByteArray CraftJpeg(const CraftedSpec& spec) {
             scan.Se = first == 0 ? 0 : std::min(first + 1, 63);
         }
         cinfo.scan_info = scans;
-        cinfo.num_scans = count; // AC scans for the first component only: still a valid file
+        cinfo.num_scans = count;
         break;
     }
     case CraftedKind::Arithmetic:
@@ -130,6 +138,39 @@ inline QByteArray TwelveBit(QByteArray baseline, bool extended) {
     if (extended)
         baseline[sof + 1] = char(0xC1);
     return baseline;
+}
+
+// A file of the kind named as the floods name it, as large as fits one datagram: from 4096 x 4096
+// down; empty for an unknown name. "oversized" is a baseline grey frame of 4096 x 4080,
+// "oversized colour" one like the writer's of 2560 x 1600, "twelvebit" an extended grey one.
+inline QByteArray ExpensiveJpeg(const QString& kind) {
+    using K = CraftedKind;
+    if (kind == QLatin1String("oversized"))
+        return CraftJpeg({K::Baseline, 4096, 4080, 1});
+    if (kind == QLatin1String("oversized colour"))
+        return CraftJpeg({K::Baseline, 2560, 1600, 3});
+    CraftedSpec spec;
+    if (kind == QLatin1String("progressive"))
+        spec = {K::Progressive, 0, 0, 1};
+    else if (kind == QLatin1String("arithmetic"))
+        spec = {K::Arithmetic, 0, 0, 1};
+    else if (kind == QLatin1String("multiscan"))
+        spec = {K::MultiScan, 0, 0, 3};
+    else if (kind == QLatin1String("extended"))
+        spec = {K::Extended, 0, 0, 3};
+    else if (kind == QLatin1String("cmyk"))
+        spec = {K::Cmyk, 0, 0, 4};
+    else if (kind == QLatin1String("twelvebit"))
+        spec = {K::Baseline, 0, 0, 1};
+    else
+        return {};
+    for (int side : {4096, 3584, 3072, 2560, 2048, 1536, 1024}) {
+        spec.width = spec.height = side;
+        const QByteArray file = CraftJpeg(spec);
+        if (file.size() <= 65507)
+            return kind == QLatin1String("twelvebit") ? TwelveBit(file, true) : file;
+    }
+    return {};
 }
 
 } // namespace vocalyn::test
