@@ -42,8 +42,9 @@ private:
     std::size_t resume_ = 0; // index into kFallbackQualities
 };
 
-// The most pixels a received frame may have: the capture's largest common size, 1920 x 1080 in
-// whole 16-row blocks; a camera picture much larger does not fit one datagram at any quality.
+// The most pixels a received frame may have. At the writer's lowest quality a camera picture
+// takes a quarter of a bit per pixel or more, so one datagram holds about 2.1 megapixels: the
+// capture's largest common size, 1920 x 1080, in whole 16-row blocks.
 inline constexpr std::size_t kMaxVideoPixels = std::size_t{1920} * 1088;
 
 // What a received datagram may ask of the decoder: only a frame as the writer makes it, so that
