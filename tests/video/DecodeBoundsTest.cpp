@@ -174,6 +174,28 @@ TEST(DecodeBudget, CountsManySmallCostsAndNeverLocksOutAfterOneHugeOne) {
     EXPECT_FALSE(DecodeBudget(time.clock(), 0.0).Allows());
 }
 
+TEST(VideoTransportBudget, DropsDatagramsWhileTheBudgetIsSpentAndShowsNothingForThem) {
+    ManualClock time;
+    video::VideoTransport transport(time.clock());
+    const QByteArray good = EncodeFile(NoisyPicture(160, 120, 4));
+    int shown = 0;
+    const auto show = [&shown](QImage&& image) {
+        EXPECT_EQ(image.size(), QSize(160, 120));
+        ++shown;
+    };
+    EXPECT_TRUE(transport.ReceiveDatagram(BytesOf(good), show));
+    transport.decodeBudget().Spend(240ms);
+    EXPECT_FALSE(transport.ReceiveDatagram(BytesOf(good), show));
+    EXPECT_FALSE(transport.ReceiveDatagram(BytesOf(good), show));
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(transport.datagramsOverBudget(), 2u);
+    time.now += 1100ms;
+    EXPECT_TRUE(transport.ReceiveDatagram(BytesOf(good), show));
+    EXPECT_FALSE(transport.ReceiveDatagram(BytesOf(QByteArray("not a picture")), show));
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(transport.datagramsOverBudget(), 2u); // refused, not over budget
+}
+
 TEST(VideoTransportBudget, AFloodOfTheLargestFramesTakesAtMostAQuarterOfTheThread) {
     video::VideoTransport transport;
     // The largest frame the writer can send in one datagram, with content that costs the
