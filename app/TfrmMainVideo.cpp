@@ -85,10 +85,10 @@ void TfrmMain::UDPServer1UDPRead(net::TIdUDPServer&, const QByteArray& AData,
         edtHostName->setText(ABinding.SenderIP);
         PeerHostLearned = true;
     }
-    QImage picture = videoTransport->ReadDatagram(BytesOf(AData));
-    if (picture.isNull())
-        return; // not a frame: the picture keeps the last good one
-    Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+    // Not a frame, or no time left for one: the picture keeps the last good frame.
+    videoTransport->ReceiveDatagram(BytesOf(AData), [this](QImage&& picture) {
+        Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+    });
 }
 
 void TfrmMain::btnSnapshotClick() {

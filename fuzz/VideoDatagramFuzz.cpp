@@ -14,7 +14,7 @@
 namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static vocalyn::video::JpegDecoder decoder; // reused, as by the listener
+    static vocalyn::video::JpegDecoder decoder(vocalyn::video::kVideoDatagramLimits); // reused
     if (size > vocalyn::video::kMaxVideoDatagram)
         return -1; // no datagram is longer
     const QImage picture = vocalyn::video::ReadVideoDatagram(decoder, std::span(data, size));
@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(picture.format() == QImage::Format_RGB32);
     CHECK(picture.width() >= 1 && picture.width() <= limits.maxWidth);
     CHECK(picture.height() >= 1 && picture.height() <= limits.maxHeight);
+    CHECK(std::size_t(picture.width()) * std::size_t(picture.height()) <= limits.maxPixels);
     // The fourth byte of every pixel is 0xFF, as 32-bit RGB requires.
     for (int y = 0; y < picture.height(); y += 1 + picture.height() / 16) {
         const auto* row = reinterpret_cast<const uint32_t*>(picture.constScanLine(y));

@@ -120,6 +120,35 @@ void ScanlineStep(void* context) {
     jpeg_finish_decompress(cinfo);
 }
 
+// The code of the file's frame marker (SOF0 to SOF15), found by walking the marker segments
+// from the start of the file; 0 when there is none before the first scan or the end.
+int FrameMarkerOf(std::span<const std::uint8_t> file) {
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
+        return 0;
+    std::size_t at = 2;
+    while (at + 1 < file.size()) {
+        if (file[at] != 0xFF)
+            return 0;
+        const std::uint8_t code = file[at + 1];
+        ++at;
+        if (code == 0xFF)
+            continue; // fill byte before a marker
+        ++at;
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
+            return code;
+        if (code == 0xDA || code == 0xD9)
+            return 0;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7))
+            continue; // markers without a segment
+        if (at + 1 >= file.size())
+            return 0;
+        at += std::size_t{file[at]} << 8 | file[at + 1]; // the length counts its own two bytes
+    }
+    return 0;
+}
+
+constexpr int kBaselineFrame = 0xC0;
+
 // Writes into a span given before each picture; a full span ends the step.
 struct SpanDestination {
     jpeg_destination_mgr pub; // first, as libjpeg expects
@@ -213,27 +242,52 @@ JpegDecoder::JpegDecoder(JpegLimits limits) : limits_(limits), state_(std::make_
 
 JpegDecoder::~JpegDecoder() = default;
 
-QImage JpegDecoder::Decode(std::span<const std::uint8_t> file) {
+bool JpegDecoder::ReadHeaders(std::span<const std::uint8_t> file) {
     if (file.empty())
-        return {};
+        return false;
+    if (limits_.baselineOnly && FrameMarkerOf(file) != kBaselineFrame)
+        return false; // progressive, arithmetic-coded, extended or lossless: libjpeg never sees it
     State& s = *state_;
     HeaderJob header{&s.cinfo, file.data(), file.size()};
     if (!jpeg::RunStep(s.errors, HeaderStep, &header)) {
         jpeg_abort_decompress(&s.cinfo);
-        return {};
+        return false;
     }
-    const JDIMENSION width = s.cinfo.output_width;
-    const JDIMENSION height = s.cinfo.output_height;
-    const std::size_t pictureBytes = std::size_t{width} * height * 4;
-    if (width == 0 || height == 0 || width > static_cast<JDIMENSION>(limits_.maxWidth) ||
-        height > static_cast<JDIMENSION>(limits_.maxHeight) || pictureBytes >= limits_.maxMemory) {
+    const jpeg_decompress_struct& c = s.cinfo;
+    const JDIMENSION width = c.output_width;
+    const JDIMENSION height = c.output_height;
+    const std::size_t pixels = std::size_t{width} * height;
+    const bool fits =
+        width > 0 && height > 0 && width <= static_cast<JDIMENSION>(limits_.maxWidth) &&
+        height <= static_cast<JDIMENSION>(limits_.maxHeight) &&
+        (limits_.maxPixels == 0 || pixels <= limits_.maxPixels) && pixels * 4 < limits_.maxMemory;
+    // The first scan is known by now: with every component in it, it is the only one.
+    const bool baseline = !c.progressive_mode && !c.arith_code && c.data_precision == 8 &&
+                          (c.num_components == 1 || c.num_components == 3) &&
+                          c.comps_in_scan == c.num_components;
+    if (!fits || (limits_.baselineOnly && !baseline)) {
         jpeg_abort_decompress(&s.cinfo);
-        return {};
+        return false;
     }
     // What is left of the bound goes to libjpeg's whole-image buffers; it fails rather than
     // take more.
-    s.cinfo.mem->max_memory_to_use = static_cast<long>(limits_.maxMemory - pictureBytes);
+    s.cinfo.mem->max_memory_to_use = static_cast<long>(limits_.maxMemory - pixels * 4);
+    return true;
+}
 
+bool JpegDecoder::Admits(std::span<const std::uint8_t> file) {
+    if (!ReadHeaders(file))
+        return false;
+    jpeg_abort_decompress(&state_->cinfo);
+    return true;
+}
+
+QImage JpegDecoder::Decode(std::span<const std::uint8_t> file) {
+    if (!ReadHeaders(file))
+        return {};
+    State& s = *state_;
+    const JDIMENSION width = s.cinfo.output_width;
+    const JDIMENSION height = s.cinfo.output_height;
     QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     if (picture.isNull()) {
         jpeg_abort_decompress(&s.cinfo);

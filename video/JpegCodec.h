@@ -51,10 +51,16 @@ private:
 struct JpegLimits {
     int maxWidth = 4096;
     int maxHeight = 4096;
+    // Width times height; 0 leaves only the two sides bounded.
+    std::size_t maxPixels = 0;
     // A sequential file has one scan per component at most; progressive ones about ten.
     int maxScans = 32;
     // The decoded picture plus libjpeg's whole-image buffers (progressive files need them).
     std::size_t maxMemory = std::size_t{96} << 20;
+    // Only what JpegEncoder writes: a baseline frame (SOF0, Huffman-coded, 8 bits), grey or
+    // three components, all of them in one scan. Anything else is refused from its headers,
+    // before a pixel is decoded.
+    bool baselineOnly = false;
 };
 
 // A JPEG decoder: one libjpeg decompression object, reused for every file.
@@ -69,10 +75,17 @@ public:
     // and grey alike, to 32-bit RGB. A null image when the bytes are not a valid JPEG file,
     // when libjpeg finds corrupt data in it, or when it asks for more than the limits allow.
     QImage Decode(std::span<const std::uint8_t> file);
+    // Whether the file's headers are within the limits; decodes no pixel. Decode makes the same
+    // check first.
+    bool Admits(std::span<const std::uint8_t> file);
 
     const JpegLimits& limits() const { return limits_; }
 
 private:
+    // Reads the headers and checks them; on true the object is ready for its scanlines,
+    // otherwise it has been aborted.
+    bool ReadHeaders(std::span<const std::uint8_t> file);
+
     struct State;
     JpegLimits limits_;
     std::unique_ptr<State> state_;

@@ -42,6 +42,18 @@ private:
     QualityLadder ladder_;
 };
 
+// The most pixels a received frame may have. At the writer's lowest quality a camera picture
+// takes a quarter of a bit per pixel or more, so one datagram holds about 2.1 megapixels: the
+// capture's largest common size, 1920 x 1080, in whole 16-row blocks.
+inline constexpr std::size_t kMaxVideoPixels = std::size_t{1920} * 1088;
+
+// What a received datagram may ask of the decoder: only a frame as the writer makes it, so that
+// decoding one takes bounded time and memory whatever a sender puts in it.
+inline constexpr JpegLimits kVideoDatagramLimits{.maxPixels = kMaxVideoPixels,
+                                                 .maxScans = 1,
+                                                 .maxMemory = std::size_t{12} << 20,
+                                                 .baselineOnly = true};
+
 // The picture a received datagram carries; null when it is not one valid JPEG file within the
 // decoder's limits.
 QImage ReadVideoDatagram(JpegDecoder& decoder, std::span<const std::uint8_t> datagram);

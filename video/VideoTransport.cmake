@@ -4,6 +4,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VOCALYN_JPEG REQUIRED IMPORTED_TARGET GLOBAL libjpeg)
 add_library(vocalyn_video_transport STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/DecodeBudget.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FramePicture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JpegCodec.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JpegGuard.cpp

@@ -7,7 +7,8 @@
 
 namespace vocalyn::video {
 
-VideoTransport::VideoTransport() : SendBuffer(new std::uint8_t[kSendBufferSize]) {}
+VideoTransport::VideoTransport(DecodeBudget::Clock clock)
+    : SendBuffer(new std::uint8_t[kSendBufferSize]), budget_(std::move(clock)) {}
 
 FramePicture::Reading VideoTransport::PrepareFrame(const FrameBuffer& frames) {
     return frame_.PrepareFrame(frames);
@@ -55,6 +56,20 @@ std::optional<QString> VideoTransport::SendFrame(net::TIdUDPClient& client) {
     return std::nullopt;
 }
 
+bool VideoTransport::ReceiveDatagram(std::span<const std::uint8_t> datagram,
+                                     const std::function<void(QImage&&)>& show) {
+    if (!budget_.Allows()) {
+        ++overBudget_;
+        return false;
+    }
+    const DecodeBudget::Meter meter(budget_);
+    QImage picture = ReadVideoDatagram(decoder_, datagram);
+    if (picture.isNull())
+        return false;
+    show(std::move(picture));
+    return true;
+}
+
 QImage VideoTransport::ReadDatagram(std::span<const std::uint8_t> datagram) {
     return ReadVideoDatagram(decoder_, datagram);
 }
@@ -66,7 +81,7 @@ QImage VideoTransport::RoundTrip(int quality) {
     // Room for any quality: a JPEG file is never much larger than its raw pixels.
     std::vector<std::uint8_t> file(std::size_t(picture.width) * picture.height * 4 + 65536);
     const JpegEncoder::Result result = encoder_.Encode(picture, quality, file);
-    return decoder_.Decode(std::span(file).first(result.size));
+    return ownDecoder_.Decode(std::span(file).first(result.size));
 }
 
 } // namespace vocalyn::video

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "video/DecodeBudget.h"
 #include "video/FramePicture.h"
 #include "video/JpegCodec.h"
 #include "video/VideoDatagram.h"
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -30,7 +32,8 @@ class VideoTransport {
 public:
     static constexpr std::size_t kSendBufferSize = 524288;
 
-    VideoTransport();
+    // `clock` is the decoding budget's (the steady clock when empty).
+    explicit VideoTransport(DecodeBudget::Clock clock = {});
 
     // The picture of the frame now in the frame buffer (see FramePicture).
     FramePicture::Reading PrepareFrame(const FrameBuffer& frames);
@@ -51,8 +54,13 @@ public:
     // was dropped because it did not fit, or failed again after the report.
     std::optional<QString> SendFrame(net::TIdUDPClient& client);
 
-    // The picture a received datagram carries; null when it is not a valid JPEG file within
-    // the decoder's limits.
+    // Decodes a received datagram and hands its picture to `show`, both within the decoding
+    // budget. A datagram that comes while the budget is spent, or that is not a frame as a copy
+    // of this program writes it, is dropped: `show` is not called. True when it was shown.
+    bool ReceiveDatagram(std::span<const std::uint8_t> datagram,
+                         const std::function<void(QImage&&)>& show);
+    // The picture a received datagram carries, outside the budget; null when it is not a
+    // frame as a copy of this program writes it.
     QImage ReadDatagram(std::span<const std::uint8_t> datagram);
     // The prepared picture through a JPEG of the given quality, into a buffer of its own.
     QImage RoundTrip(int quality);
@@ -62,13 +70,18 @@ public:
     // The quality of the last frame encoded.
     int lastQuality() const { return lastQuality_; }
     std::uint64_t datagramsSent() const { return sent_; }
+    // Received datagrams dropped because the decoding budget was spent.
+    std::uint64_t datagramsOverBudget() const { return overBudget_; }
+    DecodeBudget& decodeBudget() { return budget_; }
 
 private:
     // Holds the JPEG file being sent; allocated once.
     std::unique_ptr<std::uint8_t[]> SendBuffer;
     FramePicture frame_;
     JpegEncoder encoder_;
-    JpegDecoder decoder_;
+    JpegDecoder decoder_{kVideoDatagramLimits};
+    JpegDecoder ownDecoder_; // for this side's own frames, which need no datagram's limits
+    DecodeBudget budget_;
     VideoDatagramWriter writer_;
     QSet<QByteArray> warnedFormats_;
     bool warningOpen_ = false;
@@ -77,6 +90,7 @@ private:
     std::size_t lastSize_ = 0;
     int lastQuality_ = 0;
     std::uint64_t sent_ = 0;
+    std::uint64_t overBudget_ = 0;
 };
 
 } // namespace vocalyn::video

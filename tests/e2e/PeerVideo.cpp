@@ -20,6 +20,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <vector>
 
@@ -41,6 +43,13 @@ std::uint64_t Hash(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         hash = (hash ^ static_cast<std::uint8_t>(data[i])) * 1099511628211ull;
     return hash;
+}
+
+// CPU time of the calling thread.
+qint64 ThreadCpu_us() {
+    timespec time{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+    return qint64(time.tv_sec) * 1000000 + time.tv_nsec / 1000;
 }
 
 long ResidentKilobytes() {
@@ -236,22 +245,35 @@ QString PeerVideo::Watch(const QString& what) {
         maxGap_ms_ = 0;
         ticks_ = 0;
         rssBase_kB_ = rssMax_kB_ = ResidentKilobytes();
+        busy_.assign(1, {Now_us(), ThreadCpu_us()});
+        maxBusyShare_ = 0;
         sinceTick_.start();
         watchTimer_.start();
         return QStringLiteral("ok");
     }
-    return QStringLiteral("ticks=%1 maxgap=%2 rssbase=%3 rssmax=%4 rssnow=%5")
+    return QStringLiteral("ticks=%1 maxgap=%2 rssbase=%3 rssmax=%4 rssnow=%5 busyshare=%6 "
+                          "overbudget=%7")
         .arg(ticks_)
         .arg(maxGap_ms_)
         .arg(rssBase_kB_)
         .arg(rssMax_kB_)
-        .arg(ResidentKilobytes());
+        .arg(ResidentKilobytes())
+        .arg(maxBusyShare_, 0, 'f', 1)
+        .arg(w_.videoTransport->datagramsOverBudget());
 }
 
 void PeerVideo::Tick() {
     ++ticks_;
     maxGap_ms_ = std::max(maxGap_ms_, sinceTick_.restart());
     rssMax_kB_ = std::max(rssMax_kB_, ResidentKilobytes());
+    // The share over the latest second or a little more, from the samples of earlier ticks.
+    const qint64 wall = Now_us(), cpu = ThreadCpu_us();
+    while (busy_.size() > 1 && wall - busy_[1].first >= 1000000)
+        busy_.pop_front();
+    if (wall - busy_.front().first >= 1000000)
+        maxBusyShare_ = std::max(maxBusyShare_, 100.0 * double(cpu - busy_.front().second) /
+                                                    double(wall - busy_.front().first));
+    busy_.emplace_back(wall, cpu);
 }
 
 } // namespace vocalyn::test

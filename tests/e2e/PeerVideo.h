@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 
 namespace vocalyn {
@@ -39,7 +40,9 @@ class PeerConsole;
 //                               each picture shown (hash:time its paint ended:time its datagram
 //                               reached the handler)
 //   video watch start|report    a 50 ms timer measuring the longest event-loop gap and the
-//                               resident memory: ticks maxgap rssbase rssmax rssnow (kB)
+//                               resident memory: ticks maxgap rssbase rssmax rssnow (kB); the
+//                               main thread's highest share of any second, busyshare (percent),
+//                               and the datagrams dropped over the decoding budget, overbudget
 //
 // Times are microseconds of the system's monotonic clock, the same in every network namespace.
 class PeerVideo : public QObject {
@@ -79,6 +82,8 @@ private:
     int ticks_ = 0;
     long rssBase_kB_ = 0;
     long rssMax_kB_ = 0;
+    std::deque<std::pair<qint64, qint64>> busy_; // wall time and main-thread CPU time, in us
+    double maxBusyShare_ = 0;
 };
 
 } // namespace vocalyn::test

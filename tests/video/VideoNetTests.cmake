@@ -5,6 +5,8 @@ vocalyn_add_test(video_transport_test LABEL video
             ${CMAKE_CURRENT_LIST_DIR}/VideoDatagramTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FramePictureTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/QualityLadderTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/DecodeBoundsTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/CraftedJpeg.h
             ${CMAKE_CURRENT_LIST_DIR}/PictureSupport.h
     LIBS vocalyn_video_transport vocalyn_fakes)
 vocalyn_add_test(video_window_test LABEL video

@@ -1,6 +1,7 @@
 // The main window's video handlers through its real endpoints and buttons, on the scripted
 // camera: the window sends its frames to its own listener on loopback.
 #include "tests/app/MainWindowFixture.h"
+#include "tests/video/CraftedJpeg.h"
 #include "tests/video/PictureSupport.h"
 
 #include "net/UniqueFd.h"
@@ -205,12 +206,13 @@ TEST_F(VideoWindowTest, OnlyTheFirstDatagramLearnsTheHostAndBadOnesKeepThePictur
     first.Send(port, "not a picture");
     second.Send(port, good.left(good.size() / 2));
     second.Send(port, EncodeFile(NoisyPicture(4097, 8, 4)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return handled == 3; }, 5000));
+    second.Send(port, CraftJpeg({CraftedKind::Progressive, 4000, 4000, 1}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled == 4; }, 5000));
     EXPECT_EQ(w.edtHostName->text(), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(w.Image1->pixmap().cacheKey(), splash);
 
     second.Send(port, good);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return handled == 4; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled == 5; }, 5000));
     EXPECT_EQ(Picture().size(), QSize(160, 120));
     EXPECT_EQ(w.edtHostName->text(), QStringLiteral("127.0.0.2"));
 }
