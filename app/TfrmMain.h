@@ -20,7 +20,7 @@ class QPushButton;
 namespace vocalyn::call {
 class TfrmCalling;
 class TfrmSettings;
-}
+} // namespace vocalyn::call
 namespace vocalyn::voice {
 class TfrmCCN;
 }
@@ -166,6 +166,9 @@ private:
     void StartRingTimer();
     void SendUnansweredMessage(const QString& host);
     void FocusHostField();
+    // The desktop's announcement of the ringing call, shown and taken away with the ringing.
+    void AnnounceCall(const QString& callerID);
+    void WithdrawCallAnnouncement();
     call::TfrmCalling& CallingDialog() const;
 
     Platform& platform_;

@@ -109,6 +109,7 @@ void TfrmMain::CallRequestReceived(const QString& sender, const QString& callerI
     edtHostName->setText(sender);
     QCoreApplication::processEvents();
     lblCallerID->setText(callerID + QStringLiteral(" calling..."));
+    AnnounceCall(callerID);
     StartRingTimer();
     if (!Settings.RingTone.isEmpty()) {
         // A repeated request plays the tone again from its start.
@@ -166,6 +167,7 @@ void TfrmMain::CancelReceived(const QString& sender) {
         return;
     Ringing = false;
     Timer1.stop();
+    WithdrawCallAnnouncement();
     lblCallerID->clear();
     QCoreApplication::processEvents();
     if (!Settings.RingTone.isEmpty())
@@ -205,6 +207,7 @@ void TfrmMain::btnCallClick() {
 void TfrmMain::AnswerCall() {
     // Errors here go to the general error report; the steps already done stay done.
     Timer1.stop();
+    WithdrawCallAnnouncement();
     if (!Settings.RingTone.isEmpty())
         MediaPlayer1.Stop();
     QCoreApplication::processEvents();
@@ -262,6 +265,7 @@ void TfrmMain::CancelPlacedCall() {
 
 void TfrmMain::Timer1Timer() {
     Timer1.stop();
+    WithdrawCallAnnouncement();
     btnEnd->setEnabled(false);
     btnCall->setEnabled(true);
     lblCallerID->clear();
@@ -276,6 +280,7 @@ void TfrmMain::btnEndClick() {
     MicMuted = false;
     Busy = false;
     Ringing = false;
+    WithdrawCallAnnouncement();
     btnMute->setText(QString());
     lblCallerID->clear();
     SendingVideo = false;
