@@ -170,7 +170,7 @@ TEST_F(CallAnnouncementOnDBus, WithoutANotificationServiceTheCallGoesAsBefore) {
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     EXPECT_PHASE(*alice, kInCallPlaced);
     EXPECT_PHASE(*bob, kInCallAnswered);
-    EXPECT_LE(notifier->LongestCall_us(), 5000);
+    EXPECT_LE(notifier->LongestCall_us(), 10000); // well under 1 ms when the machine is idle
     std::printf("call without a notification service: longest GUI-thread time %lld us\n",
                 static_cast<long long>(notifier->LongestCall_us()));
 }
