@@ -1,5 +1,7 @@
 #include "app/Platform.h"
 
+#include "app/DBusCallNotifier.h"
+
 #include "base/DataDir.h"
 #include "call/gst/GstMediaDevice.h"
 #include "directory/avahi/AvahiAnnouncer.h"
@@ -21,6 +23,7 @@ Platform MakeLinuxPlatform() {
     platform.neighbourhood = directory::avahi::MakeAvahiNeighbourhood();
     platform.announcer = directory::avahi::MakeAvahiAnnouncer();
     platform.terminalFactory = voice::GstMediaTermFactory();
+    platform.callNotifier = std::make_unique<DBusCallNotifier>();
     platform.dataDir = DefaultDataDir();
     return platform;
 }

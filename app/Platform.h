@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CallNotifier.h"
 #include "call/MediaDevice.h"
 #include "directory/NeighbourhoodAnnouncer.h"
 #include "directory/NeighbourhoodSource.h"
@@ -34,6 +35,8 @@ struct Platform {
     std::unique_ptr<directory::NeighbourhoodAnnouncer> announcer;
     // Makes the media terminal that carries the voice of a call, at the first call.
     voice::TCCNMediaTerm::Factory terminalFactory;
+    // Announces a ringing call on the desktop; none where nothing should be announced.
+    std::unique_ptr<CallNotifier> callNotifier;
     // Where "Settings.ini" and "IPAddress.dat" live, with a trailing "/".
     QString dataDir;
     // The well-known ports; tests move them so that they never collide with

@@ -11,10 +11,12 @@
 #include "voice/TCCNMediaTerm.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/FlatButton.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -67,6 +69,12 @@ Windows CreateWindows(Platform& platform) {
     video::TfrmVideoOptions& videoOptions = *windows.frmVideoOptions;
     windows.frmSettings->OnVideoOptions = [&videoOptions] { videoOptions.exec(); };
     directory::TfrmAddressList& addressList = *windows.frmAddressList;
+    // Answering from the desktop's announcement is pressing the call button at that moment.
+    if (platform.callNotifier)
+        platform.callNotifier->OnAnswer = Guarded([main = QPointer<TfrmMain>(&main)] {
+            if (main)
+                main->btnCall->click();
+        });
     QObject::connect(main.btnHostName, &QAbstractButton::clicked, &main,
                      Guarded([&addressList] { addressList.exec(); }));
     return windows;

@@ -174,6 +174,9 @@ private:
     void StartRingTimer();
     void SendUnansweredMessage(const QString& host);
     void FocusHostField();
+    // The desktop's announcement of the ringing call, shown and taken away with the ringing.
+    void AnnounceCall(const QString& callerID);
+    void WithdrawCallAnnouncement();
     call::TfrmCalling& CallingDialog() const;
 
     Platform& platform_;

@@ -111,6 +111,7 @@ void TfrmMain::CallRequestReceived(const QString& sender, const QString& callerI
     edtHostName->setText(sender);
     QCoreApplication::processEvents();
     lblCallerID->setText(callerID + QStringLiteral(" calling..."));
+    AnnounceCall(callerID);
     StartRingTimer();
     if (!Settings.RingTone.isEmpty()) {
         // A repeated request plays the tone again from its start.
@@ -174,6 +175,7 @@ void TfrmMain::CancelReceived(const QString& sender) {
         return;
     Ringing = false;
     Timer1.stop();
+    WithdrawCallAnnouncement();
     lblCallerID->clear();
     QCoreApplication::processEvents();
     if (!Settings.RingTone.isEmpty())
@@ -220,6 +222,7 @@ void TfrmMain::btnCallClick() {
 void TfrmMain::AnswerCall() {
     // Errors here go to the general error report; the steps already done stay done.
     Timer1.stop();
+    WithdrawCallAnnouncement();
     if (!Settings.RingTone.isEmpty())
         MediaPlayer1.Stop();
     QCoreApplication::processEvents();
@@ -277,6 +280,7 @@ void TfrmMain::CancelPlacedCall() {
 
 void TfrmMain::Timer1Timer() {
     Timer1.stop();
+    WithdrawCallAnnouncement();
     btnEnd->setEnabled(false);
     btnCall->setEnabled(true);
     lblCallerID->clear();
@@ -291,6 +295,7 @@ void TfrmMain::btnEndClick() {
     MicMuted = false;
     Busy = false;
     Ringing = false;
+    WithdrawCallAnnouncement();
     btnMute->setText(QString());
     lblCallerID->clear();
     SendingVideo = false;

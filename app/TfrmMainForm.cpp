@@ -69,9 +69,20 @@ void TfrmMain::FormActivate() {
 }
 
 void TfrmMain::FormClose() {
+    WithdrawCallAnnouncement();
     videoCap->StopVideo();
     QCoreApplication::processEvents();
     FadeOut(*this, 600);
+}
+
+void TfrmMain::AnnounceCall(const QString& callerID) {
+    if (platform_.callNotifier)
+        platform_.callNotifier->ShowIncoming(callerID, !Settings.RingTone.isEmpty());
+}
+
+void TfrmMain::WithdrawCallAnnouncement() {
+    if (platform_.callNotifier)
+        platform_.callNotifier->Withdraw();
 }
 
 QString TfrmMain::FindLocalAddress() {

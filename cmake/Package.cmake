@@ -47,7 +47,7 @@ else()
     # Without dpkg-dev the linked libraries are named by hand, without versions.
     message(STATUS "dpkg-shlibdeps not found (dpkg-dev): the .deb names its libraries without versions")
     list(PREPEND vocalyn_runtime_depends
-        libqt6core6 libqt6gui6 libqt6widgets6 libgstreamer1.0-0
+        libqt6core6 libqt6dbus6 libqt6gui6 libqt6widgets6 libgstreamer1.0-0
         libgstreamer-plugins-base1.0-0 libglib2.0-0 libjpeg62-turbo libv4l-0
         libavahi-client3 libavahi-common3)
 endif()

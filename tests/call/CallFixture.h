@@ -70,13 +70,16 @@ protected:
         const int port = FreeSharedUdpPort(addresses);
         const int videoPort = FreeSharedUdpPort(addresses);
         alice = std::make_unique<Side>(QStringLiteral("127.0.0.1"), port, videoPort);
-        bob = std::make_unique<Side>(QStringLiteral("127.0.0.2"), port, videoPort);
+        bob = std::make_unique<Side>(QStringLiteral("127.0.0.2"), port, videoPort, BobsNotifier());
         carol = std::make_unique<Probe>("127.0.0.3", port);
         A().Settings.CallerID = QStringLiteral("Alice");
         A().Settings.Message = QStringLiteral("Alice is away");
         B().Settings.CallerID = QStringLiteral("Bob");
         B().Settings.Message = QStringLiteral("Bob is away");
     }
+
+    // What announces Bob's ringing calls on his desktop; nothing unless a test says.
+    virtual std::unique_ptr<CallNotifier> BobsNotifier() { return nullptr; }
 
     TfrmMain& A() { return alice->w(); }
     TfrmMain& B() { return bob->w(); }

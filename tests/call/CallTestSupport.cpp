@@ -68,8 +68,10 @@ int FreeSharedUdpPort(const QList<QByteArray>& addresses) {
     throw std::runtime_error("no UDP port free on every test address");
 }
 
-Side::Side(const QString& address, int signallingPort, int videoPort)
-    : address(address), windows(CreateWindows(PreparePlatform(signallingPort, videoPort))) {
+Side::Side(const QString& address, int signallingPort, int videoPort,
+           std::unique_ptr<CallNotifier> notifier)
+    : address(address),
+      windows(CreateWindows(PreparePlatform(signallingPort, videoPort, std::move(notifier)))) {
     w().UDPServer.OnUDPRead =
         [this, handler = w().UDPServer.OnUDPRead](net::TIdUDPServer& sender, const QByteArray& data,
                                                   net::TIdSocketHandle& binding) {
@@ -84,7 +86,8 @@ Side::Side(const QString& address, int signallingPort, int videoPort)
     w().Settings.RingTime = 10000;
 }
 
-Platform& Side::PreparePlatform(int signallingPort, int videoPort) {
+Platform& Side::PreparePlatform(int signallingPort, int videoPort,
+                                std::unique_ptr<CallNotifier> notifier) {
     auto resolverOwned = std::make_unique<fakes::FakeResolver>();
     resolver = resolverOwned.get();
     resolver->name = "host-" + address.toLatin1();
@@ -104,6 +107,7 @@ Platform& Side::PreparePlatform(int signallingPort, int videoPort) {
     platform.signallingPort = signallingPort;
     platform.videoPort = videoPort;
     platform.bindAddress = address;
+    platform.callNotifier = std::move(notifier);
     // An empty address book, so that its window has nothing to complain about.
     QFile(platform.dataDir + QStringLiteral("IPAddress.dat")).open(QIODevice::WriteOnly);
     return platform;

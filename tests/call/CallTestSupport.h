@@ -28,7 +28,9 @@ int FreeSharedUdpPort(const QList<QByteArray>& addresses);
 // One copy of the program: its windows, shown and activated, listening on `address`.
 class Side {
 public:
-    Side(const QString& address, int signallingPort, int videoPort);
+    // `notifier` announces this side's ringing calls; none by default.
+    Side(const QString& address, int signallingPort, int videoPort,
+         std::unique_ptr<CallNotifier> notifier = nullptr);
     ~Side();
 
     TfrmMain& w() { return *windows.frmMain; }
@@ -48,7 +50,8 @@ public:
     Windows windows;
 
 private:
-    Platform& PreparePlatform(int signallingPort, int videoPort);
+    Platform& PreparePlatform(int signallingPort, int videoPort,
+                              std::unique_ptr<CallNotifier> notifier);
 };
 
 // A bare datagram socket on its own loopback address: a third computer on the network.

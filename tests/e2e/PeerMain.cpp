@@ -3,7 +3,9 @@
 // (PeerConsole.h). Run it on a test host: ip netns exec HOST vocalyn_peer DATA_DIR
 // With --voice MICROPHONE the real media terminal carries the sound (VoiceCommands.h), without
 // echo cancellation and noise suppression when --no-voice-processing follows.
+// With VOCALYN_PEER_NOTIFY_BUS set to a D-Bus address, ringing calls are announced on that bus.
 #include "app/Application.h"
+#include "app/DBusCallNotifier.h"
 #include "app/Platform.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
         voiceTerminal = std::make_shared<test::TappedMediaTerm>(options);
         platform.terminalFactory = [voiceTerminal] { return voiceTerminal; };
     }
+    // Never the session bus: a test run must not show notifications on the developer's desktop.
+    const QString notifyBus = qEnvironmentVariable("VOCALYN_PEER_NOTIFY_BUS");
+    if (!notifyBus.isEmpty())
+        platform.callNotifier = std::make_unique<DBusCallNotifier>(notifyBus);
     platform.dataDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
 
     Windows windows = CreateWindows(platform);

@@ -1,0 +1,193 @@
+#include "app/DBusCallNotifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+namespace vocalyn {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kAnswerKey = QStringLiteral("answer");
+const QString kDefaultKey = QStringLiteral("default");
+constexpr int kCallTimeout_ms = 5000;
+constexpr qsizetype kMaxCallerIDLength = 64;
+constexpr uchar kUrgencyCritical = 2;
+
+} // namespace
+
+DBusCallNotifier::DBusCallNotifier(const QString& busAddress, const QString& appIcon)
+    : appIcon_(appIcon) {
+    static std::atomic<int> connections{0};
+    if (!busAddress.isEmpty())
+        connectionName_ = QStringLiteral("vocalyn-notifier-%1").arg(++connections);
+    // Connecting runs the bus's handshake and may even start a bus: never on the GUI thread.
+    auto reached = std::make_shared<std::optional<QDBusConnection>>();
+    connector_ = QThread::create([this, reached, busAddress, name = connectionName_] {
+        QDBusConnection bus = busAddress.isEmpty()
+                                  ? QDBusConnection::sessionBus()
+                                  : QDBusConnection::connectToBus(busAddress, name);
+        if (bus.isConnected()) {
+            // Any sender: naming the service would make Qt look its owner up, a blocking call.
+            // The handlers check the sender instead.
+            bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                        SLOT(ActionInvoked(uint, QString)));
+            bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                        SLOT(NotificationClosed(uint, uint)));
+        }
+        *reached = bus;
+    });
+    connect(connector_, &QThread::finished, this, [this, reached] {
+        bus_ = *reached;
+        ready_ = true;
+        Update();
+    });
+    connector_->start();
+}
+
+DBusCallNotifier::~DBusCallNotifier() {
+    Withdraw();
+    connector_->wait();
+    delete connector_;
+    if (bus_ && bus_->isConnected()) {
+        bus_->disconnect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                         SLOT(ActionInvoked(uint, QString)));
+        bus_->disconnect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                         SLOT(NotificationClosed(uint, uint)));
+    }
+    bus_.reset();
+    if (!connectionName_.isEmpty())
+        QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+void DBusCallNotifier::ShowIncoming(const QString& callerID, bool ringTonePlaying) {
+    QElapsedTimer clock;
+    clock.start();
+    wanted_ = Content{callerID, ringTonePlaying};
+    wantedSent_ = false;
+    Update();
+    Account(clock.nsecsElapsed());
+}
+
+void DBusCallNotifier::Withdraw() {
+    QElapsedTimer clock;
+    clock.start();
+    wanted_.reset();
+    Update();
+    Account(clock.nsecsElapsed());
+}
+
+void DBusCallNotifier::Account(qint64 elapsed_ns) {
+    longestCall_us_ = std::max(longestCall_us_, elapsed_ns / 1000);
+}
+
+QString DBusCallNotifier::DisplayedCallerID(const QString& callerID) {
+    QString line;
+    line.reserve(std::min(callerID.size(), kMaxCallerIDLength + 1));
+    for (const QChar c : callerID) {
+        if (line.size() > kMaxCallerIDLength)
+            break;
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            line += QLatin1Char(' ');
+        // Direction overrides could make the text read differently from what it is.
+        else if (category != QChar::Other_Format)
+            line += c;
+    }
+    line = line.simplified();
+    if (line.size() > kMaxCallerIDLength) {
+        qsizetype cut = kMaxCallerIDLength - 1;
+        if (line.at(cut - 1).isHighSurrogate())
+            --cut;
+        line = line.left(cut).trimmed() + QChar(0x2026);
+    }
+    return line;
+}
+
+QString DBusCallNotifier::EscapeMarkup(const QString& text) {
+    QString escaped = text.toHtmlEscaped();
+    // toHtmlEscaped leaves the apostrophe, which a quoted attribute could still end on.
+    escaped.replace(QLatin1Char('\''), QLatin1String("&apos;"));
+    return escaped;
+}
+
+void DBusCallNotifier::Update() {
+    if (!ready_ || inFlight_ || !bus_ || !bus_->isConnected())
+        return;
+    if (wanted_ && !wantedSent_) {
+        wantedSent_ = true;
+        SendNotify(*wanted_);
+    } else if (!wanted_ && shownId_ != 0) {
+        QDBusMessage close =
+            QDBusMessage::createMethodCall(kService, kPath, kInterface, "CloseNotification");
+        close << shownId_;
+        shownId_ = 0;
+        // Nothing waits for the reply; an error means the notification is gone already.
+        bus_->send(close);
+    }
+}
+
+void DBusCallNotifier::SendNotify(const Content& content) {
+    const QString caller = DisplayedCallerID(content.callerID);
+    QVariantMap hints;
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kUrgencyCritical));
+    hints.insert(QStringLiteral("category"), QStringLiteral("call.incoming"));
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("vocalyn"));
+    if (content.silent)
+        hints.insert(QStringLiteral("suppress-sound"), true);
+    else
+        hints.insert(QStringLiteral("sound-name"), QStringLiteral("phone-incoming-call"));
+    const QString summary =
+        caller.isEmpty() ? QStringLiteral("Incoming call") : caller + QStringLiteral(" calling...");
+    const QString body =
+        caller.isEmpty() ? QString() : QStringLiteral("Incoming call from ") + EscapeMarkup(caller);
+    const QString answer = QStringLiteral("Answer");
+
+    QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Notify");
+    notify << QStringLiteral("Vocalyn") << shownId_ << appIcon_ << summary << body
+           << QStringList{kDefaultKey, answer, kAnswerKey, answer} << hints
+           << qint32(0); // the call's end takes it away, not a timeout
+    inFlight_ = true;
+    auto* watcher = new QDBusPendingCallWatcher(bus_->asyncCall(notify, kCallTimeout_ms), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* w) { NotifyAnswered(w); });
+}
+
+void DBusCallNotifier::NotifyAnswered(QDBusPendingCallWatcher* watcher) {
+    watcher->deleteLater();
+    inFlight_ = false;
+    const QDBusPendingReply<uint> reply = *watcher;
+    // An error (no service, a refusal, a timeout) leaves nothing to withdraw.
+    if (!reply.isError() && reply.count() == 1) {
+        shownId_ = reply.value();
+        server_ = reply.reply().service();
+    }
+    Update();
+}
+
+bool DBusCallNotifier::FromServer() const {
+    return calledFromDBus() && !server_.isEmpty() && message().service() == server_;
+}
+
+void DBusCallNotifier::ActionInvoked(uint id, const QString& actionKey) {
+    if (!FromServer() || id == 0 || id != shownId_ || !wanted_)
+        return;
+    if ((actionKey == kAnswerKey || actionKey == kDefaultKey) && OnAnswer)
+        OnAnswer();
+}
+
+void DBusCallNotifier::NotificationClosed(uint id, uint) {
+    if (FromServer() && id != 0 && id == shownId_)
+        shownId_ = 0; // the user dismissed it or it expired: it stays away for this call
+}
+
+} // namespace vocalyn
