@@ -71,6 +71,7 @@ void TfrmMain::FrameHandler(const video::VIDEOHDR&) {
         ShowErrorReport(*error);
 }
 
+// Never called: the program only previews and never starts streaming capture.
 void TfrmMain::StreamHandler(const video::VIDEOHDR&) {
     if (!PreparePicture())
         return;

@@ -1,7 +1,6 @@
 #include "app/Application.h"
 #include "app/Platform.h"
 #include "app/Startup.h"
-#include "base/AppInfo.h"
 
 int main(int argc, char** argv) {
     vocalyn::Application app(argc, argv);

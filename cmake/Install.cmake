@@ -56,4 +56,24 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/vocalyn.metainfo.xml
 # A tone to pick in the settings dialog: until one is chosen, a call rings silently.
 install(FILES ${PROJECT_SOURCE_DIR}/assets/ringtone.wav DESTINATION ${CMAKE_INSTALL_DATADIR}/vocalyn)
 
+# The manual page and the Debian documentation files, compressed as Debian wants them
+# (gzip -9n: no time stamp, so the package is reproducible).
+find_program(VOCALYN_GZIP gzip REQUIRED)
+set(VOCALYN_DEBIAN_DIR ${VOCALYN_PACKAGING_DIR}/debian)
+set(VOCALYN_MANPAGE_GZ ${PROJECT_BINARY_DIR}/packaging/vocalyn.1.gz)
+set(VOCALYN_CHANGELOG_GZ ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
+add_custom_command(OUTPUT ${VOCALYN_MANPAGE_GZ}
+    COMMAND ${VOCALYN_GZIP} -9n -c ${VOCALYN_PACKAGING_DIR}/vocalyn.1 > ${VOCALYN_MANPAGE_GZ}
+    DEPENDS ${VOCALYN_PACKAGING_DIR}/vocalyn.1
+    VERBATIM)
+add_custom_command(OUTPUT ${VOCALYN_CHANGELOG_GZ}
+    COMMAND ${VOCALYN_GZIP} -9n -c ${VOCALYN_DEBIAN_DIR}/changelog > ${VOCALYN_CHANGELOG_GZ}
+    DEPENDS ${VOCALYN_DEBIAN_DIR}/changelog
+    VERBATIM)
+add_custom_target(vocalyn_docs ALL DEPENDS ${VOCALYN_MANPAGE_GZ} ${VOCALYN_CHANGELOG_GZ})
+install(FILES ${VOCALYN_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The GPL text itself is not installed: the copyright file points to Debian's common copy.
+install(FILES ${VOCALYN_DEBIAN_DIR}/copyright ${VOCALYN_CHANGELOG_GZ}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vocalyn)
+
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

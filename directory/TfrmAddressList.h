@@ -52,7 +52,6 @@ public:
     QStringList Entries() const;
     // The selected entry's row, -1 when none is selected.
     int SelectedRow() const;
-    QString FilePath() const { return filePath_; }
 
     // Controls, named as the rest of the program refers to them.
     SilverPanel* XiPanel1 = nullptr;

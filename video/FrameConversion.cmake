@@ -12,6 +12,4 @@ add_library(vocalyn_video_frames STATIC
     ${CMAKE_CURRENT_LIST_DIR}/YUVToRGB.cpp
 )
 target_link_libraries(vocalyn_video_frames PUBLIC vocalyn_base Qt6::Core Qt6::Gui)
-if(TARGET vocalyn_video)
-    target_link_libraries(vocalyn_video PUBLIC vocalyn_video_frames)
-endif()
+target_link_libraries(vocalyn_video PUBLIC vocalyn_video_frames)

@@ -48,6 +48,7 @@ int VideoCap::FrameHandler(const VIDEOHDR& frame) {
     return 1;
 }
 
+// Never called: the program only previews and never starts streaming capture.
 int VideoCap::StreamHandler(const VIDEOHDR& frame) {
     if (PrepareFrame(frame) && OnStreamFrame)
         OnStreamFrame(frame);
