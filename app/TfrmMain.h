@@ -22,7 +22,7 @@ class QPushButton;
 namespace vocalyn::call {
 class TfrmCalling;
 class TfrmSettings;
-}
+} // namespace vocalyn::call
 namespace vocalyn::voice {
 class TfrmCCN;
 }

@@ -20,8 +20,10 @@ TEST_PACKAGES=(
     "${BUILD_PACKAGES[@]}"
     googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
     iproute2 util-linux dbus dbus-daemon nftables
-    desktop-file-utils appstream
+    desktop-file-utils appstream lintian
 )
+# tools/check-format.sh, run by CI, formats with the version the tree is formatted with.
+FORMAT_PACKAGES=(clang-format-14)
 # Fuzzing needs clang with its libFuzzer runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Only tools/shoot-docs.sh, which makes the README's screenshots, needs these.

@@ -13,8 +13,8 @@
 #include <QSocketNotifier>
 
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 namespace vocalyn::video::v4l2 {
 
