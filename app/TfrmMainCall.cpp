@@ -11,12 +11,12 @@
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/RxDice.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QScopeGuard>
 
 namespace vocalyn {
@@ -33,26 +33,6 @@ QByteArray ToWire(const QString& text) {
 
 QString FromWire(const QByteArray& bytes) {
     return QString::fromLocal8Bit(bytes);
-}
-
-// The text of the exception being handled; call only inside a catch block.
-QString CurrentErrorText() {
-    try {
-        throw;
-    } catch (const Error& e) {
-        return e.message();
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
-void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    // Error texts can carry host names typed by the user or words from the network.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
 }
 
 } // namespace
@@ -206,8 +186,7 @@ void TfrmMain::SendUnansweredMessage(const QString& host) {
 
 void TfrmMain::btnCallClick() {
     if (edtHostName->text() == kHostPlaceholder) {
-        ShowBox(this, QMessageBox::Information, QStringLiteral("Information"),
-                QStringLiteral("Please enter Host Name or IP Address First."));
+        ShowInformationBox(this, QStringLiteral("Please enter Host Name or IP Address First."));
         FocusHostField();
         return;
     }
@@ -260,7 +239,7 @@ void TfrmMain::PlaceCall() {
         dialog.exec();
     } catch (...) {
         placedCallAddress_.reset();
-        ShowBox(this, QMessageBox::Critical, QStringLiteral("Error"), CurrentErrorText());
+        ShowErrorBox(this, CurrentExceptionText());
         Busy = false;
         btnCall->setEnabled(true);
         FocusHostField();

@@ -7,13 +7,13 @@
 #include "call/TfrmSettings.h"
 #include "net/LocalAddress.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/RoundRegion.h"
 #include "widgets/WindowMoves.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QWindow>
 
 namespace vocalyn {
@@ -102,10 +102,7 @@ void TfrmMain::SpeedButton1Click() {
 }
 
 void TfrmMain::btnHelpClick() {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), HelpText(),
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowInformationBox(this, HelpText());
 }
 
 void TfrmMain::btnSettingsClick() {

@@ -6,12 +6,12 @@
 #include "video/VideoTransport.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
+#include "widgets/MessageBoxes.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QScopeGuard>
 
 #include <cstdint>
@@ -51,9 +51,7 @@ bool TfrmMain::PreparePicture() {
         videoTransport->ShouldWarnFormat(frames.DriverFormat())) {
         {
             const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), kInvalidVideoFormat,
-                            QMessageBox::Ok, this);
-            box.exec();
+            ShowWarningBox(this, kInvalidVideoFormat);
         }
         // Frames went on inside the box, and the buffer may have changed under this one.
         videoTransport->PrepareFrame(videoCap->frames());

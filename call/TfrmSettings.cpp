@@ -3,6 +3,7 @@
 #include "widgets/ErrorReport.h"
 #include "widgets/Fonts.h"
 #include "widgets/LimitedLineEdit.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/SilverPanel.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/WindowMoves.h"
@@ -31,15 +32,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
     label->setPalette(palette);
     label->setGeometry(geometry);
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    // Enter presses only the button that has the focus (see eventFilter), never a default one.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
 }
 
 bool IsEnter(int key) {

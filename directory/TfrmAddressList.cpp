@@ -3,6 +3,7 @@
 #include "directory/AddressBookFile.h"
 #include "directory/AddressRowDelegate.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/SilverPanel.h"
 #include "widgets/WindowMoves.h"
 
@@ -18,15 +19,6 @@
 namespace vocalyn::directory {
 
 namespace {
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    // Enter has no function of its own here, so no button may become the dialog's default.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QPoint& position) {
     auto* label = new QLabel(text, parent);

@@ -4,8 +4,8 @@
 
 #include "directory/AddressBookFile.h"
 #include "directory/AddressBookStore.h"
-#include "directory/MessageBoxes.h"
 #include "widgets/ErrorReport.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/WindowMoves.h"
 
 #include <QLineEdit>

@@ -4,6 +4,7 @@
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
 #include "widgets/Fonts.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/SilverPanel.h"
 #include "widgets/WindowMoves.h"
 
@@ -26,15 +27,6 @@ QFont ArialBold(int pixelSize) {
     font.setPixelSize(pixelSize);
     font.setBold(true);
     return font;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    // No key of this window presses a button for the user.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
 }
 
 } // namespace

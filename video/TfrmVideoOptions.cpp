@@ -3,6 +3,7 @@
 #include "video/VideoCap.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/Fonts.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/SilverPanel.h"
 #include "widgets/WindowMoves.h"
 
@@ -15,17 +16,6 @@
 #include <QWindow>
 
 namespace vocalyn::video {
-
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
 
 TfrmVideoOptions::TfrmVideoOptions(VideoCap& videoCap, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), videoCap_(videoCap) {

@@ -3,8 +3,9 @@
 
 #include "base/Error.h"
 #include "net/TIdUDPServer.h"
+#include "widgets/MessageBoxes.h"
 
-#include <QMessageBox>
+#include <QWidget>
 
 namespace vocalyn::video {
 
@@ -61,9 +62,7 @@ void VideoCap::OpenVideoListener() {
 
 void VideoCap::ShowErrorBox(const QString& text) {
     QWidget* parent = host_.pnlVideoArea ? host_.pnlVideoArea->window() : nullptr;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    vocalyn::ShowErrorBox(parent, text);
 }
 
 } // namespace vocalyn::video

@@ -1,10 +1,9 @@
 #include "widgets/ErrorReport.h"
 
 #include "base/AppInfo.h"
-#include "base/Error.h"
+#include "widgets/MessageBoxes.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 namespace vocalyn {
 
@@ -15,26 +14,13 @@ QString WithFullStop(const QString& text) {
 }
 
 void ShowErrorReport(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
-                    WithFullStop(text), QMessageBox::Ok, QApplication::activeWindow());
-    // Error texts can carry words from the network; never interpret them.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowErrorBox(QApplication::activeWindow(), QString::fromLatin1(kApplicationTitle),
+                 WithFullStop(text));
 }
 
 void ReportCurrentException() {
-    QString text;
     try {
-        throw;
-    } catch (const Error& e) {
-        text = e.message();
-    } catch (const std::exception& e) {
-        text = QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        text = QStringLiteral("Unknown error");
-    }
-    try {
-        ShowErrorReport(text);
+        ShowErrorReport(CurrentExceptionText());
     } catch (...) {
         // Nothing may leave the report itself.
     }
