@@ -5,8 +5,9 @@
 
 #include <memory>
 
-// Owning pointers for the GLib and GStreamer objects of the voice backend.
-namespace vocalyn::voice {
+// Owning pointers for the GLib and GStreamer objects of the GStreamer backends (the ring-tone
+// player and the voice terminal). Only backend sources include this header.
+namespace vocalyn {
 
 struct GstObjectUnref {
     void operator()(gpointer object) const { gst_object_unref(object); }
@@ -27,9 +28,10 @@ struct GstCapsUnref {
     void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
 };
 
-using GstElementPtr = std::unique_ptr<GstElement, GstObjectUnref>;
-using GstBusPtr = std::unique_ptr<GstBus, GstObjectUnref>;
-using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
+template <typename T> using GstObjectPtr = std::unique_ptr<T, GstObjectUnref>;
+using GstElementPtr = GstObjectPtr<GstElement>;
+using GstBusPtr = GstObjectPtr<GstBus>;
+using GstPadPtr = GstObjectPtr<GstPad>;
 using GSocketPtr = std::unique_ptr<GSocket, GObjectUnref>;
 using GSocketAddressPtr = std::unique_ptr<GSocketAddress, GObjectUnref>;
 using GInetAddressPtr = std::unique_ptr<GInetAddress, GObjectUnref>;
@@ -50,4 +52,4 @@ inline GstElementPtr AdoptElement(GstElement* element) {
     return GstElementPtr(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
 }
 
-} // namespace vocalyn::voice
+} // namespace vocalyn

@@ -1,39 +1,14 @@
 #pragma once
 
-#include <gst/gst.h>
-
-#include <memory>
-
-// Start-up of GStreamer and owning handles for the C objects it hands out.
-namespace vocalyn::gst {
+// The one GStreamer start-up of the program, shared by the ring-tone player and the voice
+// terminal. Free of GStreamer headers, so that code above the backends can include it.
+namespace vocalyn {
 
 // Initialises GStreamer the first time it is called, from any thread; later calls return at
-// once. Throws vocalyn::Error with GStreamer's text when it cannot start, on every call.
-void EnsureInitialised();
+// once. When it cannot start, it throws vocalyn::Error with GStreamer's reason, and it keeps
+// that failure for the rest of the run: GStreamer does not promise that a second start after a
+// failed one is safe, and what failed (the plug-in registry, the environment) stays broken until
+// the program is started again. Every user therefore sees the same answer.
+void InitGStreamer();
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-template <typename T> using ObjectPtr = std::unique_ptr<T, ObjectUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
-
-struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
-struct GFree {
-    void operator()(gpointer memory) const { g_free(memory); }
-};
-using CharPtr = std::unique_ptr<gchar, GFree>;
-
-// Takes ownership of a newly made element, whose reference is floating.
-template <typename T> ObjectPtr<T> Adopt(T* floating) {
-    return ObjectPtr<T>(floating ? static_cast<T*>(gst_object_ref_sink(floating)) : nullptr);
-}
-
-} // namespace vocalyn::gst
+} // namespace vocalyn

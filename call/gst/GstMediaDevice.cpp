@@ -1,7 +1,8 @@
 #include "call/gst/GstMediaDevice.h"
 
 #include "base/Error.h"
-#include "call/gst/GstRuntime.h"
+#include "base/gst/GstHandles.h"
+#include "base/gst/GstRuntime.h"
 
 #include <QFile>
 #include <QtDebug>
@@ -36,10 +37,10 @@ qint64 Milliseconds(gint64 nanoseconds) {
 }
 
 // The sink bin of a launch description; the error is set when it makes none.
-gst::ObjectPtr<GstElement> MakeSink(const QString& description, gst::ErrorPtr& error) {
+GstElementPtr MakeSink(const QString& description, GErrorPtr& error) {
     GError* raw = nullptr;
     auto sink =
-        gst::Adopt(gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &raw));
+        AdoptElement(gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &raw));
     error.reset(raw);
     if (error)
         sink.reset(); // a partly made bin is of no use
@@ -49,8 +50,8 @@ gst::ObjectPtr<GstElement> MakeSink(const QString& description, gst::ErrorPtr& e
 } // namespace
 
 struct GstMediaDevice::Stream {
-    gst::ObjectPtr<GstElement> playbin;
-    gst::ObjectPtr<GstBus> bus;
+    GstElementPtr playbin;
+    GstBusPtr bus;
     bool playing = false;    // between play and stop or the end
     bool atEnd = false;      // played to the end (or failed) since the last seek
     bool endPending = false; // the end is still to be reported
@@ -84,15 +85,15 @@ QString GstMediaDevice::probe() const {
     // Shown on the main window's status line, so short, with GStreamer's own words last.
     const QString text = QStringLiteral("No ring tone: %1 (%2)");
     try {
-        gst::EnsureInitialised();
+        InitGStreamer();
     } catch (const vocalyn::Error& e) {
         return text.arg(QStringLiteral("GStreamer did not start"), e.message());
     }
-    gst::ErrorPtr error;
+    GErrorPtr error;
     if (!MakeSink(audioSink_, error))
         return text.arg(QStringLiteral("no audio output"),
                         error ? QString::fromUtf8(error->message) : audioSink_);
-    const gst::ObjectPtr<GstElementFactory> playbin(gst_element_factory_find("playbin"));
+    const GstObjectPtr<GstElementFactory> playbin(gst_element_factory_find("playbin"));
     if (!playbin)
         return text.arg(QStringLiteral("no player"), QStringLiteral("no element \"playbin\""));
     return {};
@@ -109,18 +110,18 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
         return {NoFreeDevice, 0};
 
     auto stream = std::make_unique<Stream>();
-    stream->playbin = gst::Adopt(gst_element_factory_make("playbin", nullptr));
+    stream->playbin = AdoptElement(gst_element_factory_make("playbin", nullptr));
     if (!stream->playbin)
         return {MissingElement, 0};
 
-    gst::ErrorPtr error;
+    GErrorPtr error;
     const auto sink = MakeSink(audioSink_, error);
     if (!sink)
         return {error ? failure(CodeOf(*error), QString::fromUtf8(error->message)) : MissingElement,
                 0};
 
     GError* rawError = nullptr;
-    const gst::CharPtr uri(gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError));
+    const GCharPtr uri(gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError));
     error.reset(rawError);
     if (!uri)
         return {failure(error ? CodeOf(*error) : StateChangeRefused,
@@ -130,7 +131,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     GstElement* playbin = stream->playbin.get();
     // Cover pictures in mp3 and wma files, and pictures chosen by mistake, must not open a
     // video window, nor make playbin look for a video output of its own.
-    const auto noVideo = gst::Adopt(gst_element_factory_make("fakesink", nullptr));
+    const auto noVideo = AdoptElement(gst_element_factory_make("fakesink", nullptr));
     g_object_set(playbin, "uri", uri.get(), "audio-sink", sink.get(), "video-sink", noVideo.get(),
                  nullptr);
     gst_util_set_object_arg(G_OBJECT(playbin), "flags", "audio+soft-volume");
@@ -140,7 +141,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     case GST_STATE_CHANGE_FAILURE:
         return {failureFromBus(*stream, StateChangeRefused), 0};
     case GST_STATE_CHANGE_ASYNC: {
-        const gst::MessagePtr done(
+        const GstMessagePtr done(
             gst_bus_timed_pop_filtered(stream->bus.get(), kOpenTimeout,
                                        GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE)));
         if (!done)
@@ -259,7 +260,7 @@ MediaDevice::DeviceId GstMediaDevice::freeId() {
 }
 
 void GstMediaDevice::collectMessages(Stream& stream) {
-    while (const gst::MessagePtr message{gst_bus_pop(stream.bus.get())}) {
+    while (const GstMessagePtr message{gst_bus_pop(stream.bus.get())}) {
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_EOS:
             // Paused so that a later rewind does not start the sound by itself.
@@ -314,14 +315,14 @@ MediaDevice::Result GstMediaDevice::failure(Result code, const QString& text) {
 }
 
 MediaDevice::Result GstMediaDevice::failureFromBus(Stream& stream, Result fallback) {
-    const gst::MessagePtr error(gst_bus_pop_filtered(stream.bus.get(), GST_MESSAGE_ERROR));
+    const GstMessagePtr error(gst_bus_pop_filtered(stream.bus.get(), GST_MESSAGE_ERROR));
     return error ? failureFromMessage(error.get()) : fallback;
 }
 
 MediaDevice::Result GstMediaDevice::failureFromMessage(GstMessage* error) {
     GError* raw = nullptr;
     gst_message_parse_error(error, &raw, nullptr);
-    const gst::ErrorPtr parsed(raw);
+    const GErrorPtr parsed(raw);
     if (!parsed)
         return StateChangeRefused;
     return failure(CodeOf(*parsed), QString::fromUtf8(parsed->message));

@@ -6,10 +6,11 @@
 #include <QString>
 #include <QTimer>
 
-#include <gst/gst.h>
-
 #include <map>
 #include <memory>
+
+// GStreamer's message type, declared here so that this header needs no GStreamer header.
+struct _GstMessage;
 
 namespace vocalyn::call {
 
@@ -61,7 +62,7 @@ private:
     void poll();
     Result failure(Result code, const QString& text);
     Result failureFromBus(Stream& stream, Result fallback);
-    Result failureFromMessage(GstMessage* error);
+    Result failureFromMessage(_GstMessage* error);
 
     QString audioSink_;
     QString unavailable_;

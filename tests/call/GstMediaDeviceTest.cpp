@@ -1,5 +1,6 @@
 #include "call/gst/GstMediaDevice.h"
-#include "call/gst/GstRuntime.h"
+#include "base/gst/GstHandles.h"
+#include "base/gst/GstRuntime.h"
 
 #include "base/Error.h"
 #include "call/TMediaPlayer.h"
@@ -18,7 +19,7 @@ constexpr int kWait_ms = 5000;
 
 // Writes a tone of the given length through the encoder and muxer of a launch description.
 void Encode(const QString& path, int duration_ms, const QString& encoder) {
-    gst::EnsureInitialised();
+    InitGStreamer();
     const int buffers = duration_ms / 10; // 10 ms of 44100 Hz per buffer
     const QString description =
         QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=441 ! audioconvert ! "
@@ -26,12 +27,12 @@ void Encode(const QString& path, int duration_ms, const QString& encoder) {
             .arg(buffers)
             .arg(encoder, path);
     GError* raw = nullptr;
-    const auto pipeline = gst::Adopt(gst_parse_launch(description.toUtf8().constData(), &raw));
-    const gst::ErrorPtr error(raw);
+    const auto pipeline = AdoptElement(gst_parse_launch(description.toUtf8().constData(), &raw));
+    const GErrorPtr error(raw);
     ASSERT_FALSE(error) << error->message;
-    const gst::ObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    const GstBusPtr bus(gst_element_get_bus(pipeline.get()));
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    const gst::MessagePtr done(gst_bus_timed_pop_filtered(
+    const GstMessagePtr done(gst_bus_timed_pop_filtered(
         bus.get(), 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     ASSERT_TRUE(done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS) << qPrintable(encoder);

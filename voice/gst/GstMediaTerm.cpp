@@ -1,7 +1,7 @@
 #include "voice/gst/GstMediaTerm.h"
 
+#include "base/gst/GstRuntime.h"
 #include "voice/gst/BusWatch.h"
-#include "voice/gst/GstInit.h"
 #include "voice/gst/HostResolver.h"
 #include "voice/gst/InetAddress.h"
 #include "voice/gst/SerialWorker.h"

@@ -1,6 +1,6 @@
 #include "voice/gst/HostResolver.h"
 
-#include "voice/gst/GstHandles.h"
+#include "base/gst/GstHandles.h"
 #include "voice/gst/InetAddress.h"
 
 namespace vocalyn::voice {

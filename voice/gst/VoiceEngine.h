@@ -1,6 +1,6 @@
 #pragma once
 
-#include "voice/gst/GstHandles.h"
+#include "base/gst/GstHandles.h"
 #include "voice/gst/VoicePipelines.h"
 
 #include <QString>
