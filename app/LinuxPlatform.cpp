@@ -8,7 +8,7 @@
 #include "directory/avahi/AvahiNeighbourhood.h"
 #include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
-#include "video/v4l2/V4l2CaptureService.h"
+#include "video/capture/v4l2/V4l2CaptureService.h"
 #include "voice/gst/GstMediaTerm.h"
 
 namespace vocalyn {

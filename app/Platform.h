@@ -7,7 +7,7 @@
 #include "net/NetworkInterfaces.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
-#include "video/CaptureService.h"
+#include "video/capture/CaptureService.h"
 #include "voice/TCCNMediaTerm.h"
 
 #include <QString>

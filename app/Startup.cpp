@@ -7,7 +7,7 @@
 #include "directory/TfrmAddressList.h"
 #include "directory/TfrmExport.h"
 #include "directory/TfrmNetworkClients.h"
-#include "video/TfrmVideoOptions.h"
+#include "video/capture/TfrmVideoOptions.h"
 #include "voice/TCCNMediaTerm.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"

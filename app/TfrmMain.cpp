@@ -3,7 +3,7 @@
 #include "app/Assets.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
-#include "video/VideoTransport.h"
+#include "video/transport/VideoTransport.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"

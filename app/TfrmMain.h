@@ -5,7 +5,7 @@
 #include "call/SettingsFile.h"
 #include "call/TMediaPlayer.h"
 #include "net/TIdUDPServer.h"
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 #include "voice/TVOIPMedia.h"
 
 #include <QPointer>

@@ -2,8 +2,8 @@
 // big picture, and the snapshot.
 #include "app/TfrmMain.h"
 
-#include "video/FrameBuffer.h"
-#include "video/VideoTransport.h"
+#include "video/conversion/FrameBuffer.h"
+#include "video/transport/VideoTransport.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
 #include "widgets/MessageBoxes.h"

@@ -10,12 +10,12 @@
 // Run with --benchmark_counters_tabular=true; QT_QPA_PLATFORM=offscreen without a display.
 
 #include "bench/CameraScene.h"
-#include "video/BitmapFile.h"
-#include "video/CaptureFormat.h"
-#include "video/FormatCodes.h"
-#include "video/FrameBuffer.h"
-#include "video/VideoDatagram.h"
-#include "video/VideoTransport.h"
+#include "video/conversion/BitmapFile.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/conversion/FrameBuffer.h"
+#include "video/conversion/VideoFormatSource.h"
+#include "video/transport/VideoDatagram.h"
+#include "video/transport/VideoTransport.h"
 
 #include <QGuiApplication>
 #include <QPixmap>

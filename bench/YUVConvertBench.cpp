@@ -9,9 +9,9 @@
 // otherwise moves libyuv's time by some 8 %. The layouts that matter most are
 // also converted into a picture placed as a frame buffer places its pixels,
 // after the bitmap file's headers (name/at54).
-#include "video/BitmapFile.h"
-#include "video/YUVConverts.h"
-#include "video/YUVRowKernels.h"
+#include "video/conversion/BitmapFile.h"
+#include "video/conversion/YUVConverters.h"
+#include "video/conversion/YUVRowKernels.h"
 
 #include <benchmark/benchmark.h>
 #include <libyuv.h>

@@ -5,7 +5,7 @@ find_library(LIBYUV_LIBRARY yuv)
 if(LIBYUV_INCLUDE_DIR AND LIBYUV_LIBRARY)
     add_executable(bench_yuv ${CMAKE_CURRENT_LIST_DIR}/YUVConvertBench.cpp)
     target_include_directories(bench_yuv PRIVATE ${LIBYUV_INCLUDE_DIR})
-    target_link_libraries(bench_yuv PRIVATE benchmark::benchmark vocalyn_video_frames
+    target_link_libraries(bench_yuv PRIVATE benchmark::benchmark vocalyn_video_conversion
         ${LIBYUV_LIBRARY})
 else()
     message(STATUS "libyuv not found (apt-get install libyuv-dev): bench_yuv is not built")

@@ -3,8 +3,8 @@
 // within the decoder's limits.
 
 #include "fuzz/FuzzCheck.h"
-#include "video/JpegCodec.h"
-#include "video/VideoDatagram.h"
+#include "video/transport/JpegCodec.h"
+#include "video/transport/VideoDatagram.h"
 
 #include <cstdint>
 #include <cstdio>

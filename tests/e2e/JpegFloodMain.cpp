@@ -15,7 +15,7 @@
 #include "net/UniqueFd.h"
 #include "tests/video/CraftedJpeg.h"
 #include "tests/video/PictureSupport.h"
-#include "video/VideoDatagram.h"
+#include "video/transport/VideoDatagram.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -3,9 +3,9 @@
 #include "app/TfrmMain.h"
 #include "tests/e2e/PeerConsole.h"
 #include "tests/fakes/FakeCapture.h"
-#include "video/FormatCodes.h"
-#include "video/JpegCodec.h"
-#include "video/VideoTransport.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/transport/JpegCodec.h"
+#include "video/transport/VideoTransport.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
 

@@ -1,7 +1,7 @@
 #include "tests/fakes/FakeCapture.h"
 
-#include "video/PreviewImage.h"
-#include "video/PreviewWidget.h"
+#include "video/capture/PreviewImage.h"
+#include "video/capture/PreviewWidget.h"
 #include "widgets/ErrorReport.h"
 
 #include <QBuffer>

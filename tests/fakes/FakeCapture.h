@@ -1,8 +1,8 @@
 #pragma once
 
-#include "video/CaptureService.h"
-#include "video/FormatCodes.h"
-#include "video/PreviewWidget.h"
+#include "video/capture/CaptureService.h"
+#include "video/capture/PreviewWidget.h"
+#include "video/conversion/FormatCodes.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -5,7 +5,7 @@
 #include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeResolver.h"
 #include "tests/support/FreePort.h"
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 
 #include <QLabel>
 #include <QWidget>

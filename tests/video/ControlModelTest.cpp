@@ -1,10 +1,10 @@
 // The source and format dialogs' models on a scripted device: which controls
 // and formats a driver's answers make, and what writing them does.
-#include "video/v4l2/ControlModel.h"
+#include "video/capture/v4l2/ControlModel.h"
 #include "tests/video/ScriptedDevice.h"
-#include "video/v4l2/FormatChoices.h"
-#include "video/v4l2/FormatDialog.h"
-#include "video/v4l2/SourceDialog.h"
+#include "video/capture/v4l2/FormatChoices.h"
+#include "video/capture/v4l2/FormatDialog.h"
+#include "video/capture/v4l2/SourceDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

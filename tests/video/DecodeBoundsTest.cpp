@@ -1,9 +1,9 @@
 // What a received video datagram may cost: files that no copy writes are refused from their
 // headers in microseconds, frames above the size bound likewise, and decoding as a whole keeps
 // to its share of the main thread.
-#include "video/DecodeBudget.h"
-#include "video/VideoDatagram.h"
-#include "video/VideoTransport.h"
+#include "video/transport/DecodeBudget.h"
+#include "video/transport/VideoDatagram.h"
+#include "video/transport/VideoTransport.h"
 
 #include "tests/video/CraftedJpeg.h"
 #include "tests/video/PictureSupport.h"

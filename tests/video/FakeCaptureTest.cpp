@@ -2,9 +2,9 @@
 // its frames must show the test pattern the right way up in every format,
 // and arrive like a real camera's.
 #include "tests/fakes/FakeCapture.h"
-#include "video/PreviewImage.h"
-#include "video/PreviewWidget.h"
-#include "video/YUVConverts.h"
+#include "video/capture/PreviewImage.h"
+#include "video/capture/PreviewWidget.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <QTest>
 #include <QThread>

@@ -1,10 +1,10 @@
 // The V4L2 side of the capture service that needs no device: how its formats
 // read as format blocks and back, and how frames are laid out for the
 // converters.
-#include "video/v4l2/FormatMapping.h"
-#include "video/FormatCodes.h"
-#include "video/YUVConverts.h"
-#include "video/v4l2/PreviewPacer.h"
+#include "video/capture/v4l2/FormatMapping.h"
+#include "video/capture/v4l2/PreviewPacer.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <gtest/gtest.h>
 

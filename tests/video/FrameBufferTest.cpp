@@ -1,8 +1,8 @@
-#include "video/FrameBuffer.h"
+#include "video/conversion/FrameBuffer.h"
 
 #include "base/Error.h"
-#include "video/CaptureFormat.h"
-#include "video/YUVConverts.h"
+#include "video/conversion/VideoFormatSource.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <gtest/gtest.h>
 

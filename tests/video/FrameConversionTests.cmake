@@ -4,4 +4,4 @@ vocalyn_add_test(video_test LABEL video
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/YUVToRGBTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/YUVConvertersTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FrameBufferTest.cpp
-    LIBS vocalyn_video_frames)
+    LIBS vocalyn_video_conversion)

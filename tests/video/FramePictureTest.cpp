@@ -1,10 +1,10 @@
-#include "video/FramePicture.h"
+#include "video/transport/FramePicture.h"
 
 #include "tests/fakes/FakeCapture.h"
-#include "video/CaptureFormat.h"
-#include "video/FormatCodes.h"
-#include "video/FrameBuffer.h"
-#include "video/YUVConverts.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/conversion/FrameBuffer.h"
+#include "video/conversion/VideoFormatSource.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "video/JpegCodec.h"
+#include "video/transport/JpegCodec.h"
 
 #include "tests/fakes/FakeCapture.h"
 #include "tests/video/PictureSupport.h"

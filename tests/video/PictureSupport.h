@@ -3,7 +3,7 @@
 // Pictures for the video transport's tests: sharp synthetic content, noise that JPEG cannot
 // squeeze, and comparisons within JPEG error.
 
-#include "video/JpegCodec.h"
+#include "video/transport/JpegCodec.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -2,8 +2,8 @@
 // driver search, the parameters, status texts, error boxes and frames.
 #include "tests/support/ModalWatcher.h"
 #include "tests/video/CaptureTestSupport.h"
-#include "video/PreviewWidget.h"
-#include "video/v4l2/V4l2CaptureService.h"
+#include "video/capture/PreviewWidget.h"
+#include "video/capture/v4l2/V4l2CaptureService.h"
 
 #include <QTest>
 

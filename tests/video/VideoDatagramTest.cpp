@@ -1,4 +1,4 @@
-#include "video/VideoDatagram.h"
+#include "video/transport/VideoDatagram.h"
 
 #include "tests/fakes/FakeCapture.h"
 #include "tests/video/PictureSupport.h"

@@ -3,9 +3,9 @@
 #include "base/AppInfo.h"
 #include "tests/support/ModalWatcher.h"
 #include "tests/video/CaptureTestSupport.h"
-#include "video/FrameBuffer.h"
-#include "video/TfrmVideoOptions.h"
-#include "video/YUVConverts.h"
+#include "video/capture/TfrmVideoOptions.h"
+#include "video/conversion/FrameBuffer.h"
+#include "video/conversion/YUVConverters.h"
 #include "widgets/SilverPanel.h"
 
 #include <QGroupBox>

@@ -5,8 +5,8 @@
 #include "tests/video/PictureSupport.h"
 
 #include "net/UniqueFd.h"
-#include "video/FormatCodes.h"
-#include "video/VideoTransport.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/transport/VideoTransport.h"
 #include "widgets/FlatButton.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "video/CaptureBlocks.h"
-#include "video/CaptureFormat.h"
+#include "video/capture/CaptureBlocks.h"
+#include "video/conversion/VideoFormatSource.h"
 
 #include <QRect>
 #include <QString>

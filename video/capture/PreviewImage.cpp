@@ -1,6 +1,6 @@
-#include "video/PreviewImage.h"
+#include "video/capture/PreviewImage.h"
 
-#include "video/YUVConverts.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <cstdlib>
 

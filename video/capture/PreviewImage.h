@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/FormatCodes.h"
+#include "video/conversion/FormatCodes.h"
 
 #include <QImage>
 

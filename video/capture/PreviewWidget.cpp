@@ -1,4 +1,4 @@
-#include "video/PreviewWidget.h"
+#include "video/capture/PreviewWidget.h"
 
 #include <QColor>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "video/TfrmVideoOptions.h"
+#include "video/capture/TfrmVideoOptions.h"
 
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/Fonts.h"
 #include "widgets/MessageBoxes.h"

@@ -1,6 +1,6 @@
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 
-#include "video/FrameBuffer.h"
+#include "video/conversion/FrameBuffer.h"
 
 namespace vocalyn::video {
 

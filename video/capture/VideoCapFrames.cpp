@@ -1,9 +1,9 @@
 // The frame buffer of the capture connection and the frame handlers that
 // fill it.
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 
-#include "video/FrameBuffer.h"
-#include "video/YUVConverts.h"
+#include "video/conversion/FrameBuffer.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Opening and closing the capture connection with the main window.
-#include "video/VideoCap.h"
+#include "video/capture/VideoCap.h"
 
 #include "base/Error.h"
 #include "net/TIdUDPServer.h"

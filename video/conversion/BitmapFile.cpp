@@ -1,4 +1,4 @@
-#include "video/BitmapFile.h"
+#include "video/conversion/BitmapFile.h"
 
 #include <QtEndian>
 

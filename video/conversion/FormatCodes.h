@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/BitmapFile.h"
+#include "video/conversion/BitmapFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "video/YUVConverts.h"
-#include "video/YUVRowKernels.h"
+#include "video/conversion/YUVConverters.h"
+#include "video/conversion/YUVRowKernels.h"
 
 namespace vocalyn::video::detail {
 

@@ -1,4 +1,4 @@
-#include "video/YUVRowKernels.h"
+#include "video/conversion/YUVRowKernels.h"
 
 #include <atomic>
 

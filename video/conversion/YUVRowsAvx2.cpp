@@ -12,7 +12,7 @@
 // its integer part is never too high, and a sum whose fraction lies within
 // that margin below a whole number is recomputed exactly. That happens for
 // about one pixel in 21700.
-#include "video/YUVRowKernels.h"
+#include "video/conversion/YUVRowKernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

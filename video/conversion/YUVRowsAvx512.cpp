@@ -5,7 +5,7 @@
 // bytes (the pack clamps the high halves, the channels), and three byte
 // permutations put them in pixel order: fewer instructions than merging the
 // even and odd pixels' words first, which is what decides the speed here.
-#include "video/YUVRowKernels.h"
+#include "video/conversion/YUVRowKernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

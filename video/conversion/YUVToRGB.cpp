@@ -1,4 +1,4 @@
-#include "video/YUVConverts.h"
+#include "video/conversion/YUVConverters.h"
 
 namespace vocalyn::video {
 

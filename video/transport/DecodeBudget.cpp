@@ -1,4 +1,4 @@
-#include "video/DecodeBudget.h"
+#include "video/transport/DecodeBudget.h"
 
 #include <algorithm>
 

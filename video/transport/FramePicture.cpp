@@ -1,7 +1,7 @@
-#include "video/FramePicture.h"
+#include "video/transport/FramePicture.h"
 
-#include "video/BitmapFile.h"
-#include "video/FrameBuffer.h"
+#include "video/conversion/BitmapFile.h"
+#include "video/conversion/FrameBuffer.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/JpegCodec.h"
+#include "video/transport/JpegCodec.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
-#include "video/JpegCodec.h"
+#include "video/transport/JpegCodec.h"
 
-#include "video/JpegGuard.h"
+#include "video/transport/JpegGuard.h"
 
 #include <algorithm>
 #include <new>

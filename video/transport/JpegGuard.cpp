@@ -1,4 +1,4 @@
-#include "video/JpegGuard.h"
+#include "video/transport/JpegGuard.h"
 
 namespace vocalyn::video::jpeg {
 

@@ -1,4 +1,4 @@
-#include "video/QualityLadder.h"
+#include "video/transport/QualityLadder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "video/VideoDatagram.h"
+#include "video/transport/VideoDatagram.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "video/JpegCodec.h"
-#include "video/QualityLadder.h"
+#include "video/transport/JpegCodec.h"
+#include "video/transport/QualityLadder.h"
 
 #include <QImage>
 

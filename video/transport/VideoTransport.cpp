@@ -1,4 +1,4 @@
-#include "video/VideoTransport.h"
+#include "video/transport/VideoTransport.h"
 
 #include "base/Error.h"
 #include "net/TIdUDPClient.h"

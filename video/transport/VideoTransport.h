@@ -1,9 +1,9 @@
 #pragma once
 
-#include "video/DecodeBudget.h"
-#include "video/FramePicture.h"
-#include "video/JpegCodec.h"
-#include "video/VideoDatagram.h"
+#include "video/transport/DecodeBudget.h"
+#include "video/transport/FramePicture.h"
+#include "video/transport/JpegCodec.h"
+#include "video/transport/VideoDatagram.h"
 
 #include <QByteArray>
 #include <QImage>

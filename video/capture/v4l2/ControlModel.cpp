@@ -1,4 +1,4 @@
-#include "video/v4l2/ControlModel.h"
+#include "video/capture/v4l2/ControlModel.h"
 
 #include <linux/videodev2.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/v4l2/IoctlPort.h"
+#include "video/capture/v4l2/IoctlPort.h"
 
 #include <QSize>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "video/v4l2/FormatDialog.h"
+#include "video/capture/v4l2/FormatDialog.h"
 
 #include "widgets/ErrorReport.h"
 

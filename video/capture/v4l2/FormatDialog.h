@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/v4l2/FormatChoices.h"
+#include "video/capture/v4l2/FormatChoices.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "video/v4l2/FormatMapping.h"
+#include "video/capture/v4l2/FormatMapping.h"
 
 #include <algorithm>
 #include <cstdlib>

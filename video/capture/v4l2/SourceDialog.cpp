@@ -1,4 +1,4 @@
-#include "video/v4l2/SourceDialog.h"
+#include "video/capture/v4l2/SourceDialog.h"
 
 #include "widgets/ErrorReport.h"
 

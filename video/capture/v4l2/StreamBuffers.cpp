@@ -1,6 +1,6 @@
-#include "video/v4l2/StreamBuffers.h"
+#include "video/capture/v4l2/StreamBuffers.h"
 
-#include "video/v4l2/V4l2Device.h"
+#include "video/capture/v4l2/V4l2Device.h"
 
 #include <libv4l2.h>
 #include <linux/videodev2.h>

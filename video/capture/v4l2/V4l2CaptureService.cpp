@@ -1,6 +1,6 @@
-#include "video/v4l2/V4l2CaptureService.h"
+#include "video/capture/v4l2/V4l2CaptureService.h"
 
-#include "video/v4l2/V4l2CaptureWindow.h"
+#include "video/capture/v4l2/V4l2CaptureWindow.h"
 
 namespace vocalyn::video::v4l2 {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/CaptureService.h"
+#include "video/capture/CaptureService.h"
 
 namespace vocalyn::video::v4l2 {
 

@@ -1,12 +1,12 @@
-#include "video/v4l2/V4l2CaptureWindow.h"
+#include "video/capture/v4l2/V4l2CaptureWindow.h"
 
-#include "video/PreviewImage.h"
-#include "video/PreviewWidget.h"
-#include "video/v4l2/FormatDialog.h"
-#include "video/v4l2/FormatMapping.h"
-#include "video/v4l2/SourceDialog.h"
-#include "video/v4l2/StreamBuffers.h"
-#include "video/v4l2/V4l2Device.h"
+#include "video/capture/PreviewImage.h"
+#include "video/capture/PreviewWidget.h"
+#include "video/capture/v4l2/FormatDialog.h"
+#include "video/capture/v4l2/FormatMapping.h"
+#include "video/capture/v4l2/SourceDialog.h"
+#include "video/capture/v4l2/StreamBuffers.h"
+#include "video/capture/v4l2/V4l2Device.h"
 #include "widgets/ErrorReport.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "video/CaptureService.h"
-#include "video/PreviewWidget.h"
-#include "video/v4l2/PreviewPacer.h"
+#include "video/capture/CaptureService.h"
+#include "video/capture/PreviewWidget.h"
+#include "video/capture/v4l2/PreviewPacer.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "video/v4l2/V4l2Device.h"
+#include "video/capture/v4l2/V4l2Device.h"
 
 #include <QFile>
 #include <libv4l2.h>
