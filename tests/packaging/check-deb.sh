@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack and checks what it declares: name,
 # version, section, the runtime dependencies a fresh Debian 12 needs, and
-# exactly the installed files under /usr, owned by root.
+# exactly the installed files under /usr, owned by root; and what lintian says of it: no error,
+# and only the warnings explained in lintian-accepted.txt.
 # Usage: check-deb.sh BUILD_DIR PROJECT_VERSION
 set -euo pipefail
 build=$1 version=$2
@@ -9,6 +10,7 @@ build=$1 version=$2
 source "$(dirname "$0")/common.sh"
 require_tool dpkg-deb dpkg
 require_tool dpkg-shlibdeps dpkg-dev
+require_tool lintian lintian
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/vocalyn-deb.XXXXXX")
 trap 'rm -rf "$out"' EXIT
@@ -71,5 +73,19 @@ awk '$6 == "./usr/bin/vocalyn" { exit $1 == "-rwxr-xr-x" ? 0 : 1 }' <<<"$listing
 others=$(awk '$1 !~ /^d/ && $6 != "./usr/bin/vocalyn" && $1 != "-rw-r--r--" { print $6 }' <<<"$listing")
 [ -z "$others" ] || fail "not mode 644: $others"
 
+# Lintian: errors fail; a warning passes only when lintian-accepted.txt names its tag with why.
+accepted=$(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$(dirname "$0")/lintian-accepted.txt")
+report=$(lintian --no-cfg --tag-display-limit 0 "$deb" 2>&1) || true
+while IFS= read -r line; do
+    case "$line" in
+    E:*) fail "lintian: $line" ;;
+    W:*)
+        tag=$(awk '{ print $3 }' <<<"$line")
+        grep -qx -- "$tag" <<<"$accepted" || fail "lintian warning not explained: $line"
+        ;;
+    esac
+done <<<"$report"
+
 echo "$(basename "$deb"): Depends: $depends"
+echo "lintian: $(grep -c '^[EW]:' <<<"$report" || true) errors and warnings, each accepted or none"
 finish

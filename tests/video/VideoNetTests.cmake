@@ -8,7 +8,7 @@ vocalyn_add_test(video_transport_test LABEL video
             ${CMAKE_CURRENT_LIST_DIR}/DecodeBoundsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/CraftedJpeg.h
             ${CMAKE_CURRENT_LIST_DIR}/PictureSupport.h
-    LIBS vocalyn_video_transport vocalyn_fakes)
+    LIBS vocalyn_video_transport vocalyn_fakes_video)
 vocalyn_add_test(video_window_test LABEL video
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/VideoWindowTest.cpp
     LIBS vocalyn_core vocalyn_fakes)
