@@ -43,6 +43,15 @@ if grep -q '@[A-Z_]*@' "$metainfo"; then
     fail "the metainfo has unconfigured placeholders"
 fi
 
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+    fail "the metainfo does not declare the licence GPL-3.0-or-later"
+grep -q '^License: GPL-3+$' "$prefix/share/doc/vocalyn/copyright" ||
+    fail "the copyright file does not declare the licence GPL-3+"
+manpage="$prefix/share/man/man1/vocalyn.1.gz"
+if ! gzip -t "$manpage" 2>/dev/null || ! zcat "$manpage" | grep -q '^\.TH VOCALYN 1 '; then
+    fail "share/man/man1/vocalyn.1.gz is not the manual page of vocalyn(1)"
+fi
+
 for dir in "$prefix"/share/icons/hicolor/*/apps; do
     size=$(basename "$(dirname "$dir")")
     got=$(png_size "$dir/vocalyn.png")
