@@ -45,10 +45,9 @@ public:
                                QStringLiteral("verify_asan_link_order=0"));
         process_.setProcessEnvironment(environment);
         process_.setWorkingDirectory(dir_.path());
+        ns_ = qEnvironmentVariable("VOCALYN_NETNS_PREFIX") + QLatin1Char('-') + host;
         process_.start(QStringLiteral("ip"),
-                       {QStringLiteral("netns"), QStringLiteral("exec"),
-                        qEnvironmentVariable("VOCALYN_NETNS_PREFIX") + QLatin1Char('-') + host,
-                        program});
+                       {QStringLiteral("netns"), QStringLiteral("exec"), ns_, program});
         process_.waitForStarted(5000);
     }
 
@@ -86,11 +85,22 @@ public:
         return false;
     }
 
+    // True once the copy listens for calls (it does once its window is active).
+    bool Listening() {
+        QProcess ss;
+        ss.start(QStringLiteral("ip"),
+                 {QStringLiteral("netns"), QStringLiteral("exec"), ns_, QStringLiteral("ss"),
+                  QStringLiteral("-Hlun"), QStringLiteral("sport = :6767")});
+        ss.waitForFinished(3000);
+        return !ss.readAllStandardOutput().trimmed().isEmpty();
+    }
+
     QString Errors() { return QString::fromUtf8(process_.readAllStandardError()); }
     QString Folder() const { return dir_.path(); }
 
 private:
     QTemporaryDir dir_;
+    QString ns_;
     QProcess process_;
 };
 
@@ -113,6 +123,7 @@ TEST(CameraEndToEnd, BSeesTheCameraOfAAtFullRateOnceItAnswers) {
     const auto streaming = [](const QString& status) { return status.endsWith("BGR3"); };
     ASSERT_TRUE(a.WaitFor(QStringLiteral("status"), streaming, 10000)) << a.Errors().toStdString();
     ASSERT_TRUE(b.WaitFor(QStringLiteral("status"), streaming, 10000)) << b.Errors().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.Listening(); }, 5000));
     EXPECT_EQ(a.Command(QStringLiteral("status")),
               QStringLiteral("status HD Webcam C270: 352 x 288 BGR3"));
 
