@@ -72,6 +72,7 @@ protected:
     TfrmMain& Start(std::initializer_list<std::pair<const char*, const char*>> nodes) {
         camera::UseNodes(nodes);
         TfrmMain& w = CreateWindow();
+
         w.videoCap->OnPreviewFrame =
             [this, handler = w.videoCap->OnPreviewFrame](const video::VIDEOHDR& frame) {
                 ++framesHandled;
@@ -131,6 +132,31 @@ TEST_F(CameraWindowTest, ATypicalCameraIsFoundAtIndexZeroAndPreviewsAtItsRate) {
     QTest::qWait(2000);
     const double rate = (framesHandled - first) * 1000.0 / double(clock.elapsed());
     EXPECT_NEAR(rate, 30.0, 3.0);
+}
+
+// The capture window itself, for the status texts that the main window's label replaces at once.
+TEST(CameraCaptureWindowTest, StatusTextsNameTheCameraItsNodeAndItsFormat) {
+    camera::UseNodes({{kVideo0, "typical"}});
+    QWidget host;
+    video::v4l2::V4l2CaptureService service;
+    std::unique_ptr<video::CaptureWindow> window =
+        service.CreateCaptureWindow(QStringLiteral("Brelle Soft"), &host, {0, 0, 176, 144}, 0);
+    ASSERT_TRUE(window);
+    QStringList texts;
+    window->SetCallbackStatus([&](int, const char* text) {
+        texts << QString::fromLocal8Bit(text);
+        return 1;
+    });
+    int frames = 0;
+    window->SetCallbackFrame([&](const video::VIDEOHDR&) { return ++frames; });
+    ASSERT_TRUE(window->DriverConnect(0));
+    window->SetPreviewRate(33);
+    ASSERT_TRUE(window->SetPreview(true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames > 0; }, 1000));
+    EXPECT_EQ(texts, (QStringList{"Connected to HD Webcam C270 (/dev/video0)",
+                                  "HD Webcam C270: 640 x 480 YUYV"}));
+    window.reset();
+    qunsetenv("V4L2CAM_NODES");
 }
 
 TEST_F(CameraWindowTest, ThePictureArrivesUprightAndUnmirroredFromEveryKindOfCamera) {
