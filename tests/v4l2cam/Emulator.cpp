@@ -108,13 +108,23 @@ struct Mapping {
     std::size_t length;
 };
 
-std::mutex lock;
-std::map<std::string, std::shared_ptr<Device>> devices;
-std::map<int, std::shared_ptr<Handle>> handles;
-std::map<std::uintptr_t, Mapping> mappings;
-std::map<std::uint64_t, int> mappingCount; // per queue serial
-std::uint64_t nextSerial = 1;
-std::uint32_t nextMinor = kFirstMinor;
+// The library's state is never destroyed: a program may exit with a node still streaming, and
+// its ticker thread must not meet destroyed maps (or a joinable std::thread) on the way out.
+struct State {
+    std::map<std::string, std::shared_ptr<Device>> devices;
+    std::map<int, std::shared_ptr<Handle>> handles;
+    std::map<std::uintptr_t, Mapping> mappings;
+    std::map<std::uint64_t, int> mappingCount; // per queue serial
+    std::uint64_t nextSerial = 1;
+    std::uint32_t nextMinor = kFirstMinor;
+};
+
+State& S() {
+    static State* state = new State;
+    return *state;
+}
+
+std::mutex lock; // trivially destroyed, and constant-initialised before any call can come
 std::atomic<bool> owned[kMaxFd];
 
 template <typename Function> Function Next(const char* name) {
@@ -159,7 +169,7 @@ std::optional<std::shared_ptr<Device>> Lookup(const char* path, int& error) {
     error = ENOENT;
     if (profilePath.empty())
         return nullptr;
-    std::shared_ptr<Device>& device = devices[path];
+    std::shared_ptr<Device>& device = S().devices[path];
     if (device && device->profilePath == profilePath)
         return device;
     if (device && device->openHandles > 0)
@@ -168,14 +178,14 @@ std::optional<std::shared_ptr<Device>> Lookup(const char* path, int& error) {
     std::optional<Profile> profile = ReadProfile(profilePath, reason);
     if (!profile) {
         std::fprintf(stderr, "v4l2cam: %s\n", reason.c_str());
-        devices.erase(path);
+        S().devices.erase(path);
         return nullptr;
     }
     device = std::make_shared<Device>();
     device->path = path;
     device->profilePath = profilePath;
     device->profile = std::move(*profile);
-    device->minor = nextMinor++;
+    device->minor = S().nextMinor++;
     for (const ControlSpec& control : device->profile.controls)
         device->values[control.id] = control.defaultValue;
     if (!device->profile.formats.empty())
@@ -184,8 +194,8 @@ std::optional<std::shared_ptr<Device>> Lookup(const char* path, int& error) {
 }
 
 std::shared_ptr<Handle> Find(int fd) {
-    const auto found = handles.find(fd);
-    return found == handles.end() ? nullptr : found->second;
+    const auto found = S().handles.find(fd);
+    return found == S().handles.end() ? nullptr : found->second;
 }
 
 const Format& CurrentFormat(const Device& device) {
@@ -437,12 +447,12 @@ void StopStreaming(std::unique_lock<std::mutex>& guard, Handle& handle) {
 }
 
 bool Mapped(const Queue& queue) {
-    const auto found = mappingCount.find(queue.serial);
-    return found != mappingCount.end() && found->second > 0;
+    const auto found = S().mappingCount.find(queue.serial);
+    return found != S().mappingCount.end() && found->second > 0;
 }
 
 Handle* QueueOwner(const Device& device) {
-    for (const auto& [fd, handle] : handles)
+    for (const auto& [fd, handle] : S().handles)
         if (handle->device.get() == &device && handle->queue)
             return handle.get();
     return nullptr;
@@ -482,7 +492,7 @@ int RequestBuffers(std::unique_lock<std::mutex>& guard, Handle& handle,
         Real().mmap(nullptr, queue->memory, PROT_READ | PROT_WRITE, MAP_SHARED, queue->memfd, 0);
     if (queue->pixels == MAP_FAILED)
         return Fail(ENOMEM);
-    queue->serial = nextSerial++;
+    queue->serial = S().nextSerial++;
     queue->buffers.resize(count);
     handle.queue = std::move(queue);
     request.count = count;
@@ -918,7 +928,7 @@ std::optional<int> Open(const char* path, int flags) {
     handle->device = device;
     handle->blocking = (flags & O_NONBLOCK) == 0;
     ++device->openHandles;
-    handles[fd] = std::move(handle);
+    S().handles[fd] = std::move(handle);
     owned[fd].store(true, std::memory_order_release);
     return fd;
 }
@@ -970,7 +980,7 @@ int Close(int fd) {
         return Real().close(fd);
     StopStreaming(guard, *handle);
     owned[fd].store(false, std::memory_order_release);
-    handles.erase(fd);
+    S().handles.erase(fd);
     --handle->device->openHandles;
     // Mappings of the buffers stay valid after the close, as they do with a driver.
     handle->queue.reset();
@@ -1036,19 +1046,19 @@ void* Mmap(void* address, std::size_t length, int prot, int flags, int fd, off_t
     void* mapped = Real().mmap(address, length, prot, flags, queue->memfd, offset);
     if (mapped == MAP_FAILED)
         return mapped;
-    mappings[reinterpret_cast<std::uintptr_t>(mapped)] = {queue->serial, length};
-    ++mappingCount[queue->serial];
+    S().mappings[reinterpret_cast<std::uintptr_t>(mapped)] = {queue->serial, length};
+    ++S().mappingCount[queue->serial];
     return mapped;
 }
 
 void Unmapped(void* address, std::size_t) {
     std::lock_guard<std::mutex> guard(lock);
-    const auto found = mappings.find(reinterpret_cast<std::uintptr_t>(address));
-    if (found == mappings.end())
+    const auto found = S().mappings.find(reinterpret_cast<std::uintptr_t>(address));
+    if (found == S().mappings.end())
         return;
-    if (--mappingCount[found->second.serial] <= 0)
-        mappingCount.erase(found->second.serial);
-    mappings.erase(found);
+    if (--S().mappingCount[found->second.serial] <= 0)
+        S().mappingCount.erase(found->second.serial);
+    S().mappings.erase(found);
 }
 
 short PollEvents(int fd, short requested, short reported) {
@@ -1083,8 +1093,8 @@ bool PollNow(int fd) {
 namespace {
 
 std::shared_ptr<v4l2cam::Device> DeviceAt(const char* path) {
-    const auto found = v4l2cam::devices.find(path ? path : "");
-    return found == v4l2cam::devices.end() ? nullptr : found->second;
+    const auto found = v4l2cam::S().devices.find(path ? path : "");
+    return found == v4l2cam::S().devices.end() ? nullptr : found->second;
 }
 
 } // namespace
@@ -1136,7 +1146,7 @@ __attribute__((visibility("default"))) int v4l2cam_unplug(const char* path) {
     if (!device)
         return -1;
     device->unplugged = true;
-    for (const auto& [fd, handle] : v4l2cam::handles) {
+    for (const auto& [fd, handle] : v4l2cam::S().handles) {
         if (handle->device == device) {
             v4l2cam::Signal(*handle, true);
             handle->wake.notify_all();
@@ -1148,7 +1158,7 @@ __attribute__((visibility("default"))) int v4l2cam_unplug(const char* path) {
 // Forgets every node no one has open: the next open starts from the profile afresh.
 __attribute__((visibility("default"))) void v4l2cam_reset() {
     std::lock_guard<std::mutex> guard(v4l2cam::lock);
-    for (auto it = v4l2cam::devices.begin(); it != v4l2cam::devices.end();)
-        it = it->second->openHandles > 0 ? std::next(it) : v4l2cam::devices.erase(it);
+    for (auto it = v4l2cam::S().devices.begin(); it != v4l2cam::S().devices.end();)
+        it = it->second->openHandles > 0 ? std::next(it) : v4l2cam::S().devices.erase(it);
 }
 }
