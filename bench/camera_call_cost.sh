@@ -139,7 +139,7 @@ measure_call() {
         "$rb0" "$rb1" "$fb0" "$fb1"
     if [ -f "$work/perf-$size.data" ]; then
         echo "where A's time goes ($size):"
-        perf report -q -i "$work/perf-$size.data" --no-children --sort dso,sym --stdio 2>/dev/null |
+        perf report -q -i "$work/perf-$size.data" --no-children --sort dso --stdio -g none 2>/dev/null |
             grep -v '^$' | grep '%' | head -n 15
     fi
     stop_copy A

@@ -4,6 +4,7 @@
 #include "tests/support/ModalWatcher.h"
 #include "tests/v4l2cam/CameraControl.h"
 #include "tests/v4l2cam/PatternCheck.h"
+#include "tests/video/PictureSupport.h"
 
 #include "video/FormatCodes.h"
 #include "video/FrameBuffer.h"
@@ -20,7 +21,11 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <arpa/inet.h>
 #include <linux/videodev2.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -188,10 +193,14 @@ TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndYuyv640ChangesTheStream
 
     QStringList formats;
     QStringList yuyvSizes;
+    QStringList mjpegSizes;
     DialogDriver<video::v4l2::FormatDialog> driver([&](video::v4l2::FormatDialog& dialog) {
         QComboBox* box = dialog.formatBox();
         for (int i = 0; i < box->count(); ++i)
             formats << box->itemText(i);
+        box->setCurrentIndex(box->findData(V4L2_PIX_FMT_MJPEG));
+        for (int i = 0; i < dialog.sizeBox()->count(); ++i)
+            mjpegSizes << dialog.sizeBox()->itemText(i);
         box->setCurrentIndex(box->findData(V4L2_PIX_FMT_YUYV));
         for (int i = 0; i < dialog.sizeBox()->count(); ++i)
             yuyvSizes << dialog.sizeBox()->itemText(i);
@@ -207,6 +216,8 @@ TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndYuyv640ChangesTheStream
     EXPECT_TRUE(formats.contains(QStringLiteral("Motion-JPEG (MJPG)")));
     EXPECT_TRUE(formats.filter(QStringLiteral("(BGR3), converted")).size() == 1);
     EXPECT_EQ(yuyvSizes, (QStringList{"160 x 120", "320 x 240", "352 x 288", "640 x 480"}));
+    EXPECT_EQ(mjpegSizes,
+              (QStringList{"160 x 120", "320 x 240", "352 x 288", "640 x 480", "1280 x 720"}));
 
     const camera::DeviceFormat device = camera::Format(kVideo0);
     EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_YUYV);
@@ -286,6 +297,19 @@ TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
     EXPECT_FALSE(w.videoCap->captureWindow()->DriverConnect(0));
     EXPECT_EQ(w.videoCap->captureWindow()->GetVideoFormatSize(), 0u);
     EXPECT_TRUE(w.isVisible());
+
+    // The peer's pictures still reach the big picture.
+    const QByteArray jpeg = EncodeFile(NoisyPicture(160, 120, 4));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<quint16>(platform.videoPort));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd, jpeg.constData(), std::size_t(jpeg.size()), 0,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::close(fd);
+    EXPECT_EQ(ReceivedPicture(160, 120).size(), QSize(160, 120));
 }
 
 TEST_F(CameraWindowTest, AMetadataNodeOrARefusedNodeFirstEndsTheDriverSearch) {
