@@ -9,7 +9,8 @@
 #   bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
 #
 # SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
-# of A goes for 10 s (perf). Needs root (network namespaces) and a built tree with the targets
+# of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
+# descriptors). Needs root (network namespaces) and a built tree with the targets
 # vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,7 +36,11 @@ trap cleanup EXIT
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 fd_count() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
-share() { awk -v t="$1" -v hz="$tick" -v s="$2" 'BEGIN {printf "%.3f", t / hz / s}'; }
+now_ns() { date +%s%N; }
+# share TICKS NANOSECONDS: CPU time as a share of one core over that time.
+share() { awk -v t="$1" -v hz="$tick" -v ns="$2" 'BEGIN {printf "%.3f", t / hz / (ns / 1e9)}'; }
+# rate COUNT NANOSECONDS: per second.
+rate() { awk -v n="$1" -v ns="$2" 'BEGIN {printf "%.1f", n / (ns / 1e9)}'; }
 
 # A camera profile offering exactly the size, at 30 frames per second.
 profile_for() {
@@ -48,6 +53,7 @@ profile_for() {
 declare -A input pid_of
 start_copy() {
     local name=$1 host=$2 profile=$3 dir=$work/$1
+    rm -rf "$dir"
     mkdir -p "$dir"
     cp "$build/app/vocalyn" "$dir/"
     printf '[Settings]\r\nRingTime=10\r\nMessage=%s is away\r\nCallerID=%s\r\n' "$name" "$name" \
@@ -115,7 +121,8 @@ measure_call() {
     sleep 2 # past the start of the call
 
     local a=${pid_of[A]} b=${pid_of[B]}
-    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1
+    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1
+    t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
     ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
@@ -126,16 +133,15 @@ measure_call() {
         sleep "$seconds"
     fi
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
+    t1=$(now_ns)
     pa1=$(ask A picture | awk '{print $4}'); pb1=$(ask B picture | awk '{print $4}')
     ra1=$(rss_kib "$a"); rb1=$(rss_kib "$b"); fa1=$(fd_count "$a"); fb1=$(fd_count "$b")
 
     printf '%-8s program  A: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
-        "$size" "$(share $((a1 - a0)) "$seconds")" \
-        "$(awk -v n=$((pa1 - pa0)) -v s="$seconds" 'BEGIN {printf "%.1f", n / s}')" \
+        "$size" "$(share $((a1 - a0)) $((t1 - t0)))" "$(rate $((pa1 - pa0)) $((t1 - t0)))" \
         "$ra0" "$ra1" "$fa0" "$fa1"
     printf '%-8s program  B: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
-        "$size" "$(share $((b1 - b0)) "$seconds")" \
-        "$(awk -v n=$((pb1 - pb0)) -v s="$seconds" 'BEGIN {printf "%.1f", n / s}')" \
+        "$size" "$(share $((b1 - b0)) $((t1 - t0)))" "$(rate $((pb1 - pb0)) $((t1 - t0)))" \
         "$rb0" "$rb1" "$fb0" "$fb1"
     if [ -f "$work/perf-$size.data" ]; then
         echo "where A's time goes ($size):"
@@ -166,17 +172,19 @@ measure_anchor() {
     b=$!
     pids+=($b)
     sleep 2
-    local a0 b0 a1 b1
+    local a0 b0 a1 b1 t0 t1
+    t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     sleep "$seconds"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
-    printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) "$seconds")"
-    printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) "$seconds")"
+    t1=$(now_ns)
+    printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
+    printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
     wait "$a" "$b" 2>/dev/null
 }
 
 echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"
 for size in $sizes; do
     measure_call "$size" || echo "$size: the call did not come up" >&2
-    measure_anchor "$size"
+    [ "${ANCHOR:-1}" = 1 ] && measure_anchor "$size"
 done
