@@ -279,6 +279,20 @@ TEST_F(CameraWindowTest, ASlowCameraSaysNoPictureUntilItsFirstFrame) {
     EXPECT_EQ(Status(), "Slow Camera: 352 x 288 BGR3");
 }
 
+TEST_F(CameraWindowTest, SpoiltFramesAreLeftOutAndThePreviewGoesOn) {
+    Start({{kVideo0, "flaky"}});
+    SendToSelf();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
+    const int first = framesHandled;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(1500);
+    // Four frames of five are whole.
+    EXPECT_NEAR((framesHandled - first) * 1000.0 / double(clock.elapsed()), 24.0, 3.0);
+    EXPECT_EQ(Status(), "Flaky Camera: 352 x 288 BGR3");
+    ExpectUpright(ReceivedPicture(352, 288), "after spoilt frames");
+}
+
 TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
     TfrmMain& w = Start({{kVideo0, "unplugged"}});
     SendToSelf();

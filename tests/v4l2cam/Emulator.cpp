@@ -564,8 +564,11 @@ int Dequeue(std::unique_lock<std::mutex>& guard, const std::shared_ptr<Handle>& 
             ? RenderYuyv(device, size, sequence, brightness, pixels, queue->imageSize)
             : RenderJpeg(device, size, sequence, brightness, pixels, queue->imageSize);
     guard.lock();
-    buffer.bytesused = static_cast<__u32>(used);
-    if (used == 0)
+    // A spoilt frame, as a camera sends one after a lost USB packet: cut short and flagged.
+    const std::uint32_t every = device.profile.errorEvery;
+    const bool spoilt = used == 0 || (every > 0 && sequence % every == every - 1);
+    buffer.bytesused = static_cast<__u32>(spoilt ? used / 2 : used);
+    if (spoilt)
         buffer.flags |= V4L2_BUF_FLAG_ERROR;
     return 0;
 }

@@ -52,6 +52,7 @@ struct Profile {
     std::uint32_t rowPadding = 0;     // bytes after each YUYV row
     std::uint32_t firstFrame_ms = 0;  // delay before the first frame after STREAMON
     std::uint32_t unplugAfter_ms = 0; // 0: never; else after the first STREAMON
+    std::uint32_t errorEvery = 0;     // every Nth frame comes spoilt (V4L2_BUF_FLAG_ERROR)
     int jpegQuality = 85;
     std::vector<ControlSpec> controls;
 };
