@@ -10,7 +10,7 @@
 #
 # SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
 # of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
-# descriptors). Needs root (network namespaces) and a built tree with the targets
+# descriptors); KEEP=1 keeps the copies' folders and output. Needs root (network namespaces) and a built tree with the targets
 # vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,7 +28,7 @@ cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
     "$testnet" down "$prefix"
-    rm -rf "$work"
+    if [ "${KEEP:-0}" = 1 ]; then echo "the copies' folders and output stay in $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 "$testnet" up "$prefix" || exit 1
