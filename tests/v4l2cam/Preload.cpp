@@ -28,7 +28,9 @@ template <typename Function> Function Next(const char* name) {
 }
 
 mode_t ModeArgument(int flags, va_list& arguments) {
-    return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    // As the C library decides it: O_TMPFILE includes O_DIRECTORY, which alone takes no mode.
+    const bool needsMode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    return needsMode ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
 
 bool VideoPath(const char* path) {
@@ -182,6 +184,16 @@ EXPORT int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigse
         return next(fds, count, timeout, mask);
     static const timespec zero{};
     return PatchPoll(fds, count, next(fds, count, AnyNow(fds, count) ? &zero : timeout, mask));
+}
+
+// The checked variants of fortified builds; the bound is the caller's array, which poll trusts.
+EXPORT int __poll_chk(pollfd* fds, nfds_t count, int timeout, size_t) {
+    return poll(fds, count, timeout);
+}
+
+EXPORT int __ppoll_chk(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask,
+                       size_t) {
+    return ppoll(fds, count, timeout, mask);
 }
 
 EXPORT int stat(const char* path, struct stat* st) {
