@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/select.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -184,6 +186,49 @@ EXPORT int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigse
         return next(fds, count, timeout, mask);
     static const timespec zero{};
     return PatchPoll(fds, count, next(fds, count, AnyNow(fds, count) ? &zero : timeout, mask));
+}
+
+// select on an emulated node goes through poll, so that it sees what a driver reports.
+EXPORT int select(int count, fd_set* readable, fd_set* writable, fd_set* failed, timeval* timeout) {
+    static const auto next = Next<int (*)(int, fd_set*, fd_set*, fd_set*, timeval*)>("select");
+    bool ours = false;
+    for (int fd = 0; fd < count && fd < FD_SETSIZE && !ours; ++fd)
+        ours =
+            Owns(fd) && ((readable && FD_ISSET(fd, readable)) ||
+                         (writable && FD_ISSET(fd, writable)) || (failed && FD_ISSET(fd, failed)));
+    if (!ours)
+        return next(count, readable, writable, failed, timeout);
+    std::vector<pollfd> fds;
+    for (int fd = 0; fd < count && fd < FD_SETSIZE; ++fd) {
+        short events = 0;
+        if (readable && FD_ISSET(fd, readable))
+            events |= POLLIN;
+        if (writable && FD_ISSET(fd, writable))
+            events |= POLLOUT;
+        if (failed && FD_ISSET(fd, failed))
+            events |= POLLPRI;
+        if (events)
+            fds.push_back({fd, events, 0});
+    }
+    const int wait_ms =
+        timeout ? static_cast<int>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000) : -1;
+    const int ready = poll(fds.data(), fds.size(), wait_ms);
+    if (ready < 0)
+        return ready;
+    for (fd_set* set : {readable, writable, failed})
+        if (set)
+            FD_ZERO(set);
+    int bits = 0;
+    for (const pollfd& entry : fds) {
+        // As the kernel maps them: an error makes a descriptor readable and writable.
+        if (readable && (entry.revents & (POLLIN | POLLHUP | POLLERR)) && (entry.events & POLLIN))
+            FD_SET(entry.fd, readable), ++bits;
+        if (writable && (entry.revents & (POLLOUT | POLLERR)) && (entry.events & POLLOUT))
+            FD_SET(entry.fd, writable), ++bits;
+        if (failed && (entry.revents & POLLPRI))
+            FD_SET(entry.fd, failed), ++bits;
+    }
+    return bits;
 }
 
 // The checked variants of fortified builds; the bound is the caller's array, which poll trusts.
