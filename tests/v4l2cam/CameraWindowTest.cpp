@@ -14,7 +14,6 @@
 #include "video/v4l2/V4l2CaptureService.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -27,8 +26,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
+#include <optional>
 
 namespace vocalyn::test {
 namespace {
@@ -77,7 +76,6 @@ protected:
     TfrmMain& Start(std::initializer_list<std::pair<const char*, const char*>> nodes) {
         camera::UseNodes(nodes);
         TfrmMain& w = CreateWindow();
-
         w.videoCap->OnPreviewFrame =
             [this, handler = w.videoCap->OnPreviewFrame](const video::VIDEOHDR& frame) {
                 ++framesHandled;
@@ -122,12 +120,13 @@ TEST_F(CameraWindowTest, ATypicalCameraIsFoundAtIndexZeroAndPreviewsAtItsRate) {
     EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_YUYV);
     EXPECT_EQ(device.width, 352u);
     EXPECT_EQ(device.height, 288u);
-    const video::BITMAPINFOHEADER format = *video::ReadFormatHeader(
-        std::as_bytes(std::span(window->videoCap->frames().DriverFormat().constData(),
-                                std::size_t(window->videoCap->frames().DriverFormat().size()))));
-    EXPECT_EQ(format.biWidth, 352);
-    EXPECT_EQ(format.biHeight, 288);
-    EXPECT_EQ(format.biBitCount, 24);
+    const QByteArray& driverFormat = window->videoCap->frames().DriverFormat();
+    const std::optional<video::BITMAPINFOHEADER> format = video::ReadFormatHeader(
+        std::as_bytes(std::span(driverFormat.constData(), std::size_t(driverFormat.size()))));
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->biWidth, 352);
+    EXPECT_EQ(format->biHeight, 288);
+    EXPECT_EQ(format->biBitCount, 24);
 
     // The camera runs at 30 frames per second, the preview at one frame per 33 ms.
     ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
