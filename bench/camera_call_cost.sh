@@ -61,7 +61,8 @@ start_copy() {
     : > "$dir/IPAddress.dat"
     : > "$dir/out"
     mkfifo "$dir/in"
-    HOME=$dir QT_QPA_PLATFORM=offscreen \
+    # No way to the machine's Avahi daemon, which would announce the copy on the real network.
+    HOME=$dir QT_QPA_PLATFORM=offscreen DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/no-bus \
         LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so:$build/tests/e2e/libvocalyn_window_driver.so \
         V4L2CAM_NODES=/dev/video0=$profile ASAN_OPTIONS=verify_asan_link_order=0 \
         ip netns exec "$prefix-$host" "$dir/vocalyn" < "$dir/in" > "$dir/out" 2> "$dir/err" &

@@ -35,6 +35,9 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("HOME"), dir_.path());
+        // No way to the machine's Avahi daemon, which would announce the copy on the real network.
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=") + dir_.filePath(QStringLiteral("no-bus")));
         environment.insert(QStringLiteral("LD_PRELOAD"),
                            QStringLiteral(V4L2CAM_LIBRARY ":" WINDOW_DRIVER_LIBRARY));
         environment.insert(QStringLiteral("V4L2CAM_NODES"),
