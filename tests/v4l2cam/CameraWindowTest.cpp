@@ -325,6 +325,38 @@ TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
     EXPECT_EQ(ReceivedPicture(160, 120).size(), QSize(160, 120));
 }
 
+TEST_F(CameraWindowTest, UnpluggingWhileADriverDialogIsOpenHarmsNothing) {
+    TfrmMain& w = Start({{kVideo0, "unplugged"}});
+    bool sawTheLoss = false;
+    DialogDriver<video::v4l2::SourceDialog> source([&](video::v4l2::SourceDialog& dialog) {
+        // The preview goes on inside the dialog until the cable comes out.
+        sawTheLoss =
+            QTest::qWaitFor([&] { return Status() == "Loose Camera: camera disconnected"; }, 3000);
+        dialog.editor(V4L2_CID_BRIGHTNESS)->findChild<QSpinBox*>()->setValue(200);
+        dialog.reject(); // puts back what it can, on a device that is gone
+    });
+    w.videoCap->ShowSourceDialog();
+    EXPECT_TRUE(source.ran);
+    EXPECT_TRUE(sawTheLoss);
+    EXPECT_FALSE(w.videoCap->HasSourceDialog());
+    EXPECT_EQ(Status(), "Loose Camera: camera disconnected");
+
+    // The same with the format dialog, whose choice must not go to a camera that has gone.
+    window.reset();
+    TfrmMain& again = Start({{kVideo0, "unplugged"}});
+    bool lostInFormatDialog = false;
+    DialogDriver<video::v4l2::FormatDialog> format([&](video::v4l2::FormatDialog& dialog) {
+        lostInFormatDialog =
+            QTest::qWaitFor([&] { return Status() == "Loose Camera: camera disconnected"; }, 3000);
+        dialog.accept();
+    });
+    again.videoCap->ShowFormatDialog();
+    EXPECT_TRUE(format.ran);
+    EXPECT_TRUE(lostInFormatDialog);
+    EXPECT_EQ(Status(), "Loose Camera: camera disconnected");
+    EXPECT_FALSE(again.videoCap->HasFormatDialog());
+}
+
 TEST_F(CameraWindowTest, AMetadataNodeOrARefusedNodeFirstEndsTheDriverSearch) {
     for (const char* first : {"metadata", "refused"}) {
         SCOPED_TRACE(first);
