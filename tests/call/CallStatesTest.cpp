@@ -380,8 +380,10 @@ TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
         .When(
             "Alice calls too", [this] { return alice->dialog().isVisible(); },
             [&] {
-                A().UDPServer.OnUDPRead = handler;
+                // Bob's busy reply is held too: restoring the handler first would let it
+                // slip past the replay when it comes late.
                 EXPECT_TRUE(QTest::qWaitFor([&] { return held.size() == 2; }));
+                A().UDPServer.OnUDPRead = handler;
                 net::TIdSocketHandle fromBob;
                 fromBob.SenderIP = "127.0.0.2";
                 for (const QByteArray& data : held)
