@@ -11,6 +11,7 @@
 #include "app/TfrmMain.h"
 #include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
+#include "tests/e2e/CallTiming.h"
 #include "tests/e2e/PeerConsole.h"
 #include "tests/e2e/PeerVideo.h"
 #include "tests/e2e/TappedMediaTerm.h"
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
     // Before the window is shown, so that it counts every video datagram.
     test::PeerVideo video(*windows.frmMain, testCamera);
     video.AddCommands(console);
+    // After the video side, whose handler it leaves alone.
+    test::CallTiming timing(*windows.frmMain);
+    timing.AddCommands(console);
     windows.frmMain->show();
     windows.frmMain->activateWindow();
     return QApplication::exec();
