@@ -92,9 +92,9 @@ struct Instance {
 
     void Start(const QString& host) {
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), host,
-                                             QStringLiteral("baresip"), QStringLiteral("-f"),
-                                             home.path()});
+        process.start(QStringLiteral("ip"),
+                      {QStringLiteral("netns"), QStringLiteral("exec"), host,
+                       QStringLiteral("baresip"), QStringLiteral("-f"), home.path()});
     }
 
     void Say(const QByteArray& command) {
@@ -231,9 +231,9 @@ QString RunAnchor(const QString& prefix, int calls, int ring_ms, AnchorResults& 
         callee.WaitForText("baresip is ready.", 10000) == 0)
         return QStringLiteral("baresip did not start: ") + QString::fromLocal8Bit(caller.output);
     QProcess version;
-    version.start(QStringLiteral("dpkg-query"), {QStringLiteral("-W"),
-                                                 QStringLiteral("-f=${Version}"),
-                                                 QStringLiteral("baresip-core")});
+    version.start(
+        QStringLiteral("dpkg-query"),
+        {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("baresip-core")});
     version.waitForFinished(3000);
     results.description = QStringLiteral("baresip %1 from Debian, Opus, direct call by IP")
                               .arg(QString::fromLocal8Bit(version.readAll()));

@@ -9,9 +9,11 @@ namespace vocalyn::bench {
 // The anchor's times over its calls, in milliseconds.
 struct AnchorResults {
     QString description;
-    std::vector<double> ringing;       // dial command at the caller -> "incoming call" at the callee
-    std::vector<double> soundAtCallee; // answer command -> the caller's tone out of the callee's decoder
-    std::vector<double> soundAtCaller; // answer command -> the callee's tone out of the caller's decoder
+    // The dial command at the caller -> "incoming call" at the callee.
+    std::vector<double> ringing;
+    // The answer command -> the caller's tone out of the callee's decoder, and the other way.
+    std::vector<double> soundAtCallee;
+    std::vector<double> soundAtCaller;
 };
 
 // A standard SIP client (baresip from Debian) on test hosts PREFIX-a (caller, 198.18.0.1) and

@@ -109,8 +109,7 @@ void ThroughTheProgram(benchmark::State& state) {
             order.emplace_back(SpreadOf(values).median, name);
         std::sort(order.begin(), order.end());
         for (const auto& [median, name] : order)
-            std::printf("    %-30s %8.2f %8.2f\n", name.c_str(), median,
-                        SpreadOf(steps[name]).p95);
+            std::printf("    %-30s %8.2f %8.2f\n", name.c_str(), median, SpreadOf(steps[name]).p95);
         state.SetIterationTime(SpreadOf(intervals["sound_alice_to_bob"]).median / 1000.0);
     }
 }
@@ -118,8 +117,7 @@ void ThroughTheProgram(benchmark::State& state) {
 void ThroughTheAnchor(benchmark::State& state) {
     for (auto _ : state) {
         vocalyn::bench::AnchorResults results;
-        const QString problem =
-            vocalyn::bench::RunAnchor(kPrefix, Calls(), kRing_ms, results);
+        const QString problem = vocalyn::bench::RunAnchor(kPrefix, Calls(), kRing_ms, results);
         if (!problem.isEmpty()) {
             state.SkipWithError(problem.toStdString().c_str());
             return;

@@ -14,8 +14,7 @@ const QString kBob = QStringLiteral("198.18.0.2");
 // pitches.
 const QString kAliceVoice =
     QStringLiteral("audiotestsrc freq=1000 is-live=true samplesperbuffer=480");
-const QString kBobVoice =
-    QStringLiteral("audiotestsrc freq=600 is-live=true samplesperbuffer=480");
+const QString kBobVoice = QStringLiteral("audiotestsrc freq=600 is-live=true samplesperbuffer=480");
 // Long enough for the last voice packet and video frame in flight to leave after End.
 constexpr int kAfterEnd_ms = 400;
 
@@ -152,10 +151,10 @@ std::optional<CallSetupTimes> CallSetupRig::Call(int ring_ms, QString& why) {
         aliceTiming = Ask(*alice_, QStringLiteral("timing"));
         bobTiming = Ask(*bob_, QStringLiteral("timing"));
         answer_ms = bobTiming.value("callpress").toDouble();
-        heardByBob = FirstAfter(Times(Ask(*bob_, QStringLiteral("clicks")).value("heard")),
-                                answer_ms);
-        heardByAlice = FirstAfter(Times(Ask(*alice_, QStringLiteral("clicks")).value("heard")),
-                                  answer_ms);
+        heardByBob =
+            FirstAfter(Times(Ask(*bob_, QStringLiteral("clicks")).value("heard")), answer_ms);
+        heardByAlice =
+            FirstAfter(Times(Ask(*alice_, QStringLiteral("clicks")).value("heard")), answer_ms);
         const bool all = heardByBob > 0 && heardByAlice > 0 &&
                          aliceTiming.value("picture").toDouble() > 0 &&
                          bobTiming.value("picture").toDouble() > 0;
@@ -165,8 +164,6 @@ std::optional<CallSetupTimes> CallSetupRig::Call(int ring_ms, QString& why) {
     }
     const QMap<QString, QString> aliceSetup = Ask(*alice_, QStringLiteral("setup"));
     const QMap<QString, QString> bobSetup = Ask(*bob_, QStringLiteral("setup"));
-    const QMap<QString, QString> aliceClicks = Ask(*alice_, QStringLiteral("clicks"));
-    const QMap<QString, QString> bobClicks = Ask(*bob_, QStringLiteral("clicks"));
 
     const bool aliceEnded = alice_->Command(QStringLiteral("click end")) == QLatin1String("ok");
     Pause(kAfterEnd_ms);
@@ -203,14 +200,10 @@ std::optional<CallSetupTimes> CallSetupRig::Call(int ring_ms, QString& why) {
     step("bob.link_built", bobSetup.value("init").toDouble());
     step("bob.receiving_started", bobSetup.value("receiving").toDouble());
     step("bob.sending_started", bobSetup.value("sending").toDouble());
-    step("bob.first_sample_captured", FirstAfter(Times(bobClicks.value("spoken")), answer_ms));
-    step("bob.first_packet_sent", bobSetup.value("firstsent").toDouble());
     step("alice.accept_received", aliceTiming.value("accept").toDouble());
     step("alice.link_built", aliceSetup.value("init").toDouble());
     step("alice.receiving_started", aliceSetup.value("receiving").toDouble());
     step("alice.sending_started", aliceSetup.value("sending").toDouble());
-    step("alice.first_sample_captured", FirstAfter(Times(aliceClicks.value("spoken")), answer_ms));
-    step("alice.first_packet_sent", aliceSetup.value("firstsent").toDouble());
     step("bob.first_packet_let_in", bobSetup.value("firstaccepted").toDouble());
     step("bob.first_sound_played", heardByBob);
     step("alice.first_packet_let_in", aliceSetup.value("firstaccepted").toDouble());
@@ -223,8 +216,9 @@ Spread SpreadOf(std::vector<double> values) {
     if (values.empty())
         return spread;
     std::sort(values.begin(), values.end());
-    spread.median = values.size() % 2 ? values[values.size() / 2]
-                                      : (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
+    spread.median = values.size() % 2
+                        ? values[values.size() / 2]
+                        : (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
     // Nearest rank: the smallest value with at least 95 % of the values at or below it.
     const std::size_t rank = (values.size() * 95 + 99) / 100;
     spread.p95 = values[std::max<std::size_t>(rank, 1) - 1];

@@ -15,14 +15,14 @@ namespace vocalyn::test {
 
 // How long the steps of one call took, in milliseconds: Alice calls Bob, Bob answers, both end.
 struct CallSetupTimes {
-    double ringing = -1;         // Alice's press of Call -> Bob's caller-ID label painted
-    double accept = -1;          // Bob's press of Call (the answer) -> "Accept" reaches Alice
-    double soundAtBob = -1;      // answer -> Alice's voice first played at Bob's speaker
-    double soundAtAlice = -1;    // answer -> Bob's voice first played at Alice's speaker
-    double pictureAtBob = -1;    // answer -> Alice's first picture painted at Bob
-    double pictureAtAlice = -1;  // answer -> Bob's first picture painted at Alice
-    double aliceQuiet = -1;      // Alice's press of End -> her last datagram on the wire
-    double bobQuiet = -1;        // Bob's press of End -> his last datagram on the wire
+    double ringing = -1;        // Alice's press of Call -> Bob's caller-ID label painted
+    double accept = -1;         // Bob's press of Call (the answer) -> "Accept" reaches Alice
+    double soundAtBob = -1;     // answer -> Alice's voice first played at Bob's speaker
+    double soundAtAlice = -1;   // answer -> Bob's voice first played at Alice's speaker
+    double pictureAtBob = -1;   // answer -> Alice's first picture painted at Bob
+    double pictureAtAlice = -1; // answer -> Bob's first picture painted at Alice
+    double aliceQuiet = -1;     // Alice's press of End -> her last datagram on the wire
+    double bobQuiet = -1;       // Bob's press of End -> his last datagram on the wire
     // The steps in between, from the answer, by name (see CallSetupRig.cpp).
     std::map<std::string, double> steps;
 };

@@ -26,13 +26,13 @@ CallTiming::CallTiming(TfrmMain& window) : w_(window) {
         picture_ms_ = 0;
     });
     connect(w_.btnEnd, &QAbstractButton::pressed, this, [this] { endPress_ms_ = Now_ms(); });
-    w_.UDPServer.OnUDPRead = [this, handler = w_.UDPServer.OnUDPRead](
-                                 net::TIdUDPServer& server, const QByteArray& data,
-                                 net::TIdSocketHandle& binding) {
-        if (data == "Accept")
-            accept_ms_ = Now_ms();
-        handler(server, data, binding);
-    };
+    w_.UDPServer.OnUDPRead =
+        [this, handler = w_.UDPServer.OnUDPRead](net::TIdUDPServer& server, const QByteArray& data,
+                                                 net::TIdSocketHandle& binding) {
+            if (data == "Accept")
+                accept_ms_ = Now_ms();
+            handler(server, data, binding);
+        };
     w_.lblCallerID->installEventFilter(this);
     w_.Image1->installEventFilter(this);
 }
