@@ -200,10 +200,12 @@ std::optional<CallSetupTimes> CallSetupRig::Call(int ring_ms, QString& why) {
     step("bob.link_built", bobSetup.value("init").toDouble());
     step("bob.receiving_started", bobSetup.value("receiving").toDouble());
     step("bob.sending_started", bobSetup.value("sending").toDouble());
+    step("bob.first_packet_sent", bobSetup.value("firstsent").toDouble());
     step("alice.accept_received", aliceTiming.value("accept").toDouble());
     step("alice.link_built", aliceSetup.value("init").toDouble());
     step("alice.receiving_started", aliceSetup.value("receiving").toDouble());
     step("alice.sending_started", aliceSetup.value("sending").toDouble());
+    step("alice.first_packet_sent", aliceSetup.value("firstsent").toDouble());
     step("bob.first_packet_let_in", bobSetup.value("firstaccepted").toDouble());
     step("bob.first_sound_played", heardByBob);
     step("alice.first_packet_let_in", aliceSetup.value("firstaccepted").toDouble());
