@@ -48,6 +48,18 @@ QString CurrentErrorText() {
     }
 }
 
+// Connects the media terminal ahead of the call, so that its set-up (GStreamer, the pipelines it
+// builds in advance) is not between the answer and the first sound. Nothing is captured or sent
+// until a voice link starts. A terminal that cannot be connected is reported when the call
+// starts, as before.
+void ConnectTerminalAhead(voice::TfrmCCN* frmCCN) noexcept {
+    try {
+        if (frmCCN && !frmCCN->ccn->Connected())
+            frmCCN->ccn->DefaultInterface();
+    } catch (...) {
+    }
+}
+
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     // Error texts can carry host names typed by the user or words from the network.
@@ -121,6 +133,7 @@ void TfrmMain::CallRequestReceived(const QString& sender, const QString& callerI
         MediaPlayer1.Play();
     }
     QCoreApplication::processEvents();
+    ConnectTerminalAhead(frmCCN);
 }
 
 void TfrmMain::StartRingTimer() {
@@ -253,6 +266,7 @@ void TfrmMain::PlaceCall() {
         UDPClient.SendTextTo(address, UDPClient.Port,
                              call::CallRequestPayload(ToWire(Settings.CallerID)));
         QCoreApplication::processEvents();
+        ConnectTerminalAhead(frmCCN);
         call::TfrmCalling& dialog = CallingDialog();
         dialog.RxDice1->SetRotate(true);
         dialog.Label1->setText(QStringLiteral("Calling..."));
