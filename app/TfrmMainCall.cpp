@@ -35,6 +35,18 @@ QString FromWire(const QByteArray& bytes) {
     return QString::fromLocal8Bit(bytes);
 }
 
+// Connects the media terminal ahead of the call, so that its set-up (GStreamer, the pipelines it
+// builds in advance) is not between the answer and the first sound. Nothing is captured or sent
+// until a voice link starts. A terminal that cannot be connected is reported when the call
+// starts, as before.
+void ConnectTerminalAhead(voice::TfrmCCN* frmCCN) noexcept {
+    try {
+        if (frmCCN && !frmCCN->ccn->Connected())
+            frmCCN->ccn->DefaultInterface();
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 void TfrmMain::ConnectCallHandlers() {
@@ -101,6 +113,7 @@ void TfrmMain::CallRequestReceived(const QString& sender, const QString& callerI
         MediaPlayer1.Play();
     }
     QCoreApplication::processEvents();
+    ConnectTerminalAhead(frmCCN);
 }
 
 void TfrmMain::StartRingTimer() {
@@ -232,6 +245,7 @@ void TfrmMain::PlaceCall() {
         UDPClient.SendTextTo(address, UDPClient.Port,
                              call::CallRequestPayload(ToWire(Settings.CallerID)));
         QCoreApplication::processEvents();
+        ConnectTerminalAhead(frmCCN);
         call::TfrmCalling& dialog = CallingDialog();
         dialog.RxDice1->SetRotate(true);
         dialog.Label1->setText(QStringLiteral("Calling..."));

@@ -57,7 +57,7 @@ TEST_F(CallNotifierTest, RingingShowsOneCriticalCallNotificationThatAWithdrawClo
     auto notifier = Notifier(bus.address());
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
     ASSERT_TRUE(Notified(*server, 1));
-    const FakeNotificationServer::Notification& n = server->notifications.front();
+    const FakeNotificationServer::Notification n = server->notifications.front();
     EXPECT_EQ(n.appName, "Vocalyn");
     EXPECT_EQ(n.replacesId, 0u);
     EXPECT_EQ(n.appIcon, "vocalyn");

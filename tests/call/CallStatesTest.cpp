@@ -3,6 +3,8 @@
 #include "tests/call/CallFixture.h"
 
 #include "tests/support/ModalWatcher.h"
+#include "voice/TCCNMediaTerm.h"
+#include "voice/TfrmCCN.h"
 
 #include <QTest>
 
@@ -97,6 +99,24 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     B().btnEnd->click();
     EXPECT_PHASE(*bob, kIdle);
     EXPECT_EQ(B().lblCallerID->text(), "");
+}
+
+// The media terminal is connected while the call is placed and while it rings, so that its
+// set-up is done before the answer; but nothing is captured or sent before the answer.
+TEST_F(CallStates, PlacingAndRingingConnectTheTerminalAheadButStartNothing) {
+    EXPECT_FALSE(A().frmCCN->ccn->Connected());
+    EXPECT_FALSE(B().frmCCN->ccn->Connected());
+    Script script;
+    script.When("Bob rings", BobRings(), [this] {
+        EXPECT_TRUE(A().frmCCN->ccn->Connected());
+        EXPECT_TRUE(B().frmCCN->ccn->Connected());
+        EXPECT_EQ(alice->terminalCalls(), QStringList());
+        EXPECT_EQ(bob->terminalCalls(), QStringList());
+        B().btnCall->click();
+    });
+    ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
+    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+    EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
 }
 
 TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmuted) {
@@ -380,8 +400,10 @@ TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
         .When(
             "Alice calls too", [this] { return alice->dialog().isVisible(); },
             [&] {
-                A().UDPServer.OnUDPRead = handler;
+                // Bob's busy reply is held too: restoring the handler first would let it
+                // slip past the replay when it comes late.
                 EXPECT_TRUE(QTest::qWaitFor([&] { return held.size() == 2; }));
+                A().UDPServer.OnUDPRead = handler;
                 net::TIdSocketHandle fromBob;
                 fromBob.SenderIP = "127.0.0.2";
                 for (const QByteArray& data : held)

@@ -2,6 +2,7 @@
 #include "call/ProfileFile.h"
 
 #include "base/Error.h"
+#include "tests/support/OtherFileKinds.h"
 #include "tests/support/Watchdog.h"
 
 #include <QDir>
@@ -154,20 +155,7 @@ TEST_F(SettingsFileTest, RewriteKeepsTheFilesPermissions) {
 
 TEST_F(SettingsFileTest, OtherKindsOfFileReadAsMissingAndAreNeverWritten) {
     using namespace std::chrono_literals;
-    struct Kind {
-        const char* name;
-        std::function<bool(const QString&)> make;
-        bool (*is)(mode_t);
-    };
-    const Kind kinds[] = {
-        {"FIFO", [](const QString& at) { return ::mkfifo(QFile::encodeName(at), 0644) == 0; },
-         [](mode_t mode) { return S_ISFIFO(mode); }},
-        {"link to /dev/zero", [](const QString& at) { return QFile::link("/dev/zero", at); },
-         [](mode_t mode) { return S_ISLNK(mode); }},
-        {"directory", [](const QString& at) { return QDir().mkdir(at); },
-         [](mode_t mode) { return S_ISDIR(mode); }},
-    };
-    for (const Kind& kind : kinds) {
+    for (const test::OtherFileKind& kind : test::kOtherFileKinds) {
         SCOPED_TRACE(kind.name);
         const QString sub = dataDir() + QLatin1String(kind.name).first(4) + QLatin1Char('/');
         ASSERT_TRUE(QDir().mkdir(sub));

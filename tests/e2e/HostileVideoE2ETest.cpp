@@ -38,21 +38,10 @@ double Now_ms() {
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
-// The pairs of an answer after its first word, for the voice commands.
-Pairs Ask(PeerProcess& peer, const QString& command) {
-    const QString answer = peer.Command(command);
-    const qsizetype blank = answer.indexOf(QLatin1Char(' '));
-    return blank < 0 ? Pairs{} : PeerProcess::ParsePairs(answer.mid(blank + 1));
-}
-
-double Value(const Pairs& pairs, const char* key) {
-    return pairs.value(QLatin1String(key), QStringLiteral("-1")).toDouble();
-}
-
 bool Hears(PeerProcess& peer, double frequency_Hz) {
-    const Pairs heard = Ask(peer, QStringLiteral("heard 200"));
-    return Value(heard, "played") >= 190 && Value(heard, "rms") >= 300 &&
-           std::abs(Value(heard, "freq") - frequency_Hz) <= 0.02 * frequency_Hz;
+    const Pairs heard = peer.Ask(QStringLiteral("heard 200"));
+    return PeerProcess::Value(heard, "played") >= 190 && PeerProcess::Value(heard, "rms") >= 300 &&
+           std::abs(PeerProcess::Value(heard, "freq") - frequency_Hz) <= 0.02 * frequency_Hz;
 }
 
 struct Figures {
@@ -123,8 +112,8 @@ protected:
             PeerProcess::ParsePairs(alice->Command(QStringLiteral("video watch report")));
         const QString span =
             QStringLiteral("quiet %1 %2").arg(start_ms, 0, 'f', 2).arg(Now_ms(), 0, 'f', 2);
-        figures.quietAlice_ms = Value(Ask(*alice, span), "ms");
-        figures.quietBob_ms = Value(Ask(*bob, span), "ms");
+        figures.quietAlice_ms = PeerProcess::Value(alice->Ask(span), "ms");
+        figures.quietBob_ms = PeerProcess::Value(bob->Ask(span), "ms");
         Print(figures);
         QTest::qWait(1200); // no address asks again within a second
         return figures;

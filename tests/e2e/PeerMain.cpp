@@ -11,6 +11,7 @@
 #include "app/TfrmMain.h"
 #include "net/SystemInterfaces.h"
 #include "net/SystemResolver.h"
+#include "tests/e2e/CallTiming.h"
 #include "tests/e2e/PeerConsole.h"
 #include "tests/e2e/PeerVideo.h"
 #include "tests/e2e/TappedMediaTerm.h"
@@ -67,6 +68,10 @@ int main(int argc, char** argv) {
     test::PeerConsole console(windows, voiceTerminal ? voiceTerminal->recorder() : *terminal);
     if (voiceTerminal)
         test::AddVoiceCommands(console, *voiceTerminal);
+    // Before the video side: the event filter installed last sees a paint first, and the video
+    // side's glass-to-glass timing paints the picture itself.
+    test::CallTiming timing(*windows.frmMain);
+    timing.AddCommands(console);
     // Before the window is shown, so that it counts every video datagram.
     test::PeerVideo video(*windows.frmMain, testCamera);
     video.AddCommands(console);

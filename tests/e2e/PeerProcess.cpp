@@ -75,4 +75,14 @@ QMap<QString, QString> PeerProcess::ParsePairs(const QString& text) {
     return pairs;
 }
 
+QMap<QString, QString> PeerProcess::Ask(const QString& command) {
+    const QString answer = Command(command);
+    const qsizetype blank = answer.indexOf(QLatin1Char(' '));
+    return blank < 0 ? QMap<QString, QString>{} : ParsePairs(answer.mid(blank + 1));
+}
+
+double PeerProcess::Value(const QMap<QString, QString>& pairs, const char* key) {
+    return pairs.value(QLatin1String(key), QStringLiteral("-1")).toDouble();
+}
+
 } // namespace vocalyn::test

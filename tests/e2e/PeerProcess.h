@@ -29,7 +29,12 @@ public:
     // Everything the peer wrote on its error output so far, for failure messages.
     QString Errors();
 
+    // The key=value pairs of a command's answer, after its first word.
+    QMap<QString, QString> Ask(const QString& command);
+
     static QMap<QString, QString> ParsePairs(const QString& text);
+    // A pair's value as a number; -1 when the key is missing.
+    static double Value(const QMap<QString, QString>& pairs, const char* key);
 
 private:
     QTemporaryDir dataDir_;

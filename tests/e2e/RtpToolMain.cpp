@@ -9,6 +9,9 @@
 //   vocalyn_rtp_tool count PORT MILLISECONDS
 //       counts the UDP datagrams this host sends from PORT on eth0 during MILLISECONDS and
 //       prints "count N".
+//   vocalyn_rtp_tool watch MILLISECONDS
+//       prints "ready", then for each UDP datagram this host sends on eth0 during MILLISECONDS
+//       a line "TIME_MS SOURCE_PORT DESTINATION_PORT" (CLOCK_MONOTONIC milliseconds).
 //
 // ADDRESS and SPOOF_ADDRESS must be test addresses (198.18.0.0/15); anything else is refused.
 #include "net/UniqueFd.h"
@@ -179,12 +182,13 @@ int Flood(const in_addr& target, long count, long rate, const in_addr* spoof) {
     return 0;
 }
 
-int Count(int port, int duration_ms) {
+// A tap on everything this host sends on eth0, or an invalid descriptor after saying why.
+UniqueFd TapOutgoing() {
     // Only a tap on every protocol sees what the host itself sends.
     UniqueFd socket(::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ALL)));
     if (!socket.valid()) {
         std::perror("packet socket");
-        return 1;
+        return socket;
     }
     sockaddr_ll cable{};
     cable.sll_family = AF_PACKET;
@@ -193,10 +197,14 @@ int Count(int port, int duration_ms) {
     if (cable.sll_ifindex == 0 ||
         ::bind(socket.get(), reinterpret_cast<sockaddr*>(&cable), sizeof cable) != 0) {
         std::perror("bind to eth0");
-        return 1;
+        return UniqueFd();
     }
-    long count = 0;
-    const double end_s = Now_s() + duration_ms / 1000.0;
+    return socket;
+}
+
+// Calls `seen(source port, destination port)` for each UDP datagram the host sends until
+// `end_s`.
+template <typename Seen> void ReadOutgoing(const UniqueFd& socket, double end_s, Seen seen) {
     std::uint8_t packet[2048];
     for (double left_s; (left_s = end_s - Now_s()) > 0;) {
         pollfd ready{socket.get(), POLLIN, 0};
@@ -214,16 +222,40 @@ int Count(int port, int duration_ms) {
         if (ip->protocol != IPPROTO_UDP || ssize_t(header + sizeof(udphdr)) > size)
             continue;
         const auto* udp = reinterpret_cast<const udphdr*>(packet + header);
-        if (ntohs(udp->source) == port)
-            ++count;
+        seen(ntohs(udp->source), ntohs(udp->dest));
     }
+}
+
+int Count(int port, int duration_ms) {
+    const UniqueFd socket = TapOutgoing();
+    if (!socket.valid())
+        return 1;
+    long count = 0;
+    ReadOutgoing(socket, Now_s() + duration_ms / 1000.0, [&](int source, int) {
+        if (source == port)
+            ++count;
+    });
     std::printf("count %ld\n", count);
+    return 0;
+}
+
+int Watch(int duration_ms) {
+    const UniqueFd socket = TapOutgoing();
+    if (!socket.valid())
+        return 1;
+    // Line by line: the reader may stop this tool at any time.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::printf("ready\n");
+    ReadOutgoing(socket, Now_s() + duration_ms / 1000.0, [](int source, int destination) {
+        std::printf("%.3f %d %d\n", Now_s() * 1000.0, source, destination);
+    });
     return 0;
 }
 
 int Usage() {
     std::fprintf(stderr, "usage: vocalyn_rtp_tool flood ADDRESS PACKETS RATE [SPOOF_ADDRESS]\n"
-                         "       vocalyn_rtp_tool count PORT MILLISECONDS\n");
+                         "       vocalyn_rtp_tool count PORT MILLISECONDS\n"
+                         "       vocalyn_rtp_tool watch MILLISECONDS\n");
     return 2;
 }
 
@@ -244,5 +276,7 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::string(argv[1]) == "count")
         return Count(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc == 3 && std::string(argv[1]) == "watch")
+        return Watch(std::clamp(std::atoi(argv[2]), 0, 600000));
     return Usage();
 }

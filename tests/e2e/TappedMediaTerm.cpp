@@ -10,8 +10,10 @@ void TappedMediaTerm::InitTerminal() {
     recorder_.InitTerminal();
     real_.InitTerminal();
     // Each call builds new pipelines; a repeated InitTerminal builds none.
-    if (!initialised_)
+    if (!initialised_) {
         tap_.follow(real_);
+        initialised_ms_ = VoiceTap::Now_ms();
+    }
     initialised_ = true;
 }
 
@@ -20,6 +22,7 @@ void TappedMediaTerm::ExitTerminal() {
     real_.ExitTerminal();
     initialised_ = false;
     sending_ = false;
+    receiving_ = false;
 }
 
 void TappedMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
@@ -63,11 +66,15 @@ void TappedMediaTerm::StopSending() {
 
 void TappedMediaTerm::StartReceiving(std::int32_t output) {
     recorder_.StartReceiving(output);
+    if (initialised_ && !receiving_)
+        startedReceiving_ms_ = VoiceTap::Now_ms();
+    receiving_ = initialised_;
     real_.StartReceiving(output);
 }
 
 void TappedMediaTerm::StopReceiving() {
     recorder_.StopReceiving();
+    receiving_ = false;
     real_.StopReceiving();
 }
 

@@ -19,6 +19,9 @@ public:
     // When the sending direction was last started and stopped (CLOCK_MONOTONIC ms; 0: never).
     double startedSending_ms() const { return startedSending_ms_; }
     double stoppedSending_ms() const { return stoppedSending_ms_; }
+    // When the last InitTerminal that built pipelines returned, and when receiving last started.
+    double initialised_ms() const { return initialised_ms_; }
+    double startedReceiving_ms() const { return startedReceiving_ms_; }
 
     void InitTerminal() override;
     void ExitTerminal() override;
@@ -44,6 +47,9 @@ private:
     bool sending_ = false;
     double startedSending_ms_ = 0;
     double stoppedSending_ms_ = 0;
+    double initialised_ms_ = 0;
+    double startedReceiving_ms_ = 0;
+    bool receiving_ = false;
 };
 
 } // namespace vocalyn::test

@@ -57,6 +57,12 @@ void AddVoiceCommands(PeerConsole& console, const TappedMediaTerm& terminal) {
             .arg(Ms(terminal.startedSending_ms()), Ms(terminal.stoppedSending_ms()),
                  ResidentMemory_kB(), Ms(VoiceTap::Now_ms()));
     });
+    console.AddCommand(QStringLiteral("setup"), [&terminal, &tap](const QString&) {
+        return QStringLiteral("setup init=%1 receiving=%2 sending=%3 firstsent=%4 firstaccepted=%5")
+            .arg(Ms(terminal.initialised_ms()), Ms(terminal.startedReceiving_ms()),
+                 Ms(terminal.startedSending_ms()), Ms(tap.firstSent_ms()),
+                 Ms(tap.firstAccepted_ms()));
+    });
     console.AddCommand(QStringLiteral("clicks"), [&tap](const QString&) {
         return QStringLiteral("clicks spoken=%1 heard=%2")
             .arg(Times(tap.spokenClicks_ms()), Times(tap.heardClicks_ms()));

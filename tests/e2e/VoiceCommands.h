@@ -14,6 +14,9 @@ class TappedMediaTerm;
 //   voice          RTP packets sent and let in, when sending last started and stopped, the
 //                  process's resident memory -> voice sent=N accepted=N started=MS stopped=MS
 //                  rss=KB now=MS
+//   setup          when the voice link's pipelines were last built, when receiving and sending
+//                  last started, when the first RTP packet of the call left and was let in
+//                  -> setup init=MS receiving=MS sending=MS firstsent=MS firstaccepted=MS
 //   clicks         click onsets at the microphone and at the speaker
 //                  -> clicks spoken=MS,MS,... heard=MS,MS,...
 //   latency        the pipelines' own latency per element and the measured delay of buffers

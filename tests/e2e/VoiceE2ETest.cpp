@@ -41,32 +41,22 @@ QString Microphone(int frequency_Hz) {
                                          "samplesperbuffer=480");
 }
 
-// The key=value pairs of a command's answer, after its first word.
-Pairs Ask(PeerProcess& peer, const QString& command) {
-    const QString answer = peer.Command(command);
-    const qsizetype blank = answer.indexOf(QLatin1Char(' '));
-    return blank < 0 ? Pairs{} : PeerProcess::ParsePairs(answer.mid(blank + 1));
-}
-
-double Value(const Pairs& pairs, const char* key) {
-    return pairs.value(QLatin1String(key), QStringLiteral("-1")).toDouble();
-}
-
 // Sound played all through the window, at a level one hears.
 bool Playing(const Pairs& heard, double window_ms) {
-    return Value(heard, "played") >= 0.95 * window_ms && Value(heard, "rms") >= kHeardRms;
+    return PeerProcess::Value(heard, "played") >= 0.95 * window_ms &&
+           PeerProcess::Value(heard, "rms") >= kHeardRms;
 }
 
 bool Hears(const Pairs& heard, double frequency_Hz, double window_ms) {
     return Playing(heard, window_ms) &&
-           std::abs(Value(heard, "freq") - frequency_Hz) <= 0.02 * frequency_Hz;
+           std::abs(PeerProcess::Value(heard, "freq") - frequency_Hz) <= 0.02 * frequency_Hz;
 }
 
 // Waits until `peer` has been hearing `frequency_Hz` for `window_ms`.
 bool WaitHearing(PeerProcess& peer, double frequency_Hz, int limit_ms, int window_ms = 200) {
     return QTest::qWaitFor(
         [&] {
-            return Hears(Ask(peer, QStringLiteral("heard %1").arg(window_ms)), frequency_Hz,
+            return Hears(peer.Ask(QStringLiteral("heard %1").arg(window_ms)), frequency_Hz,
                          window_ms);
         },
         limit_ms);
@@ -132,24 +122,24 @@ TEST_F(VoiceEndToEnd, TonesCrossBothWaysAndMuteSilencesOnlyTheMutedSide) {
     ASSERT_NO_FATAL_FAILURE(Call());
     // A full second of each tone, once it has settled in the sender's noise suppressor.
     auto steady = [](PeerProcess& peer) {
-        return QTest::qWaitFor([&] { return Playing(Ask(peer, "heard 1000"), 1000); }, 3000);
+        return QTest::qWaitFor([&] { return Playing(peer.Ask("heard 1000"), 1000); }, 3000);
     };
     EXPECT_TRUE(steady(*bob) && steady(*alice));
     // A second in which a busy machine starved the pipeline can be off by a
     // few crossings; the next clean second decides.
     EXPECT_TRUE(WaitHearing(*bob, 1000, 5000, 1000))
-        << "Bob hears " << Ask(*bob, "heard 1000").value(QStringLiteral("freq")).toStdString();
+        << "Bob hears " << bob->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
     EXPECT_TRUE(WaitHearing(*alice, 600, 5000, 1000))
-        << "Alice hears " << Ask(*alice, "heard 1000").value(QStringLiteral("freq")).toStdString();
+        << "Alice hears " << alice->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
 
     EXPECT_OK(alice->Command("click mute"));
     EXPECT_OK(alice->WaitFor({{"muted", "1"}}));
     // Long enough that what Bob hears once Alice unmutes is new.
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return Value(Ask(*bob, "heard 300"), "rms") < kSilentRms; }, 2000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return PeerProcess::Value(bob->Ask("heard 300"), "rms") < kSilentRms; }, 2000))
         << "Bob still hears Alice while she is muted";
-    const double mutedAt_ms = Value(Ask(*alice, "voice"), "stopped");
-    const double silentAt_ms = Value(Ask(*bob, "heard 0"), "loudend");
+    const double mutedAt_ms = PeerProcess::Value(alice->Ask("voice"), "stopped");
+    const double silentAt_ms = PeerProcess::Value(bob->Ask("heard 0"), "loudend");
     EXPECT_LE(silentAt_ms - mutedAt_ms, 100) << "from the mute to the last sound Bob hears";
     std::printf("mute: silent at Bob %.1f ms after Alice's mute\n", silentAt_ms - mutedAt_ms);
 
@@ -160,11 +150,10 @@ TEST_F(VoiceEndToEnd, TonesCrossBothWaysAndMuteSilencesOnlyTheMutedSide) {
     std::printf("unmute: heard again at Bob within %.1f ms\n", Now_ms() - unmutedAt_ms);
 
     // Bob's tone went on the whole time.
-    const Pairs quiet = Ask(
-        *alice,
+    const Pairs quiet = alice->Ask(
         QStringLiteral("quiet %1 %2").arg(mutedAt_ms - 500, 0, 'f', 2).arg(Now_ms(), 0, 'f', 2));
-    EXPECT_LT(Value(quiet, "ms"), 60) << "a gap in what Alice hears from Bob";
-    EXPECT_TRUE(Hears(Ask(*alice, "heard 500"), 600, 500));
+    EXPECT_LT(PeerProcess::Value(quiet, "ms"), 60) << "a gap in what Alice hears from Bob";
+    EXPECT_TRUE(Hears(alice->Ask("heard 500"), 600, 500));
 }
 
 TEST_F(VoiceEndToEnd, AfterTheEndButtonNoRtpLeavesTheHost) {
@@ -184,15 +173,16 @@ TEST_F(VoiceEndToEnd, AfterTheEndButtonNoRtpLeavesTheHost) {
             if (Now_ms() - readAt_ms < 60) // three packet times
                 return false;
             const double before = sent;
-            sent = Value(Ask(*alice, "voice"), "sent");
+            sent = PeerProcess::Value(alice->Ask("voice"), "sent");
             readAt_ms = Now_ms();
             return sent == before;
         },
         2000));
-    const double bobSent = Value(Ask(*bob, "voice"), "sent");
+    const double bobSent = PeerProcess::Value(bob->Ask("voice"), "sent");
     const QString after = Tool("a", {"count", "8500", "1000"}, 4000);
     EXPECT_EQ(after.toStdString(), "count 0");
-    EXPECT_GT(Value(Ask(*bob, "voice"), "sent"), bobSent + 25) << "Bob's half of the call ended";
+    EXPECT_GT(PeerProcess::Value(bob->Ask("voice"), "sent"), bobSent + 25)
+        << "Bob's half of the call ended";
 }
 
 TEST_F(VoiceEndToEnd, BadRtpFromAnotherHostAndFromThePeersAddressIsShrugged) {
@@ -202,7 +192,7 @@ TEST_F(VoiceEndToEnd, BadRtpFromAnotherHostAndFromThePeersAddressIsShrugged) {
     qputenv("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "quarantine_size_mb=1");
     ASSERT_NO_FATAL_FAILURE(Call());
     qputenv("ASAN_OPTIONS", sanitizer);
-    const double before_kB = Value(Ask(*bob, "voice"), "rss");
+    const double before_kB = PeerProcess::Value(bob->Ask("voice"), "rss");
 
     // 20000 datagrams of every bad kind from Carol, and as many with Alice's address and port,
     // as fast as a 100 Mbit/s link would carry small ones.
@@ -220,7 +210,7 @@ TEST_F(VoiceEndToEnd, BadRtpFromAnotherHostAndFromThePeersAddressIsShrugged) {
     EXPECT_TRUE(WaitHearing(*bob, 1000, 1000, 100)) << "Bob's sound did not come back in 1 s";
     std::printf("flood: Bob hears Alice again %.1f ms after the flood (100 ms window)\n",
                 Now_ms() - floodEnd_ms);
-    const double after_kB = Value(Ask(*bob, "voice"), "rss");
+    const double after_kB = PeerProcess::Value(bob->Ask("voice"), "rss");
     std::printf("flood: Bob's resident memory %.0f kB before, %.0f kB after\n", before_kB,
                 after_kB);
     EXPECT_LT(after_kB - before_kB, 8 * 1024);
@@ -244,12 +234,12 @@ TEST_F(VoiceEndToEnd, TenPercentLossKeepsMostOfTheSound) {
             if (Now_ms() - readAt_ms < 1000)
                 return false;
             const double before = last;
-            last = Value(Ask(*bob, "heard 1000"), "rms");
+            last = PeerProcess::Value(bob->Ask("heard 1000"), "rms");
             readAt_ms = Now_ms();
             return std::abs(last - before) < 0.05 * last;
         },
         10000));
-    const double clean = std::pow(Value(Ask(*bob, "heard 2000"), "rms"), 2);
+    const double clean = std::pow(PeerProcess::Value(bob->Ask("heard 2000"), "rms"), 2);
 
     QProcess nft;
     nft.start(QStringLiteral("ip"), {"netns", "exec", Host("a"), "nft", "-f", "-"});
@@ -261,7 +251,7 @@ TEST_F(VoiceEndToEnd, TenPercentLossKeepsMostOfTheSound) {
         << nft.readAllStandardError().toStdString();
     const double lossFrom_ms = Now_ms();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Now_ms() - lossFrom_ms >= 3000; }, 4000));
-    const double lossy = std::pow(Value(Ask(*bob, "heard 3000"), "rms"), 2);
+    const double lossy = std::pow(PeerProcess::Value(bob->Ask("heard 3000"), "rms"), 2);
     std::printf("loss: Bob keeps %.1f %% of the energy\n", 100 * lossy / clean);
     EXPECT_GE(lossy, 0.8 * clean);
 }

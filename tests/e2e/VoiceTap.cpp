@@ -106,6 +106,8 @@ struct VoiceTap::Store {
     std::map<std::string, Stage> stages;
     std::atomic<std::uint64_t> sent{0};
     std::atomic<std::uint64_t> accepted{0};
+    std::atomic<double> firstSent_ms{0};
+    std::atomic<double> firstAccepted_ms{0};
 };
 
 namespace {
@@ -190,6 +192,11 @@ struct StageProbe {
 
 GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) noexcept {
     auto& probe = *static_cast<StageProbe*>(data);
+    double unset = 0;
+    if (probe.kind == StageProbe::Sent)
+        probe.store->firstSent_ms.compare_exchange_strong(unset, VoiceTap::Now_ms());
+    else if (probe.kind == StageProbe::Accepted)
+        probe.store->firstAccepted_ms.compare_exchange_strong(unset, VoiceTap::Now_ms());
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
         if (probe.kind == StageProbe::Sent)
             probe.store->sent += gst_buffer_list_length(GST_PAD_PROBE_INFO_BUFFER_LIST(info));
@@ -273,6 +280,8 @@ VoiceTap::~VoiceTap() = default;
 
 void VoiceTap::follow(const voice::GstMediaTerm& terminal) {
     terminal_ = &terminal;
+    store_->firstSent_ms = 0;
+    store_->firstAccepted_ms = 0;
     if (ElementRef microphone{terminal.microphoneElement()})
         listenToSending(TopLevel(microphone.get()));
     if (ElementRef speaker{terminal.speakerElement()})
@@ -370,6 +379,14 @@ std::uint64_t VoiceTap::packetsSent() const {
 
 std::uint64_t VoiceTap::packetsAccepted() const {
     return store_->accepted;
+}
+
+double VoiceTap::firstSent_ms() const {
+    return store_->firstSent_ms;
+}
+
+double VoiceTap::firstAccepted_ms() const {
+    return store_->firstAccepted_ms;
 }
 
 QString VoiceTap::latencyReport() const {

@@ -55,6 +55,10 @@ public:
 
     std::uint64_t packetsSent() const;     // RTP packets handed to the network
     std::uint64_t packetsAccepted() const; // RTP packets that passed the peer filter
+    // When the first RTP packet of the pipelines followed last was handed to the network, and
+    // when the first one passed the peer filter; 0 while none has.
+    double firstSent_ms() const;
+    double firstAccepted_ms() const;
 
     // The pipelines' own latency, per element, and the measured mean delay of buffers at each
     // stage after their timestamp, as "name=ms" pairs.

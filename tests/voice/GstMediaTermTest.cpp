@@ -195,6 +195,45 @@ TEST(GstMediaTerm, ShortensTheDeadlineOfASinkThatAnAutomaticSpeakerMakesLater) {
         << latency_ms;
 }
 
+GstState StateOf(GstElement* element) {
+    GstState state = GST_STATE_VOID_PENDING;
+    gst_element_get_state(element, &state, nullptr, 0);
+    return state;
+}
+
+// The pipelines of the next call are built before it, so that building them does not delay the
+// first sound; being built, they open no microphone or speaker before the call starts them.
+TEST(GstMediaTerm, BuildsTheNextCallsPipelinesAheadAndOpensNothingUntilStarted) {
+    const int local = FreeUdpPort();
+    const int remote = FreeUdpPort();
+    GstMediaTerm terminal(TestDevices());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.nextPipelinesReady(); }, 3000));
+    terminal.InitTerminal();
+    EXPECT_FALSE(terminal.nextPipelinesReady()) << "the call took them";
+    GstElement* microphone = terminal.microphoneElement();
+    GstElement* speaker = terminal.speakerElement();
+    ASSERT_TRUE(microphone && speaker);
+    EXPECT_EQ(StateOf(microphone), GST_STATE_NULL);
+    EXPECT_EQ(StateOf(speaker), GST_STATE_NULL);
+    Begin(terminal, u"127.0.0.1", remote, local);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StateOf(microphone) == GST_STATE_PLAYING; }, 3000));
+    EXPECT_FALSE(terminal.nextPipelinesReady()) << "nothing is built during a call";
+
+    terminal.ExitTerminal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.nextPipelinesReady(); }, 3000));
+    EXPECT_EQ(StateOf(microphone), GST_STATE_NULL) << "the ended call's microphone is closed";
+    terminal.InitTerminal();
+    GstElement* next = terminal.microphoneElement();
+    ASSERT_TRUE(next);
+    EXPECT_NE(next, microphone) << "each call has pipelines of its own";
+    EXPECT_EQ(StateOf(next), GST_STATE_NULL);
+    Begin(terminal, u"127.0.0.1", remote, local);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StateOf(next) == GST_STATE_PLAYING; }, 3000));
+    gst_object_unref(next);
+    gst_object_unref(speaker);
+    gst_object_unref(microphone);
+}
+
 TEST(GstMediaTerm, OperationsRepeatAndRestartWithoutBlockingOrLeakingThePort) {
     const int local = FreeUdpPort();
     const int remote = FreeUdpPort();

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <mutex>
+#include <optional>
 
 namespace vocalyn::voice {
 
@@ -31,6 +33,31 @@ QString Refused(const char* what, std::int32_t value) {
     return QStringLiteral("%1 %2 is not supported").arg(QLatin1String(what)).arg(value);
 }
 
+// A pair of pipelines built ahead of a call, in the NULL state: no device is open, no socket is
+// bound. Built on the worker, taken on the main thread.
+struct BuiltPipelines {
+    std::unique_ptr<SendPipeline> send;
+    std::unique_ptr<ReceivePipeline> receive;
+    QString sendProblem;
+    QString receiveProblem;
+};
+
+struct SpareSlot {
+    std::mutex mutex;
+    std::optional<BuiltPipelines> built;
+    bool building = false;
+};
+
+BuiltPipelines Build(const GstMediaTermOptions& options, std::shared_ptr<PeerAddress> peer) {
+    const PipelineRecipe recipe{options.microphone, options.speaker, options.voiceProcessing,
+                                QStringLiteral("vocalyn-echo-probe-%1").arg(++probeCount)};
+    BuiltPipelines built;
+    // The echo canceller finds its probe by name when it starts, so the probe comes first.
+    built.receive = BuildReceivePipeline(recipe, std::move(peer), built.receiveProblem);
+    built.send = BuildSendPipeline(recipe, built.sendProblem);
+    return built;
+}
+
 bool Within(GstMessage* message, GstElement* element) {
     GstObject* source = GST_MESSAGE_SRC(message);
     return element && source &&
@@ -45,6 +72,8 @@ struct GstMediaTerm::State {
         : owner(owner), options(std::move(options)) {}
 
     void setProblem(StatusTopic topic, const QString& text);
+    void buildSpare();
+    BuiltPipelines takeSpare();
     void onResolved(const HostResolver::Result& result);
     void onBusMessage(bool sendingSide, GstMessage* message);
     static gboolean OnSendBus(GstBus* bus, GstMessage* message, gpointer state) noexcept;
@@ -58,6 +87,7 @@ struct GstMediaTerm::State {
     std::unique_ptr<BusWatch> sendWatch;
     std::unique_ptr<BusWatch> receiveWatch;
     HostResolver resolver;
+    std::shared_ptr<SpareSlot> spare = std::make_shared<SpareSlot>();
 
     SenderSettings sender;
     ReceiverSettings receiver;
@@ -67,6 +97,7 @@ struct GstMediaTerm::State {
     bool resolving = false;
     bool sending = false;
     bool receiving = false;
+    bool closing = false; // no more pipelines ahead
 
     std::array<QString, 4> problems; // by StatusTopic
     std::array<QString, 2> lasting; // sending, receiving: what no restart mends (a bad description)
@@ -76,9 +107,11 @@ struct GstMediaTerm::State {
 GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
     InitGStreamer();
     d_ = std::make_unique<State>(*this, std::move(options));
+    d_->buildSpare();
 }
 
 GstMediaTerm::~GstMediaTerm() {
+    d_->closing = true;
     ExitTerminal();
 }
 
@@ -100,13 +133,11 @@ void GstMediaTerm::InitTerminal() {
     d.resolving = false;
     d.peer->store(0);
 
-    const PipelineRecipe recipe{d.options.microphone, d.options.speaker, d.options.voiceProcessing,
-                                QStringLiteral("vocalyn-echo-probe-%1").arg(++probeCount)};
-    QString sendProblem;
-    QString receiveProblem;
-    // The echo canceller finds its probe by name when it starts, so the probe comes first.
-    std::unique_ptr<ReceivePipeline> receive = BuildReceivePipeline(recipe, d.peer, receiveProblem);
-    std::unique_ptr<SendPipeline> send = BuildSendPipeline(recipe, sendProblem);
+    BuiltPipelines built = d.takeSpare();
+    QString sendProblem = std::move(built.sendProblem);
+    QString receiveProblem = std::move(built.receiveProblem);
+    std::unique_ptr<ReceivePipeline> receive = std::move(built.receive);
+    std::unique_ptr<SendPipeline> send = std::move(built.send);
     d.engine = std::make_shared<VoiceEngine>(std::move(send), std::move(receive));
     if (d.engine->send())
         d.sendWatch =
@@ -132,6 +163,7 @@ void GstMediaTerm::ExitTerminal() {
     // The pipelines stop and are freed on the worker, after whatever it still has to do.
     d.worker.post([engine = std::move(d.engine)] { engine->shutdown(); });
     d.engine.reset();
+    d.buildSpare();
 }
 
 void GstMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
@@ -291,6 +323,11 @@ GstElement* GstMediaTerm::microphoneElement() const {
                                         : nullptr;
 }
 
+bool GstMediaTerm::nextPipelinesReady() const {
+    std::lock_guard lock(d_->spare->mutex);
+    return d_->spare->built.has_value();
+}
+
 GstElement* GstMediaTerm::speakerElement() const {
     const State& d = *d_;
     return d.engine && d.engine->receive()
@@ -363,6 +400,38 @@ void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
                                                    : QStringLiteral("failed")));
     if (error) // the call goes on without this direction's sound
         worker.post([engine = engine, sendingSide] { engine->halt(sendingSide); });
+}
+
+void GstMediaTerm::State::buildSpare() {
+    if (closing)
+        return;
+    {
+        std::lock_guard lock(spare->mutex);
+        if (spare->built || spare->building)
+            return;
+        spare->building = true;
+    }
+    // Building takes milliseconds (parsing, creating and linking some twenty elements), which
+    // would otherwise come between the answer and its first sound.
+    worker.post([slot = spare, options = options, peer = peer] {
+        BuiltPipelines built = Build(options, peer);
+        std::lock_guard lock(slot->mutex);
+        slot->built = std::move(built);
+        slot->building = false;
+    });
+}
+
+BuiltPipelines GstMediaTerm::State::takeSpare() {
+    {
+        std::lock_guard lock(spare->mutex);
+        if (spare->built) {
+            BuiltPipelines built = std::move(*spare->built);
+            spare->built.reset();
+            return built;
+        }
+    }
+    // Not built yet (or still building): build here rather than wait for the worker.
+    return Build(options, peer);
 }
 
 void GstMediaTerm::State::setProblem(StatusTopic topic, const QString& text) {

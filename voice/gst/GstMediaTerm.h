@@ -65,6 +65,9 @@ public:
     // null while not initialised or not built.
     GstElement* microphoneElement() const;
     GstElement* speakerElement() const;
+    // Whether the next InitTerminal finds its pipelines built: they are built ahead, off the main
+    // thread, when the terminal is made and after each ExitTerminal, and open no device.
+    bool nextPipelinesReady() const;
 
 private:
     struct State;

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace vocalyn::video::v4l2 {
 
@@ -61,6 +62,7 @@ V4l2CaptureWindow::V4l2CaptureWindow(QWidget* parent, const QRect& geometry,
     silence_.setSingleShot(true);
     silence_.setInterval(kSilence_ms);
     QObject::connect(&silence_, &QTimer::timeout, Guarded([this] {
+        silent_ = true;
         Status(kNoPicture, QStringLiteral("%1: no picture").arg(cardName_));
     }));
 }
@@ -299,6 +301,7 @@ bool V4l2CaptureWindow::StartStreaming() {
     ++generation_;
     held_ = 0;
     failures_ = 0;
+    silent_ = false;
     scratch_.assign(stream_->count(), {});
     notifier_ = std::make_unique<QSocketNotifier>(device_->fd(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated,
@@ -349,6 +352,9 @@ void V4l2CaptureWindow::ReadFrame() {
     }
     failures_ = 0;
     silence_.start();
+    // A camera that was slow to start, or stalled, is sending again.
+    if (std::exchange(silent_, false))
+        Status(kStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
 
     // The buffer goes back to the device however the handler ends, unless the
     // stream it came from has gone meanwhile (a nested loop closed it).

@@ -80,6 +80,7 @@ private:
     unsigned held_ = 0;                              // buffers out with a handler
     unsigned generation_ = 0;                        // counts stream starts
     int failures_ = 0;
+    bool silent_ = false; // the status line says "no picture"
     QElapsedTimer clock_;
     QTimer silence_;
     PreviewPacer pacer_;

@@ -1,0 +1,191 @@
+#!/bin/bash
+# What a call costs: two copies of the real program on test hosts A and B, each with an emulated
+# webcam (tests/v4l2cam), in a call with video both ways and voice on. For each side: CPU time
+# per second of call (user + system, as a share of one core), pictures received per second,
+# memory and open descriptors at the start and the end. Then the anchor: GStreamer pipelines
+# doing the same job between the same hosts (JPEG at the program's quality over UDP both ways,
+# Opus RTP both ways).
+#
+#   bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
+#
+# SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
+# of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
+# descriptors); KEEP=1 keeps the copies' folders and output. Needs root (network namespaces) and a built tree with the targets
+# vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+seconds=${2:-60}
+sizes=${3:-384x288 640x480}
+testnet=$root/tools/testnet.sh
+prefix=vcc$$
+tick=$(getconf CLK_TCK)
+
+"$testnet" check "$prefix" || exit $?
+work=$(mktemp -d /tmp/vocalyn-cost.XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    "$testnet" down "$prefix"
+    if [ "${KEEP:-0}" = 1 ]; then echo "the copies' folders and output stay in $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+"$testnet" up "$prefix" || exit 1
+
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+fd_count() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
+now_ns() { date +%s%N; }
+# share TICKS NANOSECONDS: CPU time as a share of one core over that time.
+share() { awk -v t="$1" -v hz="$tick" -v ns="$2" 'BEGIN {printf "%.3f", t / hz / (ns / 1e9)}'; }
+# rate COUNT NANOSECONDS: per second.
+rate() { awk -v n="$1" -v ns="$2" 'BEGIN {printf "%.1f", n / (ns / 1e9)}'; }
+
+# A camera profile offering exactly the size, at 30 frames per second.
+profile_for() {
+    local file=$work/camera-$1.cam
+    printf 'card Bench Camera\nformat YUYV %s\ninterval 1/30\n' "$1" > "$file"
+    echo "$file"
+}
+
+# start_copy NAME HOST PROFILE: one copy of the program from its own folder.
+declare -A input pid_of
+start_copy() {
+    local name=$1 host=$2 profile=$3 dir=$work/$1
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "$build/app/vocalyn" "$dir/"
+    printf '[Settings]\r\nRingTime=10\r\nMessage=%s is away\r\nCallerID=%s\r\n' "$name" "$name" \
+        > "$dir/Settings.ini"
+    : > "$dir/IPAddress.dat"
+    : > "$dir/out"
+    mkfifo "$dir/in"
+    # No way to the machine's Avahi daemon, which would announce the copy on the real network.
+    HOME=$dir QT_QPA_PLATFORM=offscreen DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/no-bus \
+        LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so:$build/tests/e2e/libvocalyn_window_driver.so \
+        V4L2CAM_NODES=/dev/video0=$profile ASAN_OPTIONS=verify_asan_link_order=0 \
+        ip netns exec "$prefix-$host" "$dir/vocalyn" < "$dir/in" > "$dir/out" 2> "$dir/err" &
+    pid_of[$name]=$!
+    pids+=($!)
+    local fd
+    exec {fd}> "$dir/in"
+    input[$name]=$fd
+}
+
+# ask NAME COMMAND: the window driver's one-line answer.
+ask() {
+    local name=$1 dir=$work/$1 before
+    shift
+    before=$(wc -l < "$dir/out")
+    echo "$*" >&"${input[$name]}"
+    for _ in $(seq 1 100); do
+        [ "$(wc -l < "$dir/out")" -gt "$before" ] && break
+        sleep 0.05
+    done
+    tail -n 1 "$dir/out"
+}
+
+wait_for() { # NAME COMMAND PATTERN SECONDS
+    for _ in $(seq 1 $(($4 * 10))); do
+        ask "$1" "$2" | grep -q -- "$3" && return 0
+        sleep 0.1
+    done
+    echo "$1 never answered '$2' with '$3'" >&2
+    return 1
+}
+
+stop_copy() {
+    ask "$1" quit > /dev/null
+    local pid=${pid_of[$1]}
+    for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill "$pid" 2>/dev/null
+    eval "exec ${input[$1]}>&-"
+}
+
+measure_call() {
+    local size=$1 profile
+    profile=$(profile_for "$size")
+    start_copy A a "$profile"
+    start_copy B b "$profile"
+    wait_for A status BGR3 15 && wait_for B status BGR3 15 || return 1
+    for _ in $(seq 1 50); do
+        ip netns exec "$prefix-b" ss -Hlun 'sport = :6767' | grep -q . && break
+        sleep 0.1
+    done
+    ask A "type 198.18.0.2" > /dev/null
+    ask A "click Call / Answer Phone" > /dev/null
+    wait_for B host 198.18.0.1 5 || return 1
+    ask B "click Call / Answer Phone" > /dev/null
+    wait_for B picture "picture ${size/x/ } " 10 && wait_for A picture "picture ${size/x/ } " 10 ||
+        return 1
+    sleep 2 # past the start of the call
+
+    local a=${pid_of[A]} b=${pid_of[B]}
+    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1
+    t0=$(now_ns)
+    a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
+    pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
+    ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
+    if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
+        perf record -q -g -o "$work/perf-$size.data" -p "$a" -- sleep 10 > /dev/null 2>&1
+        sleep $((seconds > 10 ? seconds - 10 : 0))
+    else
+        sleep "$seconds"
+    fi
+    a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
+    t1=$(now_ns)
+    pa1=$(ask A picture | awk '{print $4}'); pb1=$(ask B picture | awk '{print $4}')
+    ra1=$(rss_kib "$a"); rb1=$(rss_kib "$b"); fa1=$(fd_count "$a"); fb1=$(fd_count "$b")
+
+    printf '%-8s program  A: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
+        "$size" "$(share $((a1 - a0)) $((t1 - t0)))" "$(rate $((pa1 - pa0)) $((t1 - t0)))" \
+        "$ra0" "$ra1" "$fa0" "$fa1"
+    printf '%-8s program  B: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
+        "$size" "$(share $((b1 - b0)) $((t1 - t0)))" "$(rate $((pb1 - pb0)) $((t1 - t0)))" \
+        "$rb0" "$rb1" "$fb0" "$fb1"
+    if [ -f "$work/perf-$size.data" ]; then
+        echo "where A's time goes ($size):"
+        perf report -q -i "$work/perf-$size.data" --no-children --sort dso --stdio -g none 2>/dev/null |
+            grep -v '^$' | grep '%' | head -n 15
+    fi
+    stop_copy A
+    stop_copy B
+}
+
+measure_anchor() {
+    local size=$1 width height
+    width=${size%x*}
+    height=${size#*x}
+    anchor_pipelines() { # PEER
+        echo "videotestsrc is-live=true ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! videoconvert ! jpegenc quality=90 ! rtpjpegpay ! udpsink host=$1 port=5600"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec ! videoconvert ! fakesink sync=false"
+        echo "audiotestsrc is-live=true ! audioconvert ! audioresample ! opusenc ! rtpopuspay ! udpsink host=$1 port=5602"
+        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! fakesink sync=true"
+    }
+    local a b
+    mapfile -t to_b < <(anchor_pipelines 198.18.0.2)
+    mapfile -t to_a < <(anchor_pipelines 198.18.0.1)
+    ip netns exec "$prefix-a" "$build/bench/bench_gst_anchor" $((seconds + 4)) "${to_b[@]}" &
+    a=$!
+    pids+=($a)
+    ip netns exec "$prefix-b" "$build/bench/bench_gst_anchor" $((seconds + 4)) "${to_a[@]}" &
+    b=$!
+    pids+=($b)
+    sleep 2
+    local a0 b0 a1 b1 t0 t1
+    t0=$(now_ns)
+    a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
+    sleep "$seconds"
+    a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
+    t1=$(now_ns)
+    printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
+    printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
+    wait "$a" "$b" 2>/dev/null
+}
+
+echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"
+for size in $sizes; do
+    measure_call "$size" || echo "$size: the call did not come up" >&2
+    [ "${ANCHOR:-1}" = 1 ] && measure_anchor "$size"
+done

@@ -1,0 +1,180 @@
+// A hand on the keyboard and an eye on the screen for the real program in end-to-end tests:
+// preloaded (LD_PRELOAD) into the unmodified executable, it reads one command a line from the
+// standard input once the application exists and answers each with one line on the standard
+// output. It finds the main window's controls the way a user does, by what they show.
+//
+//   type TEXT        puts TEXT into the host field                                    -> ok
+//   click CAPTION    presses the main window's button with that caption or tooltip, after the
+//   answer,
+//                    so a press that opens a modal loop holds nothing up            -> ok | error
+//   host             the host field's text                                            -> host TEXT
+//   status           the camera status line                                           -> status
+//   TEXT box              the text of the message box shown, if any                        -> box
+//   TEXT picture          the big picture's size and how often it changed so far           ->
+//   picture W H N grab PATH        writes the big picture to PATH as PNG -> ok | error quit closes
+//   the main window                                            -> bye
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+QWidget* MainWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (QByteArray(widget->metaObject()->className()) == "vocalyn::TfrmMain")
+            return widget;
+    return nullptr;
+}
+
+QLineEdit* HostField(QWidget* main) {
+    return main ? main->findChild<QLineEdit*>() : nullptr;
+}
+
+// The big picture: the label that scales its pixmap to 640 x 480.
+QLabel* Picture(QWidget* main) {
+    if (!main)
+        return nullptr;
+    for (QLabel* label : main->findChildren<QLabel*>())
+        if (label->hasScaledContents() && label->size() == QSize(640, 480))
+            return label;
+    return nullptr;
+}
+
+// The camera's status line, top left above the big picture.
+QLabel* StatusLine(QWidget* main) {
+    if (!main)
+        return nullptr;
+    for (QLabel* label : main->findChildren<QLabel*>())
+        if (label->pos() == QPoint(112, 10))
+            return label;
+    return nullptr;
+}
+
+class Driver : public QObject {
+public:
+    explicit Driver(QObject* parent)
+        : QObject(parent), input_(STDIN_FILENO, QSocketNotifier::Read) {
+        connect(&input_, &QSocketNotifier::activated, this, [this] { Read(); });
+        // Every new picture has a new pixmap; looking often enough sees each one.
+        watch_.setInterval(3);
+        connect(&watch_, &QTimer::timeout, this, [this] {
+            QLabel* picture = Picture(MainWindow());
+            if (!picture)
+                return;
+            const qint64 key = picture->pixmap().cacheKey();
+            if (key != lastKey_) {
+                lastKey_ = key;
+                ++changes_;
+            }
+        });
+        watch_.start();
+    }
+
+private:
+    void Read() {
+        char chunk[512];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0) {
+            input_.setEnabled(false);
+            return;
+        }
+        pending_.append(chunk, got);
+        if (pending_.size() > 65536)
+            pending_.clear(); // no sensible command is this long
+        for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+            const QString line = QString::fromUtf8(pending_.left(end)).trimmed();
+            pending_.remove(0, end + 1);
+            Answer(Execute(line));
+        }
+    }
+
+    static void Answer(const QString& text) {
+        std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+        std::fflush(stdout);
+    }
+
+    QString Execute(const QString& line) {
+        const qsizetype blank = line.indexOf(QLatin1Char(' '));
+        const QString command = line.left(blank);
+        const QString argument = blank < 0 ? QString() : line.mid(blank + 1);
+        QWidget* main = MainWindow();
+        if (command == QLatin1String("type")) {
+            if (QLineEdit* field = HostField(main)) {
+                field->setText(argument);
+                return QStringLiteral("ok");
+            }
+            return QStringLiteral("error");
+        }
+        if (command == QLatin1String("click")) {
+            for (QAbstractButton* button :
+                 main ? main->findChildren<QAbstractButton*>() : QList<QAbstractButton*>{}) {
+                if ((button->text() == argument || button->toolTip() == argument) &&
+                    button->isEnabled()) {
+                    QPointer<QAbstractButton> target(button);
+                    QTimer::singleShot(0, this, [target] {
+                        if (target)
+                            target->click();
+                    });
+                    return QStringLiteral("ok");
+                }
+            }
+            return QStringLiteral("error");
+        }
+        if (command == QLatin1String("host")) {
+            QLineEdit* field = HostField(main);
+            return QStringLiteral("host ") + (field ? field->text() : QString());
+        }
+        if (command == QLatin1String("status")) {
+            QLabel* status = StatusLine(main);
+            return QStringLiteral("status ") + (status ? status->text() : QString());
+        }
+        if (command == QLatin1String("box")) {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            return QStringLiteral("box ") + (box ? box->text() : QString());
+        }
+        if (command == QLatin1String("picture")) {
+            QLabel* picture = Picture(main);
+            const QSize size = picture ? picture->pixmap().size() : QSize();
+            return QStringLiteral("picture %1 %2 %3")
+                .arg(size.width())
+                .arg(size.height())
+                .arg(changes_);
+        }
+        if (command == QLatin1String("grab")) {
+            QLabel* picture = Picture(main);
+            return picture && picture->pixmap().save(argument, "PNG") ? QStringLiteral("ok")
+                                                                      : QStringLiteral("error");
+        }
+        if (command == QLatin1String("quit")) {
+            if (main)
+                QTimer::singleShot(0, main, [main] { main->close(); });
+            return QStringLiteral("bye");
+        }
+        return QStringLiteral("error unknown command");
+    }
+
+    QSocketNotifier input_;
+    QTimer watch_;
+    QByteArray pending_;
+    qint64 lastKey_ = 0;
+    long changes_ = 0;
+};
+
+// Runs inside the application's constructor; the driver starts with the first event loop.
+void StartDriver() {
+    QMetaObject::invokeMethod(
+        qApp, [] { new Driver(qApp); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(StartDriver)

@@ -1,0 +1,68 @@
+#pragma once
+
+// The tests' view into the preloaded emulated camera: which nodes were opened, what the device
+// holds, and a cable to pull. Found at run time, as the library is preloaded, not linked.
+
+#include <QByteArray>
+#include <QString>
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <utility>
+
+namespace vocalyn::test::camera {
+
+template <typename Function> Function Entry(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+}
+
+inline QByteArray Profile(const char* name) {
+    return QByteArray(V4L2CAM_PROFILES "/") + name + ".cam";
+}
+
+// Makes the nodes the emulation offers, e.g. {{"/dev/video0", "typical"}}, and forgets the
+// state of every closed node.
+inline void UseNodes(std::initializer_list<std::pair<const char*, const char*>> nodes) {
+    QByteArray list;
+    for (const auto& [path, profile] : nodes)
+        list += QByteArray(path) + '=' + Profile(profile) + ';';
+    qputenv("V4L2CAM_NODES", list);
+    Entry<void (*)()>("v4l2cam_reset")();
+}
+
+inline int Opens(const char* path) {
+    return Entry<int (*)(const char*)>("v4l2cam_opens")(path);
+}
+
+inline long long Frames(const char* path) {
+    return Entry<long long (*)(const char*)>("v4l2cam_frames")(path);
+}
+
+inline std::optional<int> Control(const char* path, std::uint32_t id) {
+    int value = 0;
+    if (Entry<int (*)(const char*, unsigned, int*)>("v4l2cam_control")(path, id, &value) != 0)
+        return std::nullopt;
+    return value;
+}
+
+struct DeviceFormat {
+    std::uint32_t fourcc = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+inline DeviceFormat Format(const char* path) {
+    DeviceFormat format;
+    Entry<int (*)(const char*, unsigned*, unsigned*, unsigned*)>("v4l2cam_format")(
+        path, &format.fourcc, &format.width, &format.height);
+    return format;
+}
+
+inline void Unplug(const char* path) {
+    Entry<int (*)(const char*)>("v4l2cam_unplug")(path);
+}
+
+} // namespace vocalyn::test::camera

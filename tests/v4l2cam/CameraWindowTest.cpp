@@ -1,0 +1,375 @@
+// The main window on the real V4L2 capture service with an emulated USB camera: what a user of
+// the program sees from the camera, after libv4l2, the converters, JPEG and back.
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/ModalWatcher.h"
+#include "tests/v4l2cam/CameraControl.h"
+#include "tests/v4l2cam/PatternCheck.h"
+#include "tests/video/PictureSupport.h"
+
+#include "video/capture/TfrmVideoOptions.h"
+#include "video/capture/v4l2/FormatDialog.h"
+#include "video/capture/v4l2/SourceDialog.h"
+#include "video/capture/v4l2/V4l2CaptureService.h"
+#include "video/conversion/FormatCodes.h"
+#include "video/conversion/FrameBuffer.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <arpa/inet.h>
+#include <linux/videodev2.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
+namespace vocalyn::test {
+namespace {
+
+namespace camera = vocalyn::test::camera;
+
+constexpr const char* kVideo0 = "/dev/video0";
+constexpr const char* kVideo1 = "/dev/video1";
+
+// Runs an action on the next modal dialog of a type once it is up.
+template <typename Dialog> class DialogDriver {
+public:
+    explicit DialogDriver(std::function<void(Dialog&)> action) : action_(std::move(action)) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer_.stop();
+            ran = true;
+            action_(*dialog);
+        });
+        timer_.start();
+    }
+    bool ran = false;
+
+private:
+    QTimer timer_;
+    std::function<void(Dialog&)> action_;
+};
+
+class CameraWindowTest : public MainWindowFixture {
+protected:
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        platform.captureService = std::make_unique<video::v4l2::V4l2CaptureService>();
+        camera = nullptr;
+    }
+
+    void TearDown() override {
+        window.reset();
+        qunsetenv("V4L2CAM_NODES");
+    }
+
+    // Starts the program with these nodes; counts the frames reaching the frame handler.
+    TfrmMain& Start(std::initializer_list<std::pair<const char*, const char*>> nodes) {
+        camera::UseNodes(nodes);
+        TfrmMain& w = CreateWindow();
+        w.videoCap->OnPreviewFrame =
+            [this, handler = w.videoCap->OnPreviewFrame](const video::VIDEOHDR& frame) {
+                ++framesHandled;
+                handler(frame);
+            };
+        return ShowWindow();
+    }
+
+    std::string Status() const { return window->lblVideoArea->text().toStdString(); }
+
+    // The window sends its frames to its own listener, so they come back into the big picture.
+    void SendToSelf() {
+        window->UDPClient1.Host = QStringLiteral("127.0.0.1");
+        window->SendingVideo = true;
+    }
+
+    // The big picture once it shows a received frame of this size.
+    QImage ReceivedPicture(int width, int height) {
+        const qint64 before = window->Image1->pixmap().cacheKey();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QPixmap pixmap = window->Image1->pixmap();
+                return pixmap.cacheKey() != before && pixmap.width() == width &&
+                       pixmap.height() == height;
+            },
+            3000))
+            << "no " << width << " x " << height << " picture";
+        return window->Image1->pixmap().toImage();
+    }
+
+    int framesHandled = 0;
+};
+
+TEST_F(CameraWindowTest, ATypicalCameraIsFoundAtIndexZeroAndPreviewsAtItsRate) {
+    // A USB camera: the picture node first, its metadata node next.
+    Start({{kVideo0, "typical"}, {kVideo1, "metadata"}});
+    EXPECT_EQ(camera::Opens(kVideo0), 1);
+    EXPECT_EQ(camera::Opens(kVideo1), 0);
+    // The program asks for 384 x 288 RGB; the camera gives its nearest size, libv4l2 the RGB.
+    EXPECT_EQ(Status(), "HD Webcam C270: 352 x 288 BGR3");
+    const camera::DeviceFormat device = camera::Format(kVideo0);
+    EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_YUYV);
+    EXPECT_EQ(device.width, 352u);
+    EXPECT_EQ(device.height, 288u);
+    const QByteArray& driverFormat = window->videoCap->frames().DriverFormat();
+    const std::optional<video::BITMAPINFOHEADER> format = video::ReadFormatHeader(
+        std::as_bytes(std::span(driverFormat.constData(), std::size_t(driverFormat.size()))));
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->biWidth, 352);
+    EXPECT_EQ(format->biHeight, 288);
+    EXPECT_EQ(format->biBitCount, 24);
+
+    // The camera runs at 30 frames per second, the preview at one frame per 33 ms.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
+    const int first = framesHandled;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(2000);
+    const double rate = (framesHandled - first) * 1000.0 / double(clock.elapsed());
+    EXPECT_NEAR(rate, 30.0, 3.0);
+}
+
+// The capture window itself, for the status texts that the main window's label replaces at once.
+TEST(CameraCaptureWindowTest, StatusTextsNameTheCameraItsNodeAndItsFormat) {
+    camera::UseNodes({{kVideo0, "typical"}});
+    QWidget host;
+    video::v4l2::V4l2CaptureService service;
+    std::unique_ptr<video::CaptureWindow> window =
+        service.CreateCaptureWindow(QStringLiteral("Brelle Soft"), &host, {0, 0, 176, 144}, 0);
+    ASSERT_TRUE(window);
+    QStringList texts;
+    window->SetCallbackStatus([&](int, const char* text) {
+        texts << QString::fromLocal8Bit(text);
+        return 1;
+    });
+    int frames = 0;
+    window->SetCallbackFrame([&](const video::VIDEOHDR&) { return ++frames; });
+    ASSERT_TRUE(window->DriverConnect(0));
+    window->SetPreviewRate(33);
+    ASSERT_TRUE(window->SetPreview(true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames > 0; }, 1000));
+    EXPECT_EQ(texts, (QStringList{"Connected to HD Webcam C270 (/dev/video0)",
+                                  "HD Webcam C270: 640 x 480 YUYV"}));
+    window.reset();
+    qunsetenv("V4L2CAM_NODES");
+}
+
+TEST_F(CameraWindowTest, ThePictureArrivesUprightAndUnmirroredFromEveryKindOfCamera) {
+    // YUYV converted by libv4l2, MJPEG decoded by libv4l2, and YUYV with padded rows.
+    const struct {
+        const char* profile;
+        int width, height;
+        const char* status;
+    } cameras[] = {
+        {"typical", 352, 288, "HD Webcam C270: 352 x 288 BGR3"},
+        {"mjpeg-only", 320, 240, "USB2.0 MJPEG Camera: 320 x 240 BGR3"},
+        {"padded", 352, 288, "Padded Rows Camera: 352 x 288 BGR3"},
+    };
+    for (const auto& each : cameras) {
+        SCOPED_TRACE(each.profile);
+        Start({{kVideo0, each.profile}});
+        EXPECT_EQ(Status(), each.status);
+        SendToSelf();
+        ExpectUpright(ReceivedPicture(each.width, each.height), each.profile);
+        window.reset();
+    }
+}
+
+TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndYuyv640ChangesTheStream) {
+    TfrmMain& w = Start({{kVideo0, "typical"}});
+    video::TfrmVideoOptions options(*w.videoCap, &w);
+    options.show();
+    ASSERT_TRUE(options.btnFormat->isEnabled());
+
+    QStringList formats;
+    QStringList yuyvSizes;
+    QStringList mjpegSizes;
+    DialogDriver<video::v4l2::FormatDialog> driver([&](video::v4l2::FormatDialog& dialog) {
+        QComboBox* box = dialog.formatBox();
+        for (int i = 0; i < box->count(); ++i)
+            formats << box->itemText(i);
+        box->setCurrentIndex(box->findData(V4L2_PIX_FMT_MJPEG));
+        for (int i = 0; i < dialog.sizeBox()->count(); ++i)
+            mjpegSizes << dialog.sizeBox()->itemText(i);
+        box->setCurrentIndex(box->findData(V4L2_PIX_FMT_YUYV));
+        for (int i = 0; i < dialog.sizeBox()->count(); ++i)
+            yuyvSizes << dialog.sizeBox()->itemText(i);
+        dialog.sizeBox()->setCurrentIndex(dialog.sizeBox()->findData(QSize(640, 480)));
+        dialog.accept();
+    });
+    options.btnFormat->click();
+    ASSERT_TRUE(driver.ran);
+
+    // The camera's own formats, and what libv4l2 makes of them.
+    EXPECT_TRUE(formats.contains(QStringLiteral("YUYV 4:2:2 (YUYV)")))
+        << formats.join('|').toStdString();
+    EXPECT_TRUE(formats.contains(QStringLiteral("Motion-JPEG (MJPG)")));
+    EXPECT_TRUE(formats.filter(QStringLiteral("(BGR3), converted")).size() == 1);
+    EXPECT_EQ(yuyvSizes, (QStringList{"160 x 120", "320 x 240", "352 x 288", "640 x 480"}));
+    EXPECT_EQ(mjpegSizes,
+              (QStringList{"160 x 120", "320 x 240", "352 x 288", "640 x 480", "1280 x 720"}));
+
+    const camera::DeviceFormat device = camera::Format(kVideo0);
+    EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_YUYV);
+    EXPECT_EQ(device.width, 640u);
+    EXPECT_EQ(device.height, 480u);
+    EXPECT_EQ(Status(), "HD Webcam C270: 640 x 480 YUYV");
+    // Now the program's own YUY2 converter makes the picture.
+    SendToSelf();
+    ExpectUpright(ReceivedPicture(640, 480), "YUYV 640 x 480");
+}
+
+TEST_F(CameraWindowTest, TheSourceDialogListsTheControlsAndChangesReachTheCamera) {
+    TfrmMain& w = Start({{kVideo0, "typical"}});
+    ASSERT_TRUE(w.videoCap->HasSourceDialog());
+    QStringList names;
+    bool exposureLockedAtFirst = false;
+    bool exposureFreeInManual = false;
+    std::optional<int> brightnessWhileOpen;
+    std::optional<int> exposureWhileOpen;
+    DialogDriver<video::v4l2::SourceDialog> driver([&](video::v4l2::SourceDialog& dialog) {
+        for (const video::v4l2::Control& control : dialog.controls())
+            names << control.name;
+        QWidget* exposure = dialog.editor(V4L2_CID_EXPOSURE_ABSOLUTE);
+        exposureLockedAtFirst = exposure && !exposure->isEnabled();
+        dialog.editor(V4L2_CID_BRIGHTNESS)->findChild<QSpinBox*>()->setValue(160);
+        brightnessWhileOpen = camera::Control(kVideo0, V4L2_CID_BRIGHTNESS);
+        auto* mode = qobject_cast<QComboBox*>(dialog.editor(V4L2_CID_EXPOSURE_AUTO));
+        const int manual = mode->findText(QStringLiteral("Manual Mode"));
+        mode->setCurrentIndex(manual);
+        emit mode->activated(manual);
+        exposureFreeInManual = exposure && exposure->isEnabled();
+        if (exposure)
+            exposure->findChild<QSpinBox*>()->setValue(500);
+        exposureWhileOpen = camera::Control(kVideo0, V4L2_CID_EXPOSURE_ABSOLUTE);
+        dialog.reject(); // Cancel puts every value back
+    });
+    w.videoCap->ShowSourceDialog();
+    ASSERT_TRUE(driver.ran);
+
+    EXPECT_EQ(names,
+              (QStringList{"Brightness", "Contrast", "Saturation", "White Balance, Automatic",
+                           "Power Line Frequency", "Auto Exposure", "Exposure Time, Absolute"}));
+    EXPECT_TRUE(exposureLockedAtFirst);
+    EXPECT_TRUE(exposureFreeInManual);
+    EXPECT_EQ(brightnessWhileOpen, 160);
+    EXPECT_EQ(exposureWhileOpen, 500);
+    EXPECT_EQ(camera::Control(kVideo0, V4L2_CID_BRIGHTNESS), 128);
+    EXPECT_EQ(camera::Control(kVideo0, V4L2_CID_EXPOSURE_ABSOLUTE), 250);
+    EXPECT_EQ(camera::Control(kVideo0, V4L2_CID_EXPOSURE_AUTO), 3);
+}
+
+TEST_F(CameraWindowTest, ASlowCameraSaysNoPictureUntilItsFirstFrame) {
+    Start({{kVideo0, "slow"}});
+    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 BGR3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == "Slow Camera: no picture"; }, 5600));
+    EXPECT_EQ(framesHandled, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 0; }, 2000));
+    // Once pictures come, the status says what they are again.
+    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 BGR3");
+}
+
+TEST_F(CameraWindowTest, SpoiltFramesAreLeftOutAndThePreviewGoesOn) {
+    Start({{kVideo0, "flaky"}});
+    SendToSelf();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
+    const int first = framesHandled;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(1500);
+    // Four frames of five are whole.
+    EXPECT_NEAR((framesHandled - first) * 1000.0 / double(clock.elapsed()), 24.0, 3.0);
+    EXPECT_EQ(Status(), "Flaky Camera: 352 x 288 BGR3");
+    ExpectUpright(ReceivedPicture(352, 288), "after spoilt frames");
+}
+
+TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
+    TfrmMain& w = Start({{kVideo0, "unplugged"}});
+    SendToSelf();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 5; }, 2000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Status() == "Loose Camera: camera disconnected"; }, 3000));
+    const int handled = framesHandled;
+    QTest::qWait(300);
+    EXPECT_EQ(framesHandled, handled);
+    // The driver's dialogs are gone with the camera; asking for them does no harm.
+    EXPECT_FALSE(w.videoCap->HasSourceDialog());
+    EXPECT_FALSE(w.videoCap->HasFormatDialog());
+    w.videoCap->ShowSourceDialog();
+    w.videoCap->ShowFormatDialog();
+    // The node has gone; a new search finds nothing, and the window stays usable.
+    EXPECT_FALSE(w.videoCap->captureWindow()->DriverConnect(0));
+    EXPECT_EQ(w.videoCap->captureWindow()->GetVideoFormatSize(), 0u);
+    EXPECT_TRUE(w.isVisible());
+
+    // The peer's pictures still reach the big picture.
+    const QByteArray jpeg = EncodeFile(NoisyPicture(160, 120, 4));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<quint16>(platform.videoPort));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd, jpeg.constData(), std::size_t(jpeg.size()), 0,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::close(fd);
+    EXPECT_EQ(ReceivedPicture(160, 120).size(), QSize(160, 120));
+}
+
+TEST_F(CameraWindowTest, UnpluggingWhileADriverDialogIsOpenHarmsNothing) {
+    TfrmMain& w = Start({{kVideo0, "unplugged"}});
+    bool sawTheLoss = false;
+    DialogDriver<video::v4l2::SourceDialog> source([&](video::v4l2::SourceDialog& dialog) {
+        // The preview goes on inside the dialog until the cable comes out.
+        sawTheLoss =
+            QTest::qWaitFor([&] { return Status() == "Loose Camera: camera disconnected"; }, 3000);
+        dialog.editor(V4L2_CID_BRIGHTNESS)->findChild<QSpinBox*>()->setValue(200);
+        dialog.reject(); // puts back what it can, on a device that is gone
+    });
+    w.videoCap->ShowSourceDialog();
+    EXPECT_TRUE(source.ran);
+    EXPECT_TRUE(sawTheLoss);
+    EXPECT_FALSE(w.videoCap->HasSourceDialog());
+    EXPECT_EQ(Status(), "Loose Camera: camera disconnected");
+
+    // The same with the format dialog, whose choice must not go to a camera that has gone.
+    window.reset();
+    TfrmMain& again = Start({{kVideo0, "unplugged"}});
+    bool lostInFormatDialog = false;
+    DialogDriver<video::v4l2::FormatDialog> format([&](video::v4l2::FormatDialog& dialog) {
+        lostInFormatDialog =
+            QTest::qWaitFor([&] { return Status() == "Loose Camera: camera disconnected"; }, 3000);
+        dialog.accept();
+    });
+    again.videoCap->ShowFormatDialog();
+    EXPECT_TRUE(format.ran);
+    EXPECT_TRUE(lostInFormatDialog);
+    EXPECT_EQ(Status(), "Loose Camera: camera disconnected");
+    EXPECT_FALSE(again.videoCap->HasFormatDialog());
+}
+
+TEST_F(CameraWindowTest, AMetadataNodeOrARefusedNodeFirstEndsTheDriverSearch) {
+    for (const char* first : {"metadata", "refused"}) {
+        SCOPED_TRACE(first);
+        ModalWatcher watcher;
+        Start({{kVideo0, first}, {kVideo1, "typical"}});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }, 3000));
+        EXPECT_EQ(watcher.box().text, video::VideoCap::kWebCamNotFound);
+        EXPECT_EQ(camera::Opens(kVideo0), 1);
+        EXPECT_EQ(camera::Opens(kVideo1), 0);
+        EXPECT_FALSE(window->VideoStarted);
+        window.reset();
+    }
+}
+
+} // namespace
+} // namespace vocalyn::test
