@@ -8,12 +8,12 @@ tools/install-deps.sh "${FORMAT_PACKAGES[@]}"
 
 unformatted=()
 while IFS= read -r -d '' file; do
-    if ! clang-format --dry-run --Werror "$file" >/dev/null 2>&1; then
+    if ! clang-format-14 --dry-run --Werror "$file" >/dev/null 2>&1; then
         unformatted+=("$file")
     fi
 done < <(git ls-files -z -- '*.cpp' '*.h')
 if [ ${#unformatted[@]} -ne 0 ]; then
-    echo "Not formatted (clang-format -i FILE):" >&2
+    echo "Not formatted (clang-format-14 -i FILE):" >&2
     printf '  %s\n' "${unformatted[@]}" >&2
     exit 1
 fi
