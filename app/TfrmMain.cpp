@@ -1,6 +1,7 @@
 #include "app/TfrmMain.h"
 
 #include "app/Assets.h"
+#include "app/PictureLabel.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
 #include "video/VideoTransport.h"
@@ -71,14 +72,14 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     CreateControls();
     videoCap = std::make_unique<video::VideoCap>(
         *platform.captureService, video::VideoCapHost{.pnlVideoArea = pnlVideoArea,
-                                                       .showStatus =
-                                                           [this](const QString& text) {
-                                                               SetVideoStatus(text);
-                                                               lblVideoArea->repaint();
-                                                           },
-                                                       .UDPServer1 = UDPServer1,
-                                                       .VideoStarted = VideoStarted,
-                                                       .PeerHostLearned = PeerHostLearned});
+                                                      .showStatus =
+                                                          [this](const QString& text) {
+                                                              SetVideoStatus(text);
+                                                              lblVideoArea->repaint();
+                                                          },
+                                                      .UDPServer1 = UDPServer1,
+                                                      .VideoStarted = VideoStarted,
+                                                      .PeerHostLearned = PeerHostLearned});
     ConnectHandlers();
     FormCreate();
 }
@@ -102,9 +103,8 @@ void TfrmMain::CreateControls() {
     RbPanel1->setCaptionColor(kOrange);
     RbPanel1->setCaptionFont(TrebuchetFont(21, true));
 
-    Image1 = new QLabel(RbPanel1);
+    Image1 = new PictureLabel(RbPanel1);
     Image1->setGeometry(9, 34, 640, 480);
-    Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap(QStringLiteral(":/splash.jpg")));
 
     lblCallerID = MakeLabel(RbPanel1, QStringLiteral("Caller ID"), TrebuchetFont(13, true), kLime);

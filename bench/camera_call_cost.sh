@@ -12,7 +12,8 @@
 #
 # SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
 # of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
-# descriptors); KEEP=1 keeps the copies' folders and output. Needs root (network namespaces) and a built tree with the targets
+# descriptors); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
+# instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
 # vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor, and the pulseaudio server.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -85,13 +86,14 @@ start_copy() {
     local name=$1 host=$2 profile=$3 dir=$work/$1
     rm -rf "$dir"
     mkdir -p "$dir"
-    cp "$build/app/vocalyn" "$dir/"
+    cp "${VOCALYN:-$build/app/vocalyn}" "$dir/vocalyn"
     printf '[Settings]\r\nRingTime=10\r\nMessage=%s is away\r\nCallerID=%s\r\n' "$name" "$name" \
         > "$dir/Settings.ini"
     : > "$dir/IPAddress.dat"
     : > "$dir/out"
     mkfifo "$dir/in"
     start_sound "$dir/sound" || return 1
+    sound_of[$name]=$sound_pid
     # No way to the machine's Avahi daemon, which would announce the copy on the real network.
     HOME=$dir QT_QPA_PLATFORM=offscreen DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/no-bus \
         PULSE_SERVER=unix:$dir/sound/pulse.sock \
