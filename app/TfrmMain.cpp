@@ -72,14 +72,14 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     CreateControls();
     videoCap = std::make_unique<video::VideoCap>(
         *platform.captureService, video::VideoCapHost{.pnlVideoArea = pnlVideoArea,
-                                                      .showStatus =
-                                                          [this](const QString& text) {
-                                                              SetVideoStatus(text);
-                                                              lblVideoArea->repaint();
-                                                          },
-                                                      .UDPServer1 = UDPServer1,
-                                                      .VideoStarted = VideoStarted,
-                                                      .PeerHostLearned = PeerHostLearned});
+                                                       .showStatus =
+                                                           [this](const QString& text) {
+                                                               SetVideoStatus(text);
+                                                               lblVideoArea->repaint();
+                                                           },
+                                                       .UDPServer1 = UDPServer1,
+                                                       .VideoStarted = VideoStarted,
+                                                       .PeerHostLearned = PeerHostLearned});
     ConnectHandlers();
     FormCreate();
 }
