@@ -1,6 +1,7 @@
 #include "app/TfrmMain.h"
 
 #include "app/Assets.h"
+#include "app/PictureLabel.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
 #include "video/transport/VideoTransport.h"
@@ -102,9 +103,8 @@ void TfrmMain::CreateControls() {
     RbPanel1->setCaptionColor(kOrange);
     RbPanel1->setCaptionFont(TrebuchetFont(21, true));
 
-    Image1 = new QLabel(RbPanel1);
+    Image1 = new PictureLabel(RbPanel1);
     Image1->setGeometry(9, 34, 640, 480);
-    Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap(QStringLiteral(":/splash.jpg")));
 
     lblCallerID = MakeLabel(RbPanel1, QStringLiteral("Caller ID"), TrebuchetFont(13, true), kLime);

@@ -3,15 +3,20 @@
 # webcam (tests/v4l2cam), in a call with video both ways and voice on. For each side: CPU time
 # per second of call (user + system, as a share of one core), pictures received per second,
 # memory and open descriptors at the start and the end. Then the anchor: GStreamer pipelines
-# doing the same job between the same hosts (JPEG at the program's quality over UDP both ways,
-# Opus RTP both ways).
+# doing the same job between the same hosts (v4l2src from the same emulated camera, JPEG at the
+# program's quality over UDP both ways, Opus RTP both ways). Like the program, each side of the
+# anchor also makes what a screen shows: the picture received as 640 x 480 32-bit pixels, and its
+# own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Each side of either gets a sound
+# server of its own (PulseAudio with a sine tone for a microphone and a null sink for a speaker),
+# so that voice runs as it does for a user.
 #
 #   bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
 #
 # SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
 # of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
-# descriptors); KEEP=1 keeps the copies' folders and output. Needs root (network namespaces) and a built tree with the targets
-# vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor.
+# descriptors); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
+# instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
+# vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor, and the pulseaudio server.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -33,6 +38,27 @@ cleanup() {
 trap cleanup EXIT
 "$testnet" up "$prefix" || exit 1
 
+command -v pulseaudio > /dev/null || { echo "needs the pulseaudio server" >&2; exit 1; }
+
+# start_sound DIR: a sound server of its own, its socket DIR/pulse.sock; the caller's programs
+# find it through PULSE_SERVER.
+start_sound() {
+    mkdir -p "$1"
+    rm -f "$1/pulse.sock"
+    HOME=$1 XDG_RUNTIME_DIR=$1 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        -L "module-native-protocol-unix socket=$1/pulse.sock auth-anonymous=1" \
+        -L "module-null-sink sink_name=speaker" \
+        -L "module-sine-source source_name=microphone frequency=440" > "$1/pulse.log" 2>&1 &
+    pids+=($!)
+    sound_pid=$!
+    for _ in $(seq 1 50); do
+        [ -S "$1/pulse.sock" ] && return 0
+        sleep 0.1
+    done
+    echo "the sound server in $1 did not start" >&2
+    return 1
+}
+
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 fd_count() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
@@ -50,19 +76,29 @@ profile_for() {
 }
 
 # start_copy NAME HOST PROFILE: one copy of the program from its own folder.
-declare -A input pid_of
+declare -A input pid_of sound_of
+# streams DIR: what the sound server in DIR records and plays for its clients.
+streams() {
+    local server=unix:$1/sound/pulse.sock
+    printf '%s recording, %s playing' \
+        "$(PULSE_SERVER=$server pactl list short source-outputs 2>/dev/null | wc -l)" \
+        "$(PULSE_SERVER=$server pactl list short sink-inputs 2>/dev/null | wc -l)"
+}
 start_copy() {
     local name=$1 host=$2 profile=$3 dir=$work/$1
     rm -rf "$dir"
     mkdir -p "$dir"
-    cp "$build/app/vocalyn" "$dir/"
+    cp "${VOCALYN:-$build/app/vocalyn}" "$dir/vocalyn"
     printf '[Settings]\r\nRingTime=10\r\nMessage=%s is away\r\nCallerID=%s\r\n' "$name" "$name" \
         > "$dir/Settings.ini"
     : > "$dir/IPAddress.dat"
     : > "$dir/out"
     mkfifo "$dir/in"
+    start_sound "$dir/sound" || return 1
+    sound_of[$name]=$sound_pid
     # No way to the machine's Avahi daemon, which would announce the copy on the real network.
     HOME=$dir QT_QPA_PLATFORM=offscreen DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/no-bus \
+        PULSE_SERVER=unix:$dir/sound/pulse.sock \
         LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so:$build/tests/e2e/libvocalyn_window_driver.so \
         V4L2CAM_NODES=/dev/video0=$profile ASAN_OPTIONS=verify_asan_link_order=0 \
         ip netns exec "$prefix-$host" "$dir/vocalyn" < "$dir/in" > "$dir/out" 2> "$dir/err" &
@@ -100,6 +136,7 @@ stop_copy() {
     local pid=${pid_of[$1]}
     for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill "$pid" 2>/dev/null
+    kill "${sound_of[$1]}" 2>/dev/null
     eval "exec ${input[$1]}>&-"
 }
 
@@ -120,6 +157,7 @@ measure_call() {
     wait_for B picture "picture ${size/x/ } " 10 && wait_for A picture "picture ${size/x/ } " 10 ||
         return 1
     sleep 2 # past the start of the call
+    echo "$size voice: A's sound server $(streams "$work/A"), B's $(streams "$work/B")"
 
     local a=${pid_of[A]} b=${pid_of[B]}
     local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1
@@ -154,34 +192,64 @@ measure_call() {
 }
 
 measure_anchor() {
-    local size=$1 width height
+    local size=$1 width height profile
     width=${size%x*}
     height=${size#*x}
+    profile=$(profile_for "$size")
+    local shows=("! videoscale ! videoconvert ! video/x-raw,format=BGRx,width=640,height=480"
+        "camera. ! queue leaky=downstream max-size-buffers=1 ! videoscale ! videoconvert ! video/x-raw,format=BGRx,width=176,height=144 ! fakesink sync=false"
+        "tee name=camera ! queue !")
+    [ "${ANCHOR_SHOWS:-1}" = 1 ] || shows=("" "" "")
     anchor_pipelines() { # PEER
-        echo "videotestsrc is-live=true ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! videoconvert ! jpegenc quality=90 ! rtpjpegpay ! udpsink host=$1 port=5600"
-        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec ! videoconvert ! fakesink sync=false"
-        echo "audiotestsrc is-live=true ! audioconvert ! audioresample ! opusenc ! rtpopuspay ! udpsink host=$1 port=5602"
-        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! fakesink sync=true"
+        echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90 ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec ${shows[0]} ! fakesink sync=false"
+        echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
+        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=20 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
     }
-    local a b
-    mapfile -t to_b < <(anchor_pipelines 198.18.0.2)
-    mapfile -t to_a < <(anchor_pipelines 198.18.0.1)
-    ip netns exec "$prefix-a" "$build/bench/bench_gst_anchor" $((seconds + 4)) "${to_b[@]}" &
-    a=$!
-    pids+=($a)
-    ip netns exec "$prefix-b" "$build/bench/bench_gst_anchor" $((seconds + 4)) "${to_a[@]}" &
-    b=$!
-    pids+=($b)
+    # start_anchor HOST PEER: one side, with the same emulated camera and a sound server.
+    start_anchor() {
+        local dir=$work/anchor-$1 pipelines
+        start_sound "$dir/sound" || return 1
+        sounds+=($sound_pid)
+        mapfile -t pipelines < <(anchor_pipelines "$2")
+        PULSE_SERVER=unix:$dir/sound/pulse.sock LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so \
+            V4L2CAM_NODES=/dev/video0=$profile \
+            ip netns exec "$prefix-$1" "$build/bench/bench_gst_anchor" $((seconds + 4)) \
+            "${pipelines[@]}" 2> "$dir/err" &
+        pids+=($!)
+        anchor_pid=$!
+    }
+    local a b anchor_pid sounds=()
+    start_anchor a 198.18.0.2 || return 1
+    a=$anchor_pid
+    start_anchor b 198.18.0.1 || return 1
+    b=$anchor_pid
     sleep 2
     local a0 b0 a1 b1 t0 t1
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
-    sleep "$seconds"
+    echo "$size anchor voice: A's sound server $(streams "$work/anchor-a"), B's $(streams "$work/anchor-b")"
+    if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
+        perf record -q -g -o "$work/perf-anchor-$size.data" -p "$a" -- sleep 10 > /dev/null 2>&1
+        sleep $((seconds > 10 ? seconds - 10 : 0))
+    else
+        sleep "$seconds"
+    fi
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
     printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
     printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
+    if [ -f "$work/perf-anchor-$size.data" ]; then
+        echo "where the anchor's A time goes ($size):"
+        perf report -q -i "$work/perf-anchor-$size.data" --no-children --sort dso --stdio -g none 2>/dev/null |
+            grep -v '^$' | grep '%' | head -n 15
+    fi
     wait "$a" "$b" 2>/dev/null
+    kill "${sounds[@]}" 2>/dev/null
+    if grep -q . "$work/anchor-a/err" "$work/anchor-b/err" 2>/dev/null; then
+        echo "the anchor said:" >&2
+        head -n 5 "$work/anchor-a/err" "$work/anchor-b/err" >&2
+    fi
 }
 
 echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"

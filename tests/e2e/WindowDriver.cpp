@@ -64,19 +64,29 @@ public:
     explicit Driver(QObject* parent)
         : QObject(parent), input_(STDIN_FILENO, QSocketNotifier::Read) {
         connect(&input_, &QSocketNotifier::activated, this, [this] { Read(); });
-        // Every new picture has a new pixmap; looking often enough sees each one.
-        watch_.setInterval(3);
+        // Every new picture has a new pixmap, and is painted: looking at each painting sees
+        // each one, without waking the program more often than its pictures do.
+        watch_.setInterval(100);
         connect(&watch_, &QTimer::timeout, this, [this] {
-            QLabel* picture = Picture(MainWindow());
-            if (!picture)
+            if (label_)
                 return;
-            const qint64 key = picture->pixmap().cacheKey();
+            label_ = Picture(MainWindow());
+            if (label_)
+                label_->installEventFilter(this);
+        });
+        watch_.start();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched == label_) {
+            const qint64 key = label_->pixmap().cacheKey();
             if (key != lastKey_) {
                 lastKey_ = key;
                 ++changes_;
             }
-        });
-        watch_.start();
+        }
+        return false;
     }
 
 private:
@@ -164,6 +174,7 @@ private:
 
     QSocketNotifier input_;
     QTimer watch_;
+    QPointer<QLabel> label_;
     QByteArray pending_;
     qint64 lastKey_ = 0;
     long changes_ = 0;

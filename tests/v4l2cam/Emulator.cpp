@@ -976,14 +976,40 @@ int Fstat(int fd, struct stat* st) {
     return 0;
 }
 
+int Dup(int fd, int copy) {
+    std::lock_guard<std::mutex> guard(lock);
+    const std::shared_ptr<Handle> handle = Find(fd);
+    if (!handle || copy < 0) {
+        if (copy >= 0)
+            Real().close(copy);
+        return Fail(EBADF);
+    }
+    if (copy >= kMaxFd) {
+        Real().close(copy);
+        return Fail(EMFILE);
+    }
+    // The copy shares the open file: its queue, its stream and its readiness.
+    S().handles[copy] = handle;
+    owned[copy].store(true, std::memory_order_release);
+    return copy;
+}
+
 int Close(int fd) {
     std::unique_lock<std::mutex> guard(lock);
     const std::shared_ptr<Handle> handle = Find(fd);
     if (!handle)
         return Real().close(fd);
-    StopStreaming(guard, *handle);
     owned[fd].store(false, std::memory_order_release);
     S().handles.erase(fd);
+    // A driver only lets go of the file when its last descriptor closes.
+    for (const auto& [other, alias] : S().handles) {
+        if (alias == handle) {
+            if (handle->fd == fd)
+                handle->fd = other;
+            return Real().close(fd);
+        }
+    }
+    StopStreaming(guard, *handle);
     --handle->device->openHandles;
     // Mappings of the buffers stay valid after the close, as they do with a driver.
     handle->queue.reset();

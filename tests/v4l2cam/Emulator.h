@@ -34,6 +34,9 @@ std::optional<int> Access(const char* path, int mode);
 
 // For descriptors Owns() accepts.
 int Close(int fd);
+// Takes COPY, a real duplicate of the emulated descriptor FD, as another name of the same open
+// node; closes it and fails when FD is not emulated.
+int Dup(int fd, int copy);
 int Ioctl(int fd, unsigned long request, void* argument);
 void* Mmap(void* address, std::size_t length, int prot, int flags, int fd, off_t offset);
 int Fstat(int fd, struct stat* st);

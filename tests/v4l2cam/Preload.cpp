@@ -131,6 +131,50 @@ EXPORT int close(int fd) {
     return Owns(fd) ? v4l2cam::Close(fd) : Real().close(fd);
 }
 
+// Duplicates of an emulated node name the same node (GStreamer streams through a duplicate).
+EXPORT int dup(int fd) {
+    static const auto next = Next<int (*)(int)>("dup");
+    const int copy = next(fd);
+    return Owns(fd) && copy >= 0 ? v4l2cam::Dup(fd, copy) : copy;
+}
+
+EXPORT int dup3(int fd, int target, int flags) {
+    static const auto next = Next<int (*)(int, int, int)>("dup3");
+    if (Owns(target) && target != fd)
+        v4l2cam::Close(target); // dup3 closes the target first, silently
+    const int copy = next(fd, target, flags);
+    return Owns(fd) && copy >= 0 ? v4l2cam::Dup(fd, copy) : copy;
+}
+
+EXPORT int dup2(int fd, int target) {
+    if (fd == target) {
+        static const auto next = Next<int (*)(int, int)>("dup2");
+        return next(fd, target);
+    }
+    return dup3(fd, target, 0);
+}
+
+EXPORT int fcntl(int fd, int command, ...) {
+    static const auto next = Next<int (*)(int, int, ...)>("fcntl");
+    va_list arguments;
+    va_start(arguments, command);
+    // Every command takes an int, a pointer or nothing; a long carries any of them.
+    const long argument = va_arg(arguments, long);
+    va_end(arguments);
+    const int result = next(fd, command, argument);
+    if ((command == F_DUPFD || command == F_DUPFD_CLOEXEC) && Owns(fd) && result >= 0)
+        return v4l2cam::Dup(fd, result);
+    return result;
+}
+
+EXPORT int fcntl64(int fd, int command, ...) {
+    va_list arguments;
+    va_start(arguments, command);
+    const long argument = va_arg(arguments, long);
+    va_end(arguments);
+    return fcntl(fd, command, argument);
+}
+
 EXPORT int ioctl(int fd, unsigned long request, ...) {
     va_list arguments;
     va_start(arguments, request);
@@ -301,6 +345,10 @@ EXPORT long syscall(long number, ...) {
                       static_cast<mode_t>(a[2]));
     case SYS_close:
         return close(fd);
+    case SYS_dup:
+        return dup(fd);
+    case SYS_dup3:
+        return dup3(fd, static_cast<int>(a[1]), static_cast<int>(a[2]));
     case SYS_read:
         return read(fd, reinterpret_cast<void*>(a[1]), static_cast<size_t>(a[2]));
     case SYS_write:

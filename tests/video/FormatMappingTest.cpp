@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 using namespace vocalyn::video;
@@ -118,6 +120,11 @@ TEST(FrameLayout, RgbRowsTurnBottomUpPaddedAndInBlueGreenRedOrder) {
         3,  2,  1,  6,  5,  4,  9,  8,  7,  0, 0, 0,
     };
     EXPECT_EQ(std::vector(rgb.begin(), rgb.end()), rgbExpected);
+
+    // A buffer left over from another frame of the same size keeps nothing of it.
+    std::fill(scratch.begin(), scratch.end(), 0xAB);
+    const auto again = PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 10), Bytes(device), scratch);
+    EXPECT_EQ(std::vector(again.begin(), again.end()), bgrExpected);
 
     device.resize(18); // the last row cut short
     EXPECT_TRUE(PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 10), Bytes(device), scratch).empty());

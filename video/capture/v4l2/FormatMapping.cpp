@@ -68,11 +68,13 @@ std::span<const std::uint8_t> PackRgb(const v4l2_pix_format& pix,
     if (h == 0 || frame.size() < std::size_t{stride} * (h - 1) + w * 3)
         return {};
     const std::uint32_t rowBytes = RgbRowBytes(w);
-    scratch.assign(std::size_t{rowBytes} * h, 0);
+    // Every byte is written below, so the buffer of the last frame is not cleared first.
+    scratch.resize(std::size_t{rowBytes} * h);
     const bool swap = pix.pixelformat == V4L2_PIX_FMT_RGB24;
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint8_t* source = frame.data() + std::size_t{stride} * y;
         std::uint8_t* target = scratch.data() + std::size_t{rowBytes} * (h - 1 - y);
+        std::memset(target + std::size_t{w} * 3, 0, rowBytes - std::size_t{w} * 3);
         if (!swap) {
             std::memcpy(target, source, std::size_t{w} * 3);
             continue;

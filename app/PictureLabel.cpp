@@ -1,0 +1,31 @@
+#include "app/PictureLabel.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace vocalyn {
+
+PictureLabel::PictureLabel(QWidget* parent) : QLabel(parent) {
+    setScaledContents(true);
+    // Every pixel is the picture's: nothing beneath needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureLabel::paintEvent(QPaintEvent* event) {
+    const QPixmap picture = pixmap();
+    if (picture.isNull() || !hasScaledContents() || picture.hasAlphaChannel()) {
+        if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+            QPainter(this).fillRect(rect(), palette().window());
+        }
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QRect target = contentsRect();
+    if (picture.size() != target.size())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(target, picture);
+    drawFrame(&painter);
+}
+
+} // namespace vocalyn
