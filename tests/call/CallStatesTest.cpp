@@ -107,13 +107,16 @@ TEST_F(CallStates, PlacingAndRingingConnectTheTerminalAheadButStartNothing) {
     EXPECT_FALSE(A().frmCCN->ccn->Connected());
     EXPECT_FALSE(B().frmCCN->ccn->Connected());
     Script script;
-    script.When("Bob rings", BobRings(), [this] {
-        EXPECT_TRUE(A().frmCCN->ccn->Connected());
-        EXPECT_TRUE(B().frmCCN->ccn->Connected());
-        EXPECT_EQ(alice->terminalCalls(), QStringList());
-        EXPECT_EQ(bob->terminalCalls(), QStringList());
-        B().btnCall->click();
-    });
+    // Bob connects at the end of his ring handler, after the ringing shows: wait for that.
+    script.When(
+        "Bob rings, connected",
+        [this, rings = BobRings()] { return rings() && B().frmCCN->ccn->Connected(); },
+        [this] {
+            EXPECT_TRUE(A().frmCCN->ccn->Connected());
+            EXPECT_EQ(alice->terminalCalls(), QStringList());
+            EXPECT_EQ(bob->terminalCalls(), QStringList());
+            B().btnCall->click();
+        });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
     EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
