@@ -1,12 +1,14 @@
 // Copies of the program on three test hosts (tools/testnet.sh) call each other over a real
 // network path. Run through run_e2e.sh, which makes the hosts and always removes them.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using State = QMap<QString, QString>;
 
 namespace {
@@ -39,14 +41,8 @@ State With(State state, const State& more) {
     return state;
 }
 
-class CallEndToEnd : public ::testing::Test {
+class CallEndToEnd : public TestHostsFixture {
 protected:
-    void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
-            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
-    }
-
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name) {
         auto peer = std::make_unique<PeerProcess>(prefix + QLatin1Char('-') + QLatin1String(host),
                                                   Settings(name));
@@ -54,8 +50,6 @@ protected:
             << peer->Errors().toStdString();
         return peer;
     }
-
-    QString prefix;
 };
 
 #define EXPECT_OK(answer) EXPECT_EQ((answer).toStdString(), "ok")

@@ -6,6 +6,7 @@
 // every kind at 10, 50 and 200 a second, ten seconds each, with a table of the figures and no
 // bounds checked.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 
 #include <QProcess>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include <memory>
 
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using Pairs = QMap<QString, QString>;
 
 namespace {
@@ -52,12 +54,13 @@ struct Figures {
     double quietAlice_ms = -1, quietBob_ms = -1;
 };
 
-class HostileVideo : public ::testing::Test {
+class HostileVideo : public TestHostsFixture {
 protected:
     void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty() ||
-            qEnvironmentVariable("VOCALYN_JPEGFLOOD").isEmpty())
+        TestHostsFixture::SetUp();
+        if (IsSkipped())
+            return;
+        if (qEnvironmentVariable("VOCALYN_JPEGFLOOD").isEmpty())
             GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
         for (const QString& address : kProbeAddresses)
             ASSERT_EQ(QProcess::execute(QStringLiteral("ip"),
@@ -75,8 +78,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return Hears(*alice, 600) && Hears(*bob, 1000); }, 8000))
             << "the call's voice does not flow";
     }
-
-    QString ns(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
 
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int tone_Hz) {
         const QByteArray settings = QByteArray("[Settings]\r\nRingTone=ring.wav\r\nRingTime=0\r\n"
@@ -149,7 +150,6 @@ protected:
         EXPECT_LT(f.quietBob_ms, 150) << what;
     }
 
-    QString prefix;
     std::unique_ptr<PeerProcess> alice, bob;
 };
 

@@ -2,6 +2,7 @@
 // message bus of its own); answering from the notification connects the call, voice and all. Run
 // through run_e2e.sh, which makes the hosts and always removes them.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 #include "tests/fakes/FakeNotificationServer.h"
 
 #include <QTest>
@@ -13,6 +14,7 @@
 using vocalyn::fakes::FakeNotificationServer;
 using vocalyn::fakes::PrivateBus;
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using Pairs = QMap<QString, QString>;
 
 namespace {
@@ -40,12 +42,12 @@ bool Hears(PeerProcess& peer, double frequency_Hz) {
 
 #define EXPECT_OK(answer) EXPECT_EQ((answer).toStdString(), "ok")
 
-class NotifyEndToEnd : public ::testing::Test {
+class NotifyEndToEnd : public TestHostsFixture {
 protected:
     void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
-            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
+        TestHostsFixture::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString();
     }
 
@@ -58,7 +60,6 @@ protected:
         return peer;
     }
 
-    QString prefix;
     // A socket file, so that the copy in Bob's network namespace reaches it.
     PrivateBus bus;
 };

@@ -2,6 +2,7 @@
 // maps to a loopback address, and floods of call requests against a busy copy. Run through
 // run_e2e.sh, which makes the hosts and always removes them.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <memory>
 
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using State = QMap<QString, QString>;
 
 namespace {
@@ -38,16 +40,8 @@ QString RunCommand(const QString& program, const QStringList& arguments,
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-class TestHosts : public ::testing::Test {
+class TestHosts : public TestHostsFixture {
 protected:
-    void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
-            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
-    }
-
-    QString ns(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
-
     static std::unique_ptr<PeerProcess> Start(const QString& ns, const QByteArray& settings,
                                               const QStringList& wrapper = {}) {
         auto peer = std::make_unique<PeerProcess>(ns, settings, QStringList{}, wrapper);
@@ -55,8 +49,6 @@ protected:
             << peer->Errors().toStdString();
         return peer;
     }
-
-    QString prefix;
 };
 
 // A stock desktop install: /etc/hosts maps the host's own name to 127.0.1.1.

@@ -3,6 +3,7 @@
 // frame to the peer's picture; and a flood of random datagrams from the third host. Run through
 // run_e2e.sh, which makes the hosts and always removes them.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 
 #include <QProcess>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include <memory>
 
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using Pairs = QMap<QString, QString>;
 
 namespace {
@@ -45,14 +47,8 @@ bool WaitShown(PeerProcess& peer, const QString& from, int count, int limit_ms =
         limit_ms);
 }
 
-class VideoEndToEnd : public ::testing::Test {
+class VideoEndToEnd : public TestHostsFixture {
 protected:
-    void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
-            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
-    }
-
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name) {
         const QByteArray settings = QByteArray("[Settings]\r\nRingTone=ring.wav\r\nRingTime=0\r\n"
                                                "Message=") +
@@ -63,8 +59,6 @@ protected:
         return peer;
     }
 
-    QString ns(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
-
     // The caller calls, the callee answers; both then send their frames.
     static void Call(PeerProcess& caller, PeerProcess& callee, const QString& calleeAddress) {
         EXPECT_OK(caller.Command(QStringLiteral("type ") + calleeAddress));
@@ -74,8 +68,6 @@ protected:
         EXPECT_OK(callee.WaitFor({{"video", "1"}}));
         EXPECT_OK(caller.WaitFor({{"video", "1"}}));
     }
-
-    QString prefix;
 };
 
 TEST_F(VideoEndToEnd, EachSideShowsTheOthersFramesUntilItEndsAndAThirdHostsToo) {

@@ -2,6 +2,7 @@
 // terminal from test tones to sinks that each copy listens to (vocalyn_peer --voice). Run through
 // run_e2e.sh, which makes the hosts and always removes them.
 #include "tests/e2e/PeerProcess.h"
+#include "tests/e2e/TestHostsFixture.h"
 
 #include <QProcess>
 #include <QTest>
@@ -12,6 +13,7 @@
 #include <memory>
 
 using vocalyn::test::PeerProcess;
+using vocalyn::test::TestHostsFixture;
 using Pairs = QMap<QString, QString>;
 
 namespace {
@@ -64,14 +66,8 @@ bool WaitHearing(PeerProcess& peer, double frequency_Hz, int limit_ms, int windo
 
 #define EXPECT_OK(answer) EXPECT_EQ((answer).toStdString(), "ok")
 
-class VoiceEndToEnd : public ::testing::Test {
+class VoiceEndToEnd : public TestHostsFixture {
 protected:
-    void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
-            GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
-    }
-
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int tone_Hz) {
         auto peer = std::make_unique<PeerProcess>(
             Host(host), Settings(name),
@@ -113,7 +109,6 @@ protected:
 
     QString Host(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
 
-    QString prefix;
     std::unique_ptr<PeerProcess> alice;
     std::unique_ptr<PeerProcess> bob;
 };
