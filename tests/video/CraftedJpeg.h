@@ -28,7 +28,7 @@ enum class CraftedKind {
     Baseline,        // a plain baseline frame, the writer's kind; only its size may be wrong
 };
 
-struct CraftedSpec {
+struct CraftedRecipe {
     CraftedKind kind = CraftedKind::Baseline;
     int width = 64;
     int height = 64;
@@ -52,7 +52,7 @@ inline void Quiet(j_common_ptr) {} // the extended kind's tables are too coarse 
 } // namespace crafted_detail
 
 // The file, or empty when libjpeg refuses the request.
-inline QByteArray CraftJpeg(const CraftedSpec& spec) {
+inline QByteArray CraftJpeg(const CraftedRecipe& recipe) {
     jpeg_compress_struct cinfo{};
     crafted_detail::Errors errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
@@ -60,10 +60,10 @@ inline QByteArray CraftJpeg(const CraftedSpec& spec) {
     errors.pub.output_message = crafted_detail::Quiet;
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const int components = spec.kind == CraftedKind::Cmyk        ? 4
-                           : spec.kind == CraftedKind::MultiScan ? 3
-                                                                 : spec.components;
-    std::vector<JSAMPLE> row(std::size_t(spec.width) * components, JSAMPLE(spec.level));
+    const int components = recipe.kind == CraftedKind::Cmyk        ? 4
+                           : recipe.kind == CraftedKind::MultiScan ? 3
+                                                                   : recipe.components;
+    std::vector<JSAMPLE> row(std::size_t(recipe.width) * components, JSAMPLE(recipe.level));
     jpeg_scan_info scans[40]{};
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&cinfo);
@@ -72,15 +72,15 @@ inline QByteArray CraftJpeg(const CraftedSpec& spec) {
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
+    cinfo.image_width = JDIMENSION(recipe.width);
+    cinfo.image_height = JDIMENSION(recipe.height);
     cinfo.input_components = components;
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, spec.kind == CraftedKind::Extended ? 1 : 75,
-                     spec.kind != CraftedKind::Extended);
+    jpeg_set_quality(&cinfo, recipe.kind == CraftedKind::Extended ? 1 : 75,
+                     recipe.kind != CraftedKind::Extended);
     cinfo.optimize_coding = TRUE; // the fewest bytes for the largest picture
-    switch (spec.kind) {
+    switch (recipe.kind) {
     case CraftedKind::Progressive: {
         if (components != 1) {
             jpeg_simple_progression(&cinfo); // ten scans
@@ -149,24 +149,24 @@ inline QByteArray ExpensiveJpeg(const QString& kind) {
         return CraftJpeg({K::Baseline, 4096, 4080, 1});
     if (kind == QLatin1String("oversized colour"))
         return CraftJpeg({K::Baseline, 2560, 1600, 3});
-    CraftedSpec spec;
+    CraftedRecipe recipe;
     if (kind == QLatin1String("progressive"))
-        spec = {K::Progressive, 0, 0, 1};
+        recipe = {K::Progressive, 0, 0, 1};
     else if (kind == QLatin1String("arithmetic"))
-        spec = {K::Arithmetic, 0, 0, 1};
+        recipe = {K::Arithmetic, 0, 0, 1};
     else if (kind == QLatin1String("multiscan"))
-        spec = {K::MultiScan, 0, 0, 3};
+        recipe = {K::MultiScan, 0, 0, 3};
     else if (kind == QLatin1String("extended"))
-        spec = {K::Extended, 0, 0, 3};
+        recipe = {K::Extended, 0, 0, 3};
     else if (kind == QLatin1String("cmyk"))
-        spec = {K::Cmyk, 0, 0, 4};
+        recipe = {K::Cmyk, 0, 0, 4};
     else if (kind == QLatin1String("twelvebit"))
-        spec = {K::Baseline, 0, 0, 1};
+        recipe = {K::Baseline, 0, 0, 1};
     else
         return {};
     for (int side : {4096, 3584, 3072, 2560, 2048, 1536, 1024}) {
-        spec.width = spec.height = side;
-        const QByteArray file = CraftJpeg(spec);
+        recipe.width = recipe.height = side;
+        const QByteArray file = CraftJpeg(recipe);
         if (file.size() <= 65507)
             return kind == QLatin1String("twelvebit") ? TwelveBit(file, true) : file;
     }
