@@ -38,7 +38,9 @@ cleanup() {
 trap cleanup EXIT
 "$testnet" up "$prefix" || exit 1
 
-command -v pulseaudio > /dev/null || { echo "needs the pulseaudio server" >&2; exit 1; }
+# shellcheck source=tools/packages.sh
+source "$root/tools/packages.sh"
+"$root/tools/install-deps.sh" "${BENCH_PACKAGES[@]}" || exit 1
 
 # start_sound DIR: a sound server of its own, its socket DIR/pulse.sock; the caller's programs
 # find it through PULSE_SERVER.
