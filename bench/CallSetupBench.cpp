@@ -11,6 +11,7 @@
 //
 // The program makes its own test hosts (tools/testnet.sh, needs root) and removes them.
 #include "bench/CallSetupAnchor.h"
+#include "bench/TestHostsBench.h"
 #include "tests/e2e/CallSetupRig.h"
 
 #include <QCoreApplication>
@@ -139,23 +140,9 @@ void ThroughTheAnchor(benchmark::State& state) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    const QString testnet = QStringLiteral(VOCALYN_TESTNET);
-    if (QProcess::execute(testnet, {"check", kPrefix}) != 0 ||
-        QProcess::execute(testnet, {"up", kPrefix}) != 0) {
-        std::fprintf(stderr, "no test hosts here (needs root and iproute2): nothing measured\n");
-        return 0;
-    }
-    qputenv("VOCALYN_PEER", VOCALYN_PEER_PROGRAM);
-    benchmark::RegisterBenchmark("CallSetup/sip_client_anchor", ThroughTheAnchor)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("CallSetup/program", ThroughTheProgram)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    QProcess::execute(testnet, {"down", kPrefix});
-    return 0;
+    vocalyn::bench::OnceInMilliseconds(
+        benchmark::RegisterBenchmark("CallSetup/sip_client_anchor", ThroughTheAnchor));
+    vocalyn::bench::OnceInMilliseconds(
+        benchmark::RegisterBenchmark("CallSetup/program", ThroughTheProgram));
+    return vocalyn::bench::RunOnTestHosts(VOCALYN_TESTNET, kPrefix, VOCALYN_PEER_PROGRAM);
 }

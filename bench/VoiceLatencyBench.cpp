@@ -10,6 +10,8 @@
 #include "tests/e2e/PeerProcess.h"
 #include "tests/e2e/VoiceTap.h"
 
+#include "bench/TestHostsBench.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <benchmark/benchmark.h>
@@ -265,32 +267,13 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     gst_init(&argc, &argv);
     benchmark::Initialize(&argc, argv);
-    const QString testnet = QStringLiteral(VOCALYN_TESTNET);
-    if (QProcess::execute(testnet, {"check", kPrefix}) != 0 ||
-        QProcess::execute(testnet, {"up", kPrefix}) != 0) {
-        std::fprintf(stderr, "no test hosts here (needs root and iproute2): nothing measured\n");
-        return 0;
-    }
-    qputenv("VOCALYN_PEER", VOCALYN_PEER_PROGRAM);
-    benchmark::RegisterBenchmark("MouthToEar/plain_pipelines_anchor", ThroughPlainPipelines)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("MouthToEar/terminals", ThroughTwoTerminals, true)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("MouthToEar/terminals_without_voice_processing",
-                                 ThroughTwoTerminals, false)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("LossOfTenPercent/energy", EnergyUnderLoss)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    QProcess::execute(testnet, {"down", kPrefix});
-    return 0;
+    vocalyn::bench::OnceInMilliseconds(
+        benchmark::RegisterBenchmark("MouthToEar/plain_pipelines_anchor", ThroughPlainPipelines));
+    vocalyn::bench::OnceInMilliseconds(
+        benchmark::RegisterBenchmark("MouthToEar/terminals", ThroughTwoTerminals, true));
+    vocalyn::bench::OnceInMilliseconds(benchmark::RegisterBenchmark(
+        "MouthToEar/terminals_without_voice_processing", ThroughTwoTerminals, false));
+    vocalyn::bench::OnceInMilliseconds(
+        benchmark::RegisterBenchmark("LossOfTenPercent/energy", EnergyUnderLoss));
+    return vocalyn::bench::RunOnTestHosts(VOCALYN_TESTNET, kPrefix, VOCALYN_PEER_PROGRAM);
 }
