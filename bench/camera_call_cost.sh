@@ -147,7 +147,7 @@ measure_call() {
     profile=$(profile_for "$size")
     start_copy A a "$profile"
     start_copy B b "$profile"
-    wait_for A status BGR3 15 && wait_for B status BGR3 15 || return 1
+    wait_for A status " x " 15 && wait_for B status " x " 15 || return 1
     for _ in $(seq 1 50); do
         ip netns exec "$prefix-b" ss -Hlun 'sport = :6767' | grep -q . && break
         sleep 0.1

@@ -347,7 +347,7 @@ bool FakeCaptureWindow::DriverDisconnect() {
     connected_ = -1;
     UpdateTimer();
     if (preview_)
-        preview_->showFrame({});
+        preview_->showFrame(QImage());
     return was;
 }
 

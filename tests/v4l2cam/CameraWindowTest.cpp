@@ -11,7 +11,9 @@
 #include "video/capture/v4l2/SourceDialog.h"
 #include "video/capture/v4l2/V4l2CaptureService.h"
 #include "video/conversion/FormatCodes.h"
+#include "video/capture/PreviewWidget.h"
 #include "video/conversion/FrameBuffer.h"
+#include "video/conversion/YUVConverters.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -114,8 +116,9 @@ TEST_F(CameraWindowTest, ATypicalCameraIsFoundAtIndexZeroAndPreviewsAtItsRate) {
     Start({{kVideo0, "typical"}, {kVideo1, "metadata"}});
     EXPECT_EQ(camera::Opens(kVideo0), 1);
     EXPECT_EQ(camera::Opens(kVideo1), 0);
-    // The program asks for 384 x 288 RGB; the camera gives its nearest size, libv4l2 the RGB.
-    EXPECT_EQ(Status(), "HD Webcam C270: 352 x 288 BGR3");
+    // The program asks for 384 x 288 RGB; the camera gives its nearest size in its own YUYV,
+    // which the program converts itself.
+    EXPECT_EQ(Status(), "HD Webcam C270: 352 x 288 YUYV");
     const camera::DeviceFormat device = camera::Format(kVideo0);
     EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_YUYV);
     EXPECT_EQ(device.width, 352u);
@@ -126,7 +129,8 @@ TEST_F(CameraWindowTest, ATypicalCameraIsFoundAtIndexZeroAndPreviewsAtItsRate) {
     ASSERT_TRUE(format);
     EXPECT_EQ(format->biWidth, 352);
     EXPECT_EQ(format->biHeight, 288);
-    EXPECT_EQ(format->biBitCount, 24);
+    EXPECT_EQ(format->biBitCount, 16);
+    EXPECT_EQ(video::ClassifyFormat(format->biCompression), video::kClassYUY2);
 
     // The camera runs at 30 frames per second, the preview at one frame per 33 ms.
     ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
@@ -164,15 +168,15 @@ TEST(CameraCaptureWindowTest, StatusTextsNameTheCameraItsNodeAndItsFormat) {
 }
 
 TEST_F(CameraWindowTest, ThePictureArrivesUprightAndUnmirroredFromEveryKindOfCamera) {
-    // YUYV converted by libv4l2, MJPEG decoded by libv4l2, and YUYV with padded rows.
+    // YUYV converted by the program, MJPEG decoded by libv4l2, and YUYV with padded rows.
     const struct {
         const char* profile;
         int width, height;
         const char* status;
     } cameras[] = {
-        {"typical", 352, 288, "HD Webcam C270: 352 x 288 BGR3"},
+        {"typical", 352, 288, "HD Webcam C270: 352 x 288 YUYV"},
         {"mjpeg-only", 320, 240, "USB2.0 MJPEG Camera: 320 x 240 BGR3"},
-        {"padded", 352, 288, "Padded Rows Camera: 352 x 288 BGR3"},
+        {"padded", 352, 288, "Padded Rows Camera: 352 x 288 YUYV"},
     };
     for (const auto& each : cameras) {
         SCOPED_TRACE(each.profile);
@@ -180,6 +184,10 @@ TEST_F(CameraWindowTest, ThePictureArrivesUprightAndUnmirroredFromEveryKindOfCam
         EXPECT_EQ(Status(), each.status);
         SendToSelf();
         ExpectUpright(ReceivedPicture(each.width, each.height), each.profile);
+        // The own picture in the small panel, as painted.
+        auto* preview = window->findChild<video::PreviewWidget*>(QStringLiteral("CaptureWindow"));
+        ASSERT_NE(preview, nullptr);
+        ExpectUpright(preview->grab().toImage(), "preview");
         window.reset();
     }
 }
@@ -270,12 +278,12 @@ TEST_F(CameraWindowTest, TheSourceDialogListsTheControlsAndChangesReachTheCamera
 
 TEST_F(CameraWindowTest, ASlowCameraSaysNoPictureUntilItsFirstFrame) {
     Start({{kVideo0, "slow"}});
-    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 BGR3");
+    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 YUYV");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == "Slow Camera: no picture"; }, 5600));
     EXPECT_EQ(framesHandled, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 0; }, 2000));
     // Once pictures come, the status says what they are again.
-    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 BGR3");
+    EXPECT_EQ(Status(), "Slow Camera: 352 x 288 YUYV");
 }
 
 TEST_F(CameraWindowTest, SpoiltFramesAreLeftOutAndThePreviewGoesOn) {
@@ -288,7 +296,7 @@ TEST_F(CameraWindowTest, SpoiltFramesAreLeftOutAndThePreviewGoesOn) {
     QTest::qWait(1500);
     // Four frames of five are whole.
     EXPECT_NEAR((framesHandled - first) * 1000.0 / double(clock.elapsed()), 24.0, 3.0);
-    EXPECT_EQ(Status(), "Flaky Camera: 352 x 288 BGR3");
+    EXPECT_EQ(Status(), "Flaky Camera: 352 x 288 YUYV");
     ExpectUpright(ReceivedPicture(352, 288), "after spoilt frames");
 }
 

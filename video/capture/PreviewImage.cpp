@@ -3,6 +3,7 @@
 #include "video/conversion/YUVConverters.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace vocalyn::video {
 
@@ -17,7 +18,7 @@ QImage BottomUp(const std::uint8_t* data, int width, int height, qsizetype rowBy
 
 } // namespace
 
-QImage PreviewImage(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {
+PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {
     const int width = format.biWidth;
     const int height = std::abs(format.biHeight);
     if (width <= 0 || height <= 0 || frame.empty())
@@ -42,22 +43,31 @@ QImage PreviewImage(const BITMAPINFOHEADER& format, std::span<const std::uint8_t
         const qsizetype rowBytes = (qsizetype{width} * format.biBitCount + 31) / 32 * 4;
         if (frame.size() < static_cast<std::size_t>(rowBytes * height))
             return {};
-        QImage image = BottomUp(frame.data(), width, height, rowBytes, layout);
-        // A negative height marks rows stored top down.
-        return format.biHeight < 0 ? image.mirrored(false, true) : image;
+        // A negative height marks rows stored top down. Either way the picture is a copy: the
+        // frame's bytes are the driver's and go back to it.
+        if (format.biHeight < 0)
+            return {QImage(frame.data(), width, height, rowBytes, layout).copy()};
+        return {BottomUp(frame.data(), width, height, rowBytes, layout)};
     }
     if (frameClass != kClassUnknown) {
         if (frame.size() < SourceFrameBytes(frameClass, width, height))
             return {};
         QImage pixels(width, height, QImage::Format_RGB32);
-        pixels.fill(Qt::black);
+        // Every converter reaches each pixel of a picture of whole 8 x 4 blocks.
+        if (width % 8 != 0 || height % 4 != 0)
+            pixels.fill(Qt::black);
         ConvertFrame(frameClass, frame.data(), pixels.bits(), width, height);
-        return pixels.mirrored(false, true);
+        return {std::move(pixels), true};
     }
     if (format.biCompression == FourCC('M', 'J', 'P', 'G') ||
         format.biCompression == FourCC('J', 'P', 'E', 'G'))
-        return QImage::fromData(frame.data(), static_cast<int>(frame.size()), "JPG");
+        return {QImage::fromData(frame.data(), static_cast<int>(frame.size()), "JPG")};
     return {};
+}
+
+QImage PreviewImage(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {
+    PreviewFrame picture = PreviewPicture(format, frame);
+    return picture.bottomUp ? picture.image.mirrored(false, true) : std::move(picture.image);
 }
 
 } // namespace vocalyn::video

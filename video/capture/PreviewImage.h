@@ -9,6 +9,18 @@
 
 namespace vocalyn::video {
 
+// A frame as a preview shows it: the picture, and whether its rows lie bottom-up in the
+// image, which the preview then draws turned over.
+struct PreviewFrame {
+    QImage image;
+    bool bottomUp = false;
+};
+
+// A frame in a driver's format as a picture for showing in a preview. Converted YUV frames stay
+// bottom-up as the converters write them: a preview scales its picture anyway, and turning it
+// over while scaling costs nothing, where turning it over first would copy it.
+PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame);
+
 // A frame in a driver's format as a picture the right way up, for showing
 // in a preview. Plain RGB (24 and 32 bits, 16 bits under 5-6-5 masks), the
 // YUV layouts the converters know, and JPEG frames; a null image for

@@ -16,8 +16,9 @@ void PreviewWidget::setStretch(bool stretch) {
     update();
 }
 
-void PreviewWidget::showFrame(QImage frame) {
+void PreviewWidget::showFrame(QImage frame, bool bottomUp) {
     frame_ = std::move(frame);
+    bottomUp_ = bottomUp;
     update();
 }
 
@@ -30,9 +31,14 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, tr("No camera picture"));
         return;
     }
+    const QRect target = stretch_ ? rect() : frame_.rect();
+    if (bottomUp_) {
+        painter.translate(0, target.height());
+        painter.scale(1, -1);
+    }
     if (stretch_) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(rect(), frame_);
+        painter.drawImage(target, frame_);
     } else {
         painter.drawImage(QPoint(0, 0), frame_);
     }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "video/capture/PreviewImage.h"
+
 #include <QImage>
 #include <QWidget>
+
+#include <utility>
 
 namespace vocalyn::video {
 
@@ -16,15 +20,18 @@ public:
     void setStretch(bool stretch);
     bool stretch() const { return stretch_; }
 
-    // Shows a frame; a null image blanks the picture.
-    void showFrame(QImage frame);
+    // Shows a frame; a null image blanks the picture. A bottom-up frame is drawn turned over.
+    void showFrame(QImage frame, bool bottomUp = false);
+    void showFrame(PreviewFrame frame) { showFrame(std::move(frame.image), frame.bottomUp); }
     const QImage& frame() const { return frame_; }
+    bool bottomUp() const { return bottomUp_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage frame_;
+    bool bottomUp_ = false;
     bool stretch_ = false;
 };
 

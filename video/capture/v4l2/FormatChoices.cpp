@@ -3,6 +3,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace vocalyn::video::v4l2 {
 
@@ -47,7 +48,51 @@ std::vector<QSize> QuerySizes(IoctlPort& device, std::uint32_t pixelFormat) {
     return sizes;
 }
 
+bool OffersNatively(IoctlPort& device, std::uint32_t pixelFormat) {
+    for (std::uint32_t index = 0;; ++index) {
+        v4l2_fmtdesc format{};
+        format.index = index;
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (device.Ioctl(VIDIOC_ENUM_FMT, &format) != 0)
+            return false;
+        if (format.pixelformat == pixelFormat)
+            return (format.flags & V4L2_FMT_FLAG_EMULATED) == 0;
+    }
+}
+
+// The format the device would stream for this request, without changing anything.
+std::optional<v4l2_pix_format> TryFormat(IoctlPort& device, std::uint32_t pixelFormat,
+                                         std::uint32_t width, std::uint32_t height) {
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix.width = width;
+    format.fmt.pix.height = height;
+    format.fmt.pix.pixelformat = pixelFormat;
+    format.fmt.pix.field = V4L2_FIELD_ANY;
+    if (device.Ioctl(VIDIOC_TRY_FMT, &format) != 0)
+        return std::nullopt;
+    return format.fmt.pix;
+}
+
 } // namespace
+
+std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std::uint32_t width,
+                                std::uint32_t height) {
+    if (requested != V4L2_PIX_FMT_BGR24 || OffersNatively(device, requested))
+        return requested;
+    const std::optional<v4l2_pix_format> rgb = TryFormat(device, requested, width, height);
+    if (!rgb)
+        return requested;
+    for (const std::uint32_t own : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY}) {
+        if (!OffersNatively(device, own))
+            continue;
+        const std::optional<v4l2_pix_format> yuv = TryFormat(device, own, width, height);
+        if (yuv && yuv->pixelformat == own && yuv->width == rgb->width &&
+            yuv->height == rgb->height)
+            return own;
+    }
+    return requested;
+}
 
 const std::vector<QSize>& CommonFrameSizes() {
     static const std::vector<QSize> sizes = {

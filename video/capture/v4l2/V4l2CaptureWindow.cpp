@@ -2,6 +2,7 @@
 
 #include "video/capture/PreviewImage.h"
 #include "video/capture/PreviewWidget.h"
+#include "video/capture/v4l2/FormatChoices.h"
 #include "video/capture/v4l2/FormatDialog.h"
 #include "video/capture/v4l2/FormatMapping.h"
 #include "video/capture/v4l2/SourceDialog.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -127,7 +129,7 @@ bool V4l2CaptureWindow::DriverDisconnect() {
     device_.reset();
     index_ = -1;
     if (preview_)
-        preview_->showFrame({});
+        preview_->showFrame(QImage());
     return connected;
 }
 
@@ -206,7 +208,11 @@ bool V4l2CaptureWindow::SetVideoFormat(std::span<const std::byte> block) {
     const std::optional<std::uint32_t> pixelFormat = PixelFormatFor(*format);
     if (!pixelFormat || format->biWidth <= 0 || format->biHeight == 0)
         return false;
-    return ApplyFormat(*pixelFormat, format->biWidth, std::abs(format->biHeight));
+    const int width = format->biWidth;
+    const int height = format->biHeight == INT_MIN ? INT_MAX : std::abs(format->biHeight);
+    return ApplyFormat(StreamPixelFormat(*device_, *pixelFormat, static_cast<std::uint32_t>(width),
+                                         static_cast<std::uint32_t>(height)),
+                       width, height);
 }
 
 bool V4l2CaptureWindow::ApplyFormat(std::uint32_t pixelFormat, int width, int height) {
@@ -386,7 +392,7 @@ void V4l2CaptureWindow::ReadFrame() {
         return;
     const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
     if (preview_)
-        preview_->showFrame(PreviewImage(format, frame));
+        preview_->showFrame(PreviewPicture(format, frame));
     if (frame_) {
         VIDEOHDR header;
         header.lpData = frame.data();
