@@ -1,9 +1,13 @@
 #include "app/PictureLabel.h"
 
+#include "widgets/ScaledDraw.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 
 namespace vocalyn {
+
 
 PictureLabel::PictureLabel(QWidget* parent) : QLabel(parent) {
     setScaledContents(true);
@@ -22,9 +26,10 @@ void PictureLabel::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     const QRect target = contentsRect();
-    if (picture.size() != target.size())
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(target, picture);
+    if (picture.size() == target.size())
+        painter.drawPixmap(target, picture);
+    else
+        DrawScaled(painter, target, picture, event->rect());
     drawFrame(&painter);
 }
 

@@ -1,5 +1,7 @@
 #include "video/capture/PreviewWidget.h"
 
+#include "widgets/ScaledDraw.h"
+
 #include <QColor>
 #include <QPainter>
 
@@ -37,8 +39,7 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
         painter.scale(1, -1);
     }
     if (stretch_) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, frame_);
+        DrawScaled(painter, target, frame_, target);
     } else {
         painter.drawImage(QPoint(0, 0), frame_);
     }
