@@ -62,6 +62,37 @@ TEST(FakeCapture, EveryFormatShowsThePatternTheRightWayUp) {
     }
 }
 
+TEST(PreviewMaker, HalvesPackedFramesForASmallPreviewAndReusesItsPictures) {
+    for (const std::uint32_t code : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y')}) {
+        SCOPED_TRACE(code);
+        const BITMAPINFOHEADER format = video::FormatHeader(160, 120, 16, code, 0);
+        const QByteArray bytes = FakeCaptureService::PatternFrame(format, 3);
+        const std::span frame(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                              static_cast<std::size_t>(bytes.size()));
+        const QImage full = video::PreviewImage(format, frame);
+        video::PreviewMaker maker;
+        // Drawn at its own size, or larger than half of it: the whole frame.
+        EXPECT_EQ(maker.Make(format, frame, {}).image.size(), QSize(160, 120));
+        EXPECT_EQ(maker.Make(format, frame, {81, 60}).image.size(), QSize(160, 120));
+
+        video::PreviewFrame half = maker.Make(format, frame, {80, 60});
+        ASSERT_EQ(half.image.size(), QSize(80, 60));
+        ASSERT_TRUE(half.bottomUp);
+        const QImage upright = half.image.mirrored(false, true);
+        for (const QPoint point : {QPoint(1, 1), QPoint(6, 2), QPoint(11, 1), QPoint(18, 1),
+                                   QPoint(2, 58), QPoint(40, 30), QPoint(77, 57)})
+            EXPECT_LE(Distance(upright.pixel(point), full.pixel(point * 2)), 24)
+                << point.x() << "," << point.y();
+
+        // Once the preview has let go of the picture before last, the next one is drawn into it.
+        const uchar* first = half.image.constBits();
+        half = maker.Make(format, frame, {80, 60});
+        const uchar* second = half.image.constBits();
+        EXPECT_NE(second, first);
+        EXPECT_EQ(maker.Make(format, frame, {80, 60}).image.constBits(), first);
+    }
+}
+
 TEST(FakeCapture, FramesHaveTheSizeOfTheirLayoutAndMove) {
     EXPECT_EQ(
         FakeCaptureService::PatternFrame(video::FormatHeader(384, 288, 24, video::kBI_RGB, 0), 0)

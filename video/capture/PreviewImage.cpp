@@ -16,7 +16,53 @@ QImage BottomUp(const std::uint8_t* data, int width, int height, qsizetype rowBy
     return rows.mirrored(false, true);
 }
 
+// The offsets of the second luma sample in a pixel pair of a packed layout.
+int SecondLuma(int frameClass) {
+    return frameClass == kClassYUY2 ? 2 : 3;
+}
+
+// Every other row and pixel pair of a packed frame: each new pair keeps the first pair's bytes
+// with the second luma sample taken from the next pair.
+void HalvePacked(const std::uint8_t* source, int width, int height, int frameClass,
+                 std::uint8_t* target) {
+    const int second = SecondLuma(frameClass);
+    const int first = second - 2;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
+    for (int row = 0; row < height / 2; ++row) {
+        const std::uint8_t* in = source + rowBytes * 2 * static_cast<std::size_t>(row);
+        for (int quad = 0; quad < width / 4; ++quad, in += 8, target += 4) {
+            target[0] = in[0];
+            target[1] = in[1];
+            target[2] = in[2];
+            target[3] = in[3];
+            target[second] = in[4 + first];
+        }
+    }
+}
+
 } // namespace
+
+PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format,
+                                std::span<const std::uint8_t> frame, QSize shown) {
+    const int frameClass = ClassifyFormat(format.biCompression);
+    const int width = format.biWidth;
+    const int height = std::abs(format.biHeight);
+    const bool packed = frameClass == kClassYUY2 || frameClass == kClassUYVY;
+    if (!packed || shown.isEmpty() || width % 4 != 0 || height % 2 != 0 ||
+        width < 2 * shown.width() || height < 2 * shown.height() ||
+        frame.size() < SourceFrameBytes(frameClass, width, height))
+        return PreviewPicture(format, frame);
+    const QSize size(width / 2, height / 2);
+    half_.resize(SourceFrameBytes(frameClass, size.width(), size.height()));
+    HalvePacked(frame.data(), width, height, frameClass, half_.data());
+    QImage& picture = pictures_[next_];
+    next_ ^= 1;
+    if (picture.size() != size || !picture.isDetached())
+        picture = QImage(size, QImage::Format_RGB32);
+    // Half of a frame of whole pairs of pairs is whole pairs: the converter reaches every pixel.
+    ConvertFrame(frameClass, half_.data(), picture.bits(), size.width(), size.height());
+    return {picture, true};
+}
 
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {
     const int width = format.biWidth;

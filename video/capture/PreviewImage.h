@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace vocalyn::video {
 
@@ -20,6 +21,23 @@ struct PreviewFrame {
 // bottom-up as the converters write them: a preview scales its picture anyway, and turning it
 // over while scaling costs nothing, where turning it over first would copy it.
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame);
+
+// Makes the preview pictures of one stream of frames. A packed YUV frame (YUY2, UYVY) at least
+// twice the size the preview is drawn at, each way, is converted at half size from every other
+// row and every other pixel pair: the preview scales it down anyway. Each picture is written
+// into the one that was shown before the last, once the preview has let go of it, so that a
+// stream of frames allocates nothing.
+class PreviewMaker {
+public:
+    // `shown` is the size the preview is drawn at; an empty size draws frames at their own.
+    PreviewFrame Make(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame,
+                      QSize shown);
+
+private:
+    std::vector<std::uint8_t> half_;
+    QImage pictures_[2];
+    int next_ = 0;
+};
 
 // A frame in a driver's format as a picture the right way up, for showing
 // in a preview. Plain RGB (24 and 32 bits, 16 bits under 5-6-5 masks), the

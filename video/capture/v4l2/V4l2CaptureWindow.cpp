@@ -392,7 +392,8 @@ void V4l2CaptureWindow::ReadFrame() {
         return;
     const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
     if (preview_)
-        preview_->showFrame(PreviewPicture(format, frame));
+        preview_->showFrame(
+            previews_.Make(format, frame, preview_->stretch() ? preview_->size() : QSize()));
     if (frame_) {
         VIDEOHDR header;
         header.lpData = frame.data();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/capture/CaptureService.h"
+#include "video/capture/PreviewImage.h"
 #include "video/capture/PreviewWidget.h"
 #include "video/capture/v4l2/PreviewPacer.h"
 
@@ -84,6 +85,7 @@ private:
     QElapsedTimer clock_;
     QTimer silence_;
     PreviewPacer pacer_;
+    PreviewMaker previews_;
 
     StatusCallback status_;
     FrameCallback frame_;
