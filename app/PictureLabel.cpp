@@ -8,7 +8,6 @@
 
 namespace vocalyn {
 
-
 PictureLabel::PictureLabel(QWidget* parent) : QLabel(parent) {
     setScaledContents(true);
     // Every pixel is the picture's: nothing beneath needs painting first.

@@ -6,12 +6,12 @@
 #include "tests/v4l2cam/PatternCheck.h"
 #include "tests/video/PictureSupport.h"
 
+#include "video/capture/PreviewWidget.h"
 #include "video/capture/TfrmVideoOptions.h"
 #include "video/capture/v4l2/FormatDialog.h"
 #include "video/capture/v4l2/SourceDialog.h"
 #include "video/capture/v4l2/V4l2CaptureService.h"
 #include "video/conversion/FormatCodes.h"
-#include "video/capture/PreviewWidget.h"
 #include "video/conversion/FrameBuffer.h"
 #include "video/conversion/YUVConverters.h"
 

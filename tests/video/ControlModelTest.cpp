@@ -171,9 +171,13 @@ TEST(FormatChoices, ListEachFormatWithItsSizesSmallestFirst) {
          "YUYV 4:2:2",
          false,
          {ScriptedDevice::Discrete(640, 480), ScriptedDevice::Discrete(160, 120),
-          ScriptedDevice::Discrete(640, 480)}});
-    device.formats.push_back(
-        {V4L2_PIX_FMT_BGR24, "BGR3", true, {ScriptedDevice::Stepwise(32, 800, 32, 16, 600, 8)}});
+          ScriptedDevice::Discrete(640, 480)},
+         {}});
+    device.formats.push_back({V4L2_PIX_FMT_BGR24,
+                              "BGR3",
+                              true,
+                              {ScriptedDevice::Stepwise(32, 800, 32, 16, 600, 8)},
+                              {}});
     const std::vector<PixelFormatChoice> choices = QueryFormatChoices(device);
     ASSERT_EQ(choices.size(), 2u);
     EXPECT_EQ(choices[0].sizes, (std::vector<QSize>{{160, 120}, {640, 480}}));
@@ -185,6 +189,56 @@ TEST(FormatChoices, ListEachFormatWithItsSizesSmallestFirst) {
         choices[1].sizes,
         (std::vector<QSize>{
             {160, 120}, {320, 240}, {352, 288}, {384, 288}, {640, 480}, {768, 576}, {800, 600}}));
+}
+
+TEST(FormatChoices, AnRgbRequestStreamsTheCamerasOwnYuvOnlyAtTheSameSizeAndRate) {
+    using Size = std::vector<v4l2_frmsizeenum>;
+    const Size vga{ScriptedDevice::Discrete(640, 480)};
+    const Size cif{ScriptedDevice::Discrete(352, 288), ScriptedDevice::Discrete(640, 480)};
+    const std::vector<v4l2_fract> fast{{1, 30}, {1, 15}}, slow{{1, 15}};
+    const auto device = [&](std::vector<ScriptedDevice::ScriptedFormat> formats) {
+        ScriptedDevice scripted;
+        scripted.formats = std::move(formats);
+        return scripted;
+    };
+    const auto streamed = [](ScriptedDevice scripted, std::uint32_t requested) {
+        return StreamPixelFormat(scripted, requested, 384, 288);
+    };
+    // libv4l2 makes BGR3 from the camera's YUYV or MJPEG and offers it at their sizes and rates.
+    const auto rgb = [](const Size& sizes, const std::vector<v4l2_fract>& intervals) {
+        return ScriptedDevice::ScriptedFormat{V4L2_PIX_FMT_BGR24, "BGR3", true, sizes, intervals};
+    };
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast}, rgb(cif, fast)}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_YUYV);
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_UYVY, "UYVY", false, cif, fast}, rgb(cif, fast)}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_UYVY);
+    // Not when that would change the size or slow the picture down.
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, vga, fast},
+                               {V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
+                               rgb(cif, fast)}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_BGR24);
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, slow},
+                               {V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
+                               rgb(cif, fast)}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_BGR24);
+    // Nor when the camera sends RGB itself, or libv4l2 made the YUYV, or YUV was asked for.
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast},
+                               {V4L2_PIX_FMT_BGR24, "BGR3", false, cif, fast}}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_BGR24);
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
+                               {V4L2_PIX_FMT_YUYV, "YUYV", true, cif, fast},
+                               rgb(cif, fast)}),
+                       V4L2_PIX_FMT_BGR24),
+              V4L2_PIX_FMT_BGR24);
+    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast},
+                               {V4L2_PIX_FMT_YUV420, "YU12", true, cif, fast}}),
+                       V4L2_PIX_FMT_YUV420),
+              V4L2_PIX_FMT_YUV420);
 }
 
 TEST(FormatDialog, OffersTheCurrentFormatAndKeepsTheSizeAcrossFormats) {

@@ -1,6 +1,7 @@
 #include "tests/video/ScriptedDevice.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace vocalyn::test {
@@ -143,6 +144,40 @@ int ScriptedDevice::Ioctl(unsigned long request, void* argument) {
             size = format.sizes[index];
             size.index = index;
             size.pixel_format = format.pixelFormat;
+            return 0;
+        }
+        return Fail(EINVAL);
+    }
+    case VIDIOC_TRY_FMT: {
+        // The format if listed, else the first; the listed size nearest in area.
+        auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
+        const ScriptedFormat* chosen = formats.empty() ? nullptr : &formats.front();
+        for (const ScriptedFormat& format : formats)
+            if (format.pixelFormat == pix.pixelformat)
+                chosen = &format;
+        if (!chosen || chosen->sizes.empty())
+            return Fail(EINVAL);
+        const auto area = [](const v4l2_frmsizeenum& size) {
+            return std::int64_t{size.discrete.width} * size.discrete.height;
+        };
+        const std::int64_t wanted = std::int64_t{pix.width} * pix.height;
+        const v4l2_frmsizeenum* nearest = &chosen->sizes.front();
+        for (const v4l2_frmsizeenum& size : chosen->sizes)
+            if (std::llabs(area(size) - wanted) < std::llabs(area(*nearest) - wanted))
+                nearest = &size;
+        pix.pixelformat = chosen->pixelFormat;
+        pix.width = nearest->discrete.width;
+        pix.height = nearest->discrete.height;
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+        auto& interval = *static_cast<v4l2_frmivalenum*>(argument);
+        for (const ScriptedFormat& format : formats) {
+            if (format.pixelFormat != interval.pixel_format ||
+                interval.index >= format.intervals.size())
+                continue;
+            interval.type = V4L2_FRMIVAL_TYPE_DISCRETE;
+            interval.discrete = format.intervals[interval.index];
             return 0;
         }
         return Fail(EINVAL);

@@ -26,6 +26,7 @@ public:
         QString description;
         bool emulated = false;
         std::vector<v4l2_frmsizeenum> sizes; // index and pixel_format are filled in on query
+        std::vector<v4l2_fract> intervals;   // at every size
     };
 
     // Adds a control; returns it for further scripting.

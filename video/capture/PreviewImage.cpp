@@ -42,8 +42,8 @@ void HalvePacked(const std::uint8_t* source, int width, int height, int frameCla
 
 } // namespace
 
-PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format,
-                                std::span<const std::uint8_t> frame, QSize shown) {
+PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame,
+                                QSize shown) {
     const int frameClass = ClassifyFormat(format.biCompression);
     const int width = format.biWidth;
     const int height = std::abs(format.biHeight);

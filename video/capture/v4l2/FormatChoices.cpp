@@ -74,6 +74,31 @@ std::optional<v4l2_pix_format> TryFormat(IoctlPort& device, std::uint32_t pixelF
     return format.fmt.pix;
 }
 
+// The shortest frame interval the device offers for a format at a size, in seconds; nothing
+// when it does not say.
+std::optional<double> ShortestInterval(IoctlPort& device, const v4l2_pix_format& pix) {
+    std::optional<double> shortest;
+    for (std::uint32_t index = 0; index < 64; ++index) {
+        v4l2_frmivalenum interval{};
+        interval.index = index;
+        interval.pixel_format = pix.pixelformat;
+        interval.width = pix.width;
+        interval.height = pix.height;
+        if (device.Ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &interval) != 0)
+            break;
+        // Stepwise and continuous ranges come as a single entry, shortest first.
+        const v4l2_fract& fraction =
+            interval.type == V4L2_FRMIVAL_TYPE_DISCRETE ? interval.discrete : interval.stepwise.min;
+        if (fraction.denominator != 0) {
+            const double seconds = double(fraction.numerator) / fraction.denominator;
+            shortest = shortest ? std::min(*shortest, seconds) : seconds;
+        }
+        if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE)
+            break;
+    }
+    return shortest;
+}
+
 } // namespace
 
 std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std::uint32_t width,
@@ -87,9 +112,15 @@ std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std:
         if (!OffersNatively(device, own))
             continue;
         const std::optional<v4l2_pix_format> yuv = TryFormat(device, own, width, height);
-        if (yuv && yuv->pixelformat == own && yuv->width == rgb->width &&
-            yuv->height == rgb->height)
-            return own;
+        if (!yuv || yuv->pixelformat != own || yuv->width != rgb->width ||
+            yuv->height != rgb->height)
+            continue;
+        // Cameras often send uncompressed frames at a lower rate than compressed ones.
+        const std::optional<double> ownInterval = ShortestInterval(device, *yuv);
+        const std::optional<double> rgbInterval = ShortestInterval(device, *rgb);
+        if (ownInterval && rgbInterval && *ownInterval > *rgbInterval * 1.001)
+            continue;
+        return own;
     }
     return requested;
 }

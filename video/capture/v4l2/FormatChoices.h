@@ -25,9 +25,9 @@ std::vector<PixelFormatChoice> QueryFormatChoices(IoctlPort& device);
 
 // The pixel format to stream when the program asks for `requested` at about this size. A
 // request for 24-bit RGB gets the camera's own YUYV or UYVY instead when the camera gives that
-// at the same size as the RGB: the program converts it once with its own converters, where
-// libv4l2 would convert it to RGB and the program then copy the rows bottom-up. Anything else
-// is asked for as it is.
+// at the same size and rate as the RGB: the program converts it once with its own converters,
+// where libv4l2 would convert it to RGB and the program then copy the rows bottom-up. Anything
+// else is asked for as it is.
 std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std::uint32_t width,
                                 std::uint32_t height);
 
