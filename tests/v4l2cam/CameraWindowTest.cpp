@@ -192,7 +192,7 @@ TEST_F(CameraWindowTest, ThePictureArrivesUprightAndUnmirroredFromEveryKindOfCam
     }
 }
 
-TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndYuyv640ChangesTheStream) {
+TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndEachChoiceChangesTheStream) {
     TfrmMain& w = Start({{kVideo0, "typical"}});
     video::TfrmVideoOptions options(*w.videoCap, &w);
     options.show();
@@ -234,6 +234,19 @@ TEST_F(CameraWindowTest, TheFormatDialogListsTheCameraAndYuyv640ChangesTheStream
     // Now the program's own YUY2 converter makes the picture.
     SendToSelf();
     ExpectUpright(ReceivedPicture(640, 480), "YUYV 640 x 480");
+
+    // Chosen in the dialog, libv4l2's RGB is what streams: it converts the camera's YUYV.
+    DialogDriver<video::v4l2::FormatDialog> rgb([&](video::v4l2::FormatDialog& dialog) {
+        QComboBox* box = dialog.formatBox();
+        box->setCurrentIndex(box->findData(V4L2_PIX_FMT_BGR24));
+        dialog.sizeBox()->setCurrentIndex(dialog.sizeBox()->findData(QSize(320, 240)));
+        dialog.accept();
+    });
+    options.btnFormat->click();
+    ASSERT_TRUE(rgb.ran);
+    EXPECT_EQ(camera::Format(kVideo0).fourcc, V4L2_PIX_FMT_YUYV);
+    EXPECT_EQ(Status(), "HD Webcam C270: 320 x 240 BGR3");
+    ExpectUpright(ReceivedPicture(320, 240), "BGR3 from YUYV 320 x 240");
 }
 
 TEST_F(CameraWindowTest, TheSourceDialogListsTheControlsAndChangesReachTheCamera) {
