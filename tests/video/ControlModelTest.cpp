@@ -192,53 +192,61 @@ TEST(FormatChoices, ListEachFormatWithItsSizesSmallestFirst) {
 }
 
 TEST(FormatChoices, AnRgbRequestStreamsTheCamerasOwnYuvOnlyAtTheSameSizeAndRate) {
+    using Format = ScriptedDevice::ScriptedFormat;
     using Size = std::vector<v4l2_frmsizeenum>;
     const Size vga{ScriptedDevice::Discrete(640, 480)};
     const Size cif{ScriptedDevice::Discrete(352, 288), ScriptedDevice::Discrete(640, 480)};
     const std::vector<v4l2_fract> fast{{1, 30}, {1, 15}}, slow{{1, 15}};
-    const auto device = [&](std::vector<ScriptedDevice::ScriptedFormat> formats) {
-        ScriptedDevice scripted;
-        scripted.formats = std::move(formats);
-        return scripted;
+    const auto own = [](std::uint32_t code, const Size& sizes,
+                        const std::vector<v4l2_fract>& intervals) {
+        return Format{code, FourCCText(code), false, sizes, intervals};
     };
-    const auto streamed = [](ScriptedDevice scripted, std::uint32_t requested) {
-        return StreamPixelFormat(scripted, requested, 384, 288);
+    // libv4l2 makes BGR3 (or YU12) from the camera's formats at their sizes and rates.
+    const auto made = [](std::uint32_t code, const Size& sizes) {
+        return Format{code, FourCCText(code), true, sizes, {{1, 30}, {1, 15}}};
     };
-    // libv4l2 makes BGR3 from the camera's YUYV or MJPEG and offers it at their sizes and rates.
-    const auto rgb = [](const Size& sizes, const std::vector<v4l2_fract>& intervals) {
-        return ScriptedDevice::ScriptedFormat{V4L2_PIX_FMT_BGR24, "BGR3", true, sizes, intervals};
+    const struct {
+        const char* what;
+        std::vector<Format> formats;
+        std::uint32_t requested, streamed;
+    } cases[] = {
+        {"own YUYV",
+         {own(V4L2_PIX_FMT_YUYV, cif, fast), made(V4L2_PIX_FMT_BGR24, cif)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_YUYV},
+        {"own UYVY",
+         {own(V4L2_PIX_FMT_UYVY, cif, fast), made(V4L2_PIX_FMT_BGR24, cif)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_UYVY},
+        {"YUYV at another size",
+         {own(V4L2_PIX_FMT_YUYV, vga, fast), own(V4L2_PIX_FMT_MJPEG, cif, fast),
+          made(V4L2_PIX_FMT_BGR24, cif)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_BGR24},
+        {"YUYV slower",
+         {own(V4L2_PIX_FMT_YUYV, cif, slow), own(V4L2_PIX_FMT_MJPEG, cif, fast),
+          made(V4L2_PIX_FMT_BGR24, cif)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_BGR24},
+        {"own RGB",
+         {own(V4L2_PIX_FMT_YUYV, cif, fast), own(V4L2_PIX_FMT_BGR24, cif, fast)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_BGR24},
+        {"YUYV made by libv4l2",
+         {own(V4L2_PIX_FMT_MJPEG, cif, fast), made(V4L2_PIX_FMT_YUYV, cif),
+          made(V4L2_PIX_FMT_BGR24, cif)},
+         V4L2_PIX_FMT_BGR24,
+         V4L2_PIX_FMT_BGR24},
+        {"YUV asked for",
+         {own(V4L2_PIX_FMT_YUYV, cif, fast), made(V4L2_PIX_FMT_YUV420, cif)},
+         V4L2_PIX_FMT_YUV420,
+         V4L2_PIX_FMT_YUV420},
     };
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast}, rgb(cif, fast)}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_YUYV);
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_UYVY, "UYVY", false, cif, fast}, rgb(cif, fast)}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_UYVY);
-    // Not when that would change the size or slow the picture down.
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, vga, fast},
-                               {V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
-                               rgb(cif, fast)}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_BGR24);
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, slow},
-                               {V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
-                               rgb(cif, fast)}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_BGR24);
-    // Nor when the camera sends RGB itself, or libv4l2 made the YUYV, or YUV was asked for.
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast},
-                               {V4L2_PIX_FMT_BGR24, "BGR3", false, cif, fast}}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_BGR24);
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_MJPEG, "MJPG", false, cif, fast},
-                               {V4L2_PIX_FMT_YUYV, "YUYV", true, cif, fast},
-                               rgb(cif, fast)}),
-                       V4L2_PIX_FMT_BGR24),
-              V4L2_PIX_FMT_BGR24);
-    EXPECT_EQ(streamed(device({{V4L2_PIX_FMT_YUYV, "YUYV", false, cif, fast},
-                               {V4L2_PIX_FMT_YUV420, "YU12", true, cif, fast}}),
-                       V4L2_PIX_FMT_YUV420),
-              V4L2_PIX_FMT_YUV420);
+    for (const auto& each : cases) {
+        ScriptedDevice device;
+        device.formats = each.formats;
+        EXPECT_EQ(StreamPixelFormat(device, each.requested, 384, 288), each.streamed) << each.what;
+    }
 }
 
 TEST(FormatDialog, OffersTheCurrentFormatAndKeepsTheSizeAcrossFormats) {
