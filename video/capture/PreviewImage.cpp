@@ -2,7 +2,9 @@
 
 #include "video/conversion/YUVConverters.h"
 
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace vocalyn::video {
@@ -16,26 +18,29 @@ QImage BottomUp(const std::uint8_t* data, int width, int height, qsizetype rowBy
     return rows.mirrored(false, true);
 }
 
-// The offsets of the second luma sample in a pixel pair of a packed layout.
-int SecondLuma(int frameClass) {
-    return frameClass == kClassYUY2 ? 2 : 3;
-}
-
 // Every other row and pixel pair of a packed frame: each new pair keeps the first pair's bytes
-// with the second luma sample taken from the next pair.
+// with its second luma sample taken from the next pair (the first luma sample there). Done on
+// whole pairs of pairs as 64-bit words, little-endian: the first pair is the low half.
 void HalvePacked(const std::uint8_t* source, int width, int height, int frameClass,
                  std::uint8_t* target) {
-    const int second = SecondLuma(frameClass);
-    const int first = second - 2;
+    static_assert(std::endian::native == std::endian::little);
+    // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
+    const int firstLuma = frameClass == kClassYUY2 ? 0 : 1;
+    const int secondLuma = firstLuma + 2;
+    const std::uint32_t keep = ~(std::uint32_t{0xFF} << 8 * secondLuma);
+    const int shift = 8 * (secondLuma - firstLuma); // from the next pair's first luma byte
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
+    const int quads = width / 4;
     for (int row = 0; row < height / 2; ++row) {
         const std::uint8_t* in = source + rowBytes * 2 * static_cast<std::size_t>(row);
-        for (int quad = 0; quad < width / 4; ++quad, in += 8, target += 4) {
-            target[0] = in[0];
-            target[1] = in[1];
-            target[2] = in[2];
-            target[3] = in[3];
-            target[second] = in[4 + first];
+        for (int quad = 0; quad < quads; ++quad, target += 4) {
+            std::uint64_t two;
+            std::memcpy(&two, in + 8 * static_cast<std::size_t>(quad), 8);
+            const auto first = static_cast<std::uint32_t>(two);
+            const auto next = static_cast<std::uint32_t>(two >> 32);
+            const std::uint32_t luma = (next >> 8 * firstLuma) & 0xFF;
+            const std::uint32_t pair = (first & keep) | (luma << (8 * firstLuma + shift));
+            std::memcpy(target, &pair, 4);
         }
     }
 }
