@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <type_traits>
+
 namespace vocalyn {
 
 namespace {
@@ -14,7 +16,7 @@ template <typename Picture>
 void DrawInBands(QPainter& painter, const QRect& target, const Picture& picture,
                  const QRect& area) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // The bands are rows of the device, whatever the painter's transform.
+    // The bands are rows of the painted surface, whatever the painter's transform.
     const QRect device = painter.transform().mapRect(target & area);
     const QTransform transform = painter.transform();
     for (int top = device.top(); top <= device.bottom(); top += kBandRows) {
