@@ -2,9 +2,10 @@
 # What a call costs: two copies of the real program on test hosts A and B, each with an emulated
 # webcam (tests/v4l2cam), in a call with video both ways and voice on. For each side: CPU time
 # per second of call (user + system, as a share of one core), pictures received per second,
-# memory and open descriptors at the start and the end. Then the anchor: GStreamer pipelines
-# doing the same job between the same hosts (v4l2src from the same emulated camera, JPEG at the
-# program's quality over UDP both ways, Opus RTP both ways). Like the program, each side of the
+# memory and open descriptors at the start and the end. At the same time, over the same window,
+# the anchor: GStreamer pipelines doing the same job between the same hosts (v4l2src from the
+# same emulated camera, JPEG at the program's quality over UDP both ways, Opus RTP both ways),
+# so that both see the same load on the machine. Like the program, each side of the
 # anchor also makes what a screen shows: the picture received as 640 x 480 32-bit pixels, and its
 # own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Each side of either gets a sound
 # server of its own (PulseAudio with a sine tone for a microphone and a null sink for a speaker),
@@ -158,6 +159,13 @@ measure_call() {
     ask B "click Call / Answer Phone" > /dev/null
     wait_for B picture "picture ${size/x/ } " 10 && wait_for A picture "picture ${size/x/ } " 10 ||
         return 1
+    # The anchor runs at the same time, over the same window: both see the same load on the
+    # machine, which would otherwise differ from one minute to the next.
+    local anchor_job=
+    if [ "${ANCHOR:-1}" = 1 ]; then
+        measure_anchor "$size" > "$work/anchor-$size.out" 2>&1 &
+        anchor_job=$!
+    fi
     sleep 2 # past the start of the call
     echo "$size voice: A's sound server $(streams "$work/A"), B's $(streams "$work/B")"
 
@@ -191,6 +199,10 @@ measure_call() {
     fi
     stop_copy A
     stop_copy B
+    if [ -n "$anchor_job" ]; then
+        wait "$anchor_job"
+        cat "$work/anchor-$size.out"
+    fi
 }
 
 measure_anchor() {
@@ -257,5 +269,4 @@ measure_anchor() {
 echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"
 for size in $sizes; do
     measure_call "$size" || echo "$size: the call did not come up" >&2
-    [ "${ANCHOR:-1}" = 1 ] && measure_anchor "$size"
 done
