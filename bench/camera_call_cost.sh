@@ -7,7 +7,8 @@
 # same emulated camera, JPEG at the program's quality over UDP both ways, Opus RTP both ways),
 # so that both see the same load on the machine. Like the program, each side of the
 # anchor also makes what a screen shows: the picture received as 640 x 480 32-bit pixels, and its
-# own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Each side of either gets a sound
+# own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Its JPEG transforms are
+# GStreamer's defaults (libjpeg's fast ones); ANCHOR_DCT=program gives it the program's. Each side of either gets a sound
 # server of its own (PulseAudio with a sine tone for a microphone and a null sink for a speaker),
 # so that voice runs as it does for a user.
 #
@@ -214,9 +215,16 @@ measure_anchor() {
         "camera. ! queue leaky=downstream max-size-buffers=1 ! videoscale ! videoconvert ! video/x-raw,format=BGRx,width=176,height=144 ! fakesink sync=false"
         "tee name=camera ! queue !")
     [ "${ANCHOR_SHOWS:-1}" = 1 ] || shows=("" "" "")
+    # GStreamer's JPEG elements default to libjpeg's fast, least exact transforms; the program
+    # encodes with the float one and decodes with the exact integer one.
+    local encode_dct= decode_dct=
+    if [ "${ANCHOR_DCT:-}" = program ]; then
+        encode_dct=" idct-method=float"
+        decode_dct=" idct-method=islow"
+    fi
     anchor_pipelines() { # PEER
-        echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90 ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
-        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec ${shows[0]} ! fakesink sync=false"
+        echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90$encode_dct ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec$decode_dct ${shows[0]} ! fakesink sync=false"
         echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
         echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=20 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
     }
