@@ -144,6 +144,25 @@ stop_copy() {
     eval "exec ${input[$1]}>&-"
 }
 
+# watch PID NAME: waits out the measuring window; with PERF=1 records where PID's time goes
+# for its first 10 s into $work/perf-NAME.data.
+watch() {
+    if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
+        perf record -q -g -o "$work/perf-$2.data" -p "$1" -- sleep 10 > /dev/null 2>&1
+        sleep $((seconds > 10 ? seconds - 10 : 0))
+    else
+        sleep "$seconds"
+    fi
+}
+
+# where NAME TITLE: the libraries the recorded time went to, if it was recorded.
+where() {
+    [ -f "$work/perf-$1.data" ] || return 0
+    echo "$2"
+    perf report -q -i "$work/perf-$1.data" --no-children --sort dso --stdio -g none 2>/dev/null |
+        grep -v '^$' | grep '%' | head -n 15
+}
+
 measure_call() {
     local size=$1 profile
     profile=$(profile_for "$size")
@@ -176,12 +195,7 @@ measure_call() {
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
     ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
-    if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
-        perf record -q -g -o "$work/perf-$size.data" -p "$a" -- sleep 10 > /dev/null 2>&1
-        sleep $((seconds > 10 ? seconds - 10 : 0))
-    else
-        sleep "$seconds"
-    fi
+    watch "$a" "$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
     pa1=$(ask A picture | awk '{print $4}'); pb1=$(ask B picture | awk '{print $4}')
@@ -193,11 +207,7 @@ measure_call() {
     printf '%-8s program  B: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
         "$size" "$(share $((b1 - b0)) $((t1 - t0)))" "$(rate $((pb1 - pb0)) $((t1 - t0)))" \
         "$rb0" "$rb1" "$fb0" "$fb1"
-    if [ -f "$work/perf-$size.data" ]; then
-        echo "where A's time goes ($size):"
-        perf report -q -i "$work/perf-$size.data" --no-children --sort dso --stdio -g none 2>/dev/null |
-            grep -v '^$' | grep '%' | head -n 15
-    fi
+    where "$size" "where A's time goes ($size):"
     stop_copy A
     stop_copy B
     if [ -n "$anchor_job" ]; then
@@ -251,21 +261,12 @@ measure_anchor() {
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     echo "$size anchor voice: A's sound server $(streams "$work/anchor-a"), B's $(streams "$work/anchor-b")"
-    if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
-        perf record -q -g -o "$work/perf-anchor-$size.data" -p "$a" -- sleep 10 > /dev/null 2>&1
-        sleep $((seconds > 10 ? seconds - 10 : 0))
-    else
-        sleep "$seconds"
-    fi
+    watch "$a" "anchor-$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
     printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
     printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
-    if [ -f "$work/perf-anchor-$size.data" ]; then
-        echo "where the anchor's A time goes ($size):"
-        perf report -q -i "$work/perf-anchor-$size.data" --no-children --sort dso --stdio -g none 2>/dev/null |
-            grep -v '^$' | grep '%' | head -n 15
-    fi
+    where "anchor-$size" "where the anchor's A time goes ($size):"
     wait "$a" "$b" 2>/dev/null
     kill "${sounds[@]}" 2>/dev/null
     if grep -q . "$work/anchor-a/err" "$work/anchor-b/err" 2>/dev/null; then
