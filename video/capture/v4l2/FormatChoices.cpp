@@ -48,8 +48,11 @@ std::vector<QSize> QuerySizes(IoctlPort& device, std::uint32_t pixelFormat) {
     return sizes;
 }
 
+// A driver that never ends its list is not followed past this many formats.
+constexpr std::uint32_t kMaxFormats = 256;
+
 bool OffersNatively(IoctlPort& device, std::uint32_t pixelFormat) {
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; index < kMaxFormats; ++index) {
         v4l2_fmtdesc format{};
         format.index = index;
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -58,6 +61,7 @@ bool OffersNatively(IoctlPort& device, std::uint32_t pixelFormat) {
         if (format.pixelformat == pixelFormat)
             return (format.flags & V4L2_FMT_FLAG_EMULATED) == 0;
     }
+    return false;
 }
 
 // The format the device would stream for this request, without changing anything.
@@ -108,6 +112,7 @@ std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std:
     const std::optional<v4l2_pix_format> rgb = TryFormat(device, requested, width, height);
     if (!rgb)
         return requested;
+    const std::optional<double> rgbInterval = ShortestInterval(device, *rgb);
     for (const std::uint32_t own : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY}) {
         if (!OffersNatively(device, own))
             continue;
@@ -117,7 +122,6 @@ std::uint32_t StreamPixelFormat(IoctlPort& device, std::uint32_t requested, std:
             continue;
         // Cameras often send uncompressed frames at a lower rate than compressed ones.
         const std::optional<double> ownInterval = ShortestInterval(device, *yuv);
-        const std::optional<double> rgbInterval = ShortestInterval(device, *rgb);
         if (ownInterval && rgbInterval && *ownInterval > *rgbInterval * 1.001)
             continue;
         return own;
