@@ -62,7 +62,7 @@ TEST(FakeCapture, EveryFormatShowsThePatternTheRightWayUp) {
     }
 }
 
-TEST(PreviewMaker, HalvesPackedFramesForASmallPreviewAndReusesItsPictures) {
+TEST(PreviewMaker, SamplesPackedFramesDownToThePreviewUprightAndReusesItsPictures) {
     for (const std::uint32_t code : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y')}) {
         SCOPED_TRACE(code);
         const BITMAPINFOHEADER format = video::FormatHeader(160, 120, 16, code, 0);
@@ -71,23 +71,34 @@ TEST(PreviewMaker, HalvesPackedFramesForASmallPreviewAndReusesItsPictures) {
                               static_cast<std::size_t>(bytes.size()));
         const QImage full = video::PreviewImage(format, frame);
         video::PreviewMaker maker;
-        // Drawn at its own size, or larger than half of it: the whole frame.
+        // Drawn at its own size, or larger than the frame: the whole frame, left to the painter.
         EXPECT_EQ(maker.Make(format, frame, {}).image.size(), QSize(160, 120));
-        EXPECT_EQ(maker.Make(format, frame, {81, 60}).image.size(), QSize(160, 120));
+        EXPECT_EQ(maker.Make(format, frame, {162, 120}).image.size(), QSize(160, 120));
 
-        video::PreviewFrame half = maker.Make(format, frame, {80, 60});
-        ASSERT_EQ(half.image.size(), QSize(80, 60));
-        ASSERT_TRUE(half.bottomUp);
-        const QImage upright = half.image.mirrored(false, true);
-        for (const QPoint point : {QPoint(1, 1), QPoint(6, 2), QPoint(11, 1), QPoint(18, 1),
-                                   QPoint(2, 58), QPoint(40, 30), QPoint(77, 57)})
-            EXPECT_LE(Distance(upright.pixel(point), full.pixel(point * 2)), 24)
-                << point.x() << "," << point.y();
+        // At the frame's own size nothing is mixed: the same pixels as the full conversion.
+        const video::PreviewFrame same = maker.Make(format, frame, {160, 120});
+        EXPECT_FALSE(same.bottomUp);
+        EXPECT_EQ(same.image.convertToFormat(QImage::Format_RGB32), full);
+
+        for (const QSize shown : {QSize(80, 60), QSize(100, 70)}) {
+            SCOPED_TRACE(shown.width());
+            const video::PreviewFrame small = maker.Make(format, frame, shown);
+            ASSERT_EQ(small.image.size(), shown);
+            EXPECT_FALSE(small.bottomUp);
+            // Inside each bar and on the ramp: what the full frame shows at the same place.
+            for (const QPoint point : {QPoint(1, 1), QPoint(6, 2), QPoint(11, 1), QPoint(18, 1),
+                                       QPoint(2, 58), QPoint(40, 30), QPoint(77, 57)}) {
+                const QPoint at(point.x() * 160 / shown.width(), point.y() * 120 / shown.height());
+                EXPECT_LE(Distance(small.image.pixel(point), full.pixel(at)), 24)
+                    << point.x() << "," << point.y();
+            }
+        }
 
         // Once the preview has let go of the picture before last, the next one is drawn into it.
-        const uchar* first = half.image.constBits();
-        half = maker.Make(format, frame, {80, 60});
-        const uchar* second = half.image.constBits();
+        video::PreviewFrame held = maker.Make(format, frame, {80, 60});
+        const uchar* first = held.image.constBits();
+        held = maker.Make(format, frame, {80, 60});
+        const uchar* second = held.image.constBits();
         EXPECT_NE(second, first);
         EXPECT_EQ(maker.Make(format, frame, {80, 60}).image.constBits(), first);
     }

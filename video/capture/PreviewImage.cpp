@@ -2,6 +2,7 @@
 
 #include "video/conversion/YUVConverters.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -18,29 +19,61 @@ QImage BottomUp(const std::uint8_t* data, int width, int height, qsizetype rowBy
     return rows.mirrored(false, true);
 }
 
-// Every other row and pixel pair of a packed frame: each new pair keeps the first pair's bytes
-// with its second luma sample taken from the next pair (the first luma sample there). Done on
-// whole pairs of pairs as 64-bit words, little-endian: the first pair is the low half.
-void HalvePacked(const std::uint8_t* source, int width, int height, int frameClass,
-                 std::uint8_t* target) {
+// Byte by byte, the mean of two words rounded down, with no carry between the bytes.
+constexpr std::uint32_t MeanBytes(std::uint32_t a, std::uint32_t b) {
+    return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1);
+}
+
+// The first of the two source lines (rows, or luma samples along a row) that cover the middle of
+// line `index` of `count` lines made from `size`: that middle lies at (index + 1/2) x size / count.
+int BlockStart(int index, int count, int size) {
+    const std::int64_t start =
+        (std::int64_t{2 * index + 1} * size - count) / (2 * std::int64_t{count});
+    return static_cast<int>(std::clamp<std::int64_t>(start, 0, size - 2));
+}
+
+std::uint32_t Word(const std::uint8_t* at) {
+    std::uint32_t word;
+    std::memcpy(&word, at, 4);
+    return word;
+}
+
+// A packed frame (pairs of pixels as four bytes) sampled down to width x height pixels, each
+// pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
+// and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
+// rows over, so that the picture comes out the right way up.
+void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int frameClass,
+                  int width, int height, std::vector<std::uint32_t>& columns,
+                  std::uint8_t* target) {
     static_assert(std::endian::native == std::endian::little);
     // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
     const int firstLuma = frameClass == kClassYUY2 ? 0 : 1;
     const int secondLuma = firstLuma + 2;
-    const std::uint32_t keep = ~(std::uint32_t{0xFF} << 8 * secondLuma);
-    const int shift = 8 * (secondLuma - firstLuma); // from the next pair's first luma byte
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
-    const int quads = width / 4;
-    for (int row = 0; row < height / 2; ++row) {
-        const std::uint8_t* in = source + rowBytes * 2 * static_cast<std::size_t>(row);
-        for (int quad = 0; quad < quads; ++quad, target += 4) {
-            std::uint64_t two;
-            std::memcpy(&two, in + 8 * static_cast<std::size_t>(quad), 8);
-            const auto first = static_cast<std::uint32_t>(two);
-            const auto next = static_cast<std::uint32_t>(two >> 32);
-            const std::uint32_t luma = (next >> 8 * firstLuma) & 0xFF;
-            const std::uint32_t pair = (first & keep) | (luma << (8 * firstLuma + shift));
-            std::memcpy(target, &pair, 4);
+    const std::uint32_t chroma = firstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
+    columns.resize(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[static_cast<std::size_t>(x)] =
+            static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) / 2 * 4);
+    const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
+    const auto lumaOf = [&](std::uint32_t pair) {
+        return (((pair >> 8 * firstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
+    };
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* upper =
+            source + rowBytes * static_cast<std::size_t>(BlockStart(row, height, sourceHeight));
+        // At the frame's own height or width, each row or pixel is its own.
+        const std::uint8_t* lower = sourceHeight == height ? upper : upper + rowBytes;
+        std::uint8_t* out = target + static_cast<std::size_t>(height - 1 - row) * width * 2;
+        for (int x = 0; x < width; x += 2, out += 4) {
+            const std::uint32_t left = columns[static_cast<std::size_t>(x)];
+            const std::uint32_t right = columns[static_cast<std::size_t>(x) + 1];
+            const std::uint32_t a = MeanBytes(Word(upper + left), Word(lower + left));
+            const std::uint32_t b = MeanBytes(Word(upper + right), Word(lower + right));
+            const std::uint32_t pair = left == right ? a
+                                                     : (MeanBytes(a, b) & chroma) |
+                                                           lumaOf(a) << 8 * firstLuma |
+                                                           lumaOf(b) << 8 * secondLuma;
+            std::memcpy(out, &pair, 4);
         }
     }
 }
@@ -53,20 +86,20 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
     const int width = format.biWidth;
     const int height = std::abs(format.biHeight);
     const bool packed = frameClass == kClassYUY2 || frameClass == kClassUYVY;
-    if (!packed || shown.isEmpty() || width % 4 != 0 || height % 2 != 0 ||
-        width < 2 * shown.width() || height < 2 * shown.height() ||
+    // An odd width would leave the converter a last pixel without its pair.
+    if (!packed || shown.isEmpty() || shown.width() % 2 != 0 || width % 2 != 0 || height < 2 ||
+        width < shown.width() || height < shown.height() ||
         frame.size() < SourceFrameBytes(frameClass, width, height))
         return PreviewPicture(format, frame);
-    const QSize size(width / 2, height / 2);
-    half_.resize(SourceFrameBytes(frameClass, size.width(), size.height()));
-    HalvePacked(frame.data(), width, height, frameClass, half_.data());
+    small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
+    SamplePacked(frame.data(), width, height, frameClass, shown.width(), shown.height(), columns_,
+                 small_.data());
     QImage& picture = pictures_[next_];
     next_ ^= 1;
-    if (picture.size() != size || !picture.isDetached())
-        picture = QImage(size, QImage::Format_RGB32);
-    // Half of a frame of whole pairs of pairs is whole pairs: the converter reaches every pixel.
-    ConvertFrame(frameClass, half_.data(), picture.bits(), size.width(), size.height());
-    return {picture, true};
+    if (picture.size() != shown || !picture.isDetached())
+        picture = QImage(shown, QImage::Format_RGB32);
+    ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
+    return {picture, false};
 }
 
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {

@@ -23,8 +23,9 @@ struct PreviewFrame {
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame);
 
 // Makes the preview pictures of one stream of frames. A packed YUV frame (YUY2, UYVY) at least
-// twice the size the preview is drawn at, each way, is converted at half size from every other
-// row and every other pixel pair: the preview scales it down anyway. Each picture is written
+// the size the preview is drawn at, each way, is sampled straight down to that size, each pixel
+// the mean of a 2 x 2 block, and converted the right way up: the preview then only copies it,
+// where scaling a whole converted frame cost more than the conversion. Each picture is written
 // into the one that was shown before the last, once the preview has let go of it, so that a
 // stream of frames allocates nothing.
 class PreviewMaker {
@@ -34,7 +35,8 @@ public:
                       QSize shown);
 
 private:
-    std::vector<std::uint8_t> half_;
+    std::vector<std::uint8_t> small_;
+    std::vector<std::uint32_t> columns_;
     QImage pictures_[2];
     int next_ = 0;
 };

@@ -26,7 +26,8 @@ void PreviewWidget::showFrame(QImage frame, bool bottomUp) {
 
 void PreviewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    if (frame_.isNull() || !stretch_)
+        painter.fillRect(rect(), Qt::black); // else the picture covers it all
     if (frame_.isNull()) {
         // Until a camera delivers, say so rather than show an empty black box.
         painter.setPen(QColor(0, 128, 192));
@@ -34,15 +35,18 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
         return;
     }
     const QRect target = stretch_ ? rect() : frame_.rect();
+    if (target.size() == frame_.size() && !bottomUp_) {
+        painter.drawImage(QPoint(0, 0), frame_); // a copy, where any transform would resample
+        return;
+    }
     if (bottomUp_) {
         painter.translate(0, target.height());
         painter.scale(1, -1);
     }
-    if (stretch_) {
+    if (stretch_)
         DrawScaled(painter, target, frame_, target);
-    } else {
+    else
         painter.drawImage(QPoint(0, 0), frame_);
-    }
 }
 
 } // namespace vocalyn::video
