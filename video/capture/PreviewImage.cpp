@@ -42,21 +42,19 @@ std::uint32_t Word(const std::uint8_t* at) {
 // pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
 // and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
 // rows over, so that the picture comes out the right way up.
-void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int frameClass,
-                  int width, int height, std::vector<std::uint32_t>& columns,
-                  std::uint8_t* target) {
+template <int FirstLuma>
+void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
+                  int height, std::vector<std::uint32_t>& columns, std::uint8_t* target) {
     static_assert(std::endian::native == std::endian::little);
-    // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
-    const int firstLuma = frameClass == kClassYUY2 ? 0 : 1;
-    const int secondLuma = firstLuma + 2;
-    const std::uint32_t chroma = firstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
+    constexpr int secondLuma = FirstLuma + 2;
+    constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
     columns.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
         columns[static_cast<std::size_t>(x)] =
             static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) / 2 * 4);
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
-    const auto lumaOf = [&](std::uint32_t pair) {
-        return (((pair >> 8 * firstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
+    const auto lumaOf = [](std::uint32_t pair) {
+        return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
     };
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* upper =
@@ -71,7 +69,7 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
             const std::uint32_t b = MeanBytes(Word(upper + right), Word(lower + right));
             const std::uint32_t pair = left == right ? a
                                                      : (MeanBytes(a, b) & chroma) |
-                                                           lumaOf(a) << 8 * firstLuma |
+                                                           lumaOf(a) << 8 * FirstLuma |
                                                            lumaOf(b) << 8 * secondLuma;
             std::memcpy(out, &pair, 4);
         }
@@ -92,8 +90,10 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
         frame.size() < SourceFrameBytes(frameClass, width, height))
         return PreviewPicture(format, frame);
     small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
-    SamplePacked(frame.data(), width, height, frameClass, shown.width(), shown.height(), columns_,
-                 small_.data());
+    // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
+    (frameClass == kClassYUY2 ? SamplePacked<0> : SamplePacked<1>)(frame.data(), width, height,
+                                                                   shown.width(), shown.height(),
+                                                                   columns_, small_.data());
     QImage& picture = pictures_[next_];
     next_ ^= 1;
     if (picture.size() != shown || !picture.isDetached())
