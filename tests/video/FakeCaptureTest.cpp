@@ -62,27 +62,54 @@ TEST(FakeCapture, EveryFormatShowsThePatternTheRightWayUp) {
     }
 }
 
-TEST(PreviewMaker, SamplesPackedFramesDownToThePreviewUprightAndReusesItsPictures) {
-    for (const std::uint32_t code : {FourCC('Y', 'U', 'Y', '2'), FourCC('U', 'Y', 'V', 'Y')}) {
-        SCOPED_TRACE(code);
-        const BITMAPINFOHEADER format = video::FormatHeader(160, 120, 16, code, 0);
-        const QByteArray bytes = FakeCaptureService::PatternFrame(format, 3);
-        const std::span frame(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                              static_cast<std::size_t>(bytes.size()));
-        const QImage full = video::PreviewImage(format, frame);
+// The same rows in the other order: a bottom-up frame as the top-down one of the same picture.
+QByteArray RowsTurnedOver(const QByteArray& frame, int rows) {
+    const qsizetype rowBytes = frame.size() / rows;
+    QByteArray turned;
+    for (int row = rows - 1; row >= 0; --row)
+        turned += frame.mid(row * rowBytes, rowBytes);
+    return turned;
+}
+
+TEST(PreviewMaker, SamplesFramesDownToThePreviewUprightAndReusesItsPictures) {
+    struct Case {
+        std::uint32_t code;
+        int bits;
+        bool topDown;
+    };
+    for (const Case kind :
+         {Case{FourCC('Y', 'U', 'Y', '2'), 16, false}, Case{FourCC('U', 'Y', 'V', 'Y'), 16, false},
+          Case{video::kBI_RGB, 24, false}, Case{video::kBI_RGB, 24, true},
+          Case{video::kBI_RGB, 32, false}}) {
+        SCOPED_TRACE(testing::Message() << kind.code << "/" << kind.bits << "/" << kind.topDown);
+        BITMAPINFOHEADER format = video::FormatHeader(160, 120, kind.bits, kind.code, 0);
+        QByteArray bytes = FakeCaptureService::PatternFrame(format, 3);
+        // Any bytes at all, for the frame's own size, where nothing is mixed.
+        QByteArray noise(bytes.size(), '\0');
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<char>(i * 2654435761u >> 13);
+        if (kind.topDown) {
+            bytes = RowsTurnedOver(bytes, 120);
+            format.biHeight = -120;
+        }
+        const auto span = [](const QByteArray& data) {
+            return std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                             static_cast<std::size_t>(data.size()));
+        };
+        const QImage full = video::PreviewImage(format, span(bytes));
         video::PreviewMaker maker;
         // Drawn at its own size, or larger than the frame: the whole frame, left to the painter.
-        EXPECT_EQ(maker.Make(format, frame, {}).image.size(), QSize(160, 120));
-        EXPECT_EQ(maker.Make(format, frame, {162, 120}).image.size(), QSize(160, 120));
+        EXPECT_EQ(maker.Make(format, span(bytes), {}).image.size(), QSize(160, 120));
+        EXPECT_EQ(maker.Make(format, span(bytes), {162, 120}).image.size(), QSize(160, 120));
 
-        // At the frame's own size nothing is mixed: the same pixels as the full conversion.
-        const video::PreviewFrame same = maker.Make(format, frame, {160, 120});
+        const video::PreviewFrame same = maker.Make(format, span(noise), {160, 120});
         EXPECT_FALSE(same.bottomUp);
-        EXPECT_EQ(same.image.convertToFormat(QImage::Format_RGB32), full);
+        EXPECT_EQ(same.image.convertToFormat(QImage::Format_RGB32),
+                  video::PreviewImage(format, span(noise)).convertToFormat(QImage::Format_RGB32));
 
         for (const QSize shown : {QSize(80, 60), QSize(100, 70)}) {
             SCOPED_TRACE(shown.width());
-            const video::PreviewFrame small = maker.Make(format, frame, shown);
+            const video::PreviewFrame small = maker.Make(format, span(bytes), shown);
             ASSERT_EQ(small.image.size(), shown);
             EXPECT_FALSE(small.bottomUp);
             // Inside each bar and on the ramp: what the full frame shows at the same place.
@@ -95,12 +122,12 @@ TEST(PreviewMaker, SamplesPackedFramesDownToThePreviewUprightAndReusesItsPicture
         }
 
         // Once the preview has let go of the picture before last, the next one is drawn into it.
-        video::PreviewFrame held = maker.Make(format, frame, {80, 60});
+        video::PreviewFrame held = maker.Make(format, span(bytes), {80, 60});
         const uchar* first = held.image.constBits();
-        held = maker.Make(format, frame, {80, 60});
+        held = maker.Make(format, span(bytes), {80, 60});
         const uchar* second = held.image.constBits();
         EXPECT_NE(second, first);
-        EXPECT_EQ(maker.Make(format, frame, {80, 60}).image.constBits(), first);
+        EXPECT_EQ(maker.Make(format, span(bytes), {80, 60}).image.constBits(), first);
     }
 }
 

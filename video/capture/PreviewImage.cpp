@@ -24,9 +24,12 @@ constexpr std::uint32_t MeanBytes(std::uint32_t a, std::uint32_t b) {
     return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1);
 }
 
-// The first of the two source lines (rows, or luma samples along a row) that cover the middle of
-// line `index` of `count` lines made from `size`: that middle lies at (index + 1/2) x size / count.
+// The first of the two source lines (rows, or samples along a row) that cover the middle of line
+// `index` of `count` lines made from `size` more: that middle lies at (index + 1/2) x size / count.
+// At the same count, each line is its own.
 int BlockStart(int index, int count, int size) {
+    if (count >= size)
+        return index;
     const std::int64_t start =
         (std::int64_t{2 * index + 1} * size - count) / (2 * std::int64_t{count});
     return static_cast<int>(std::clamp<std::int64_t>(start, 0, size - 2));
@@ -76,30 +79,85 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
     }
 }
 
+// A 24- or 32-bit RGB frame sampled down to width x height pixels the right way up, each the
+// mean of the 2 x 2 block its middle falls in; `rows` is the first row as stored and the step to
+// the next, negative for a frame stored bottom-up.
+template <int Bytes>
+void SampleRgb(const std::uint8_t* first, std::ptrdiff_t step, int sourceWidth, int sourceHeight,
+               int width, int height, std::vector<std::uint32_t>& columns, QImage& target) {
+    columns.resize(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[static_cast<std::size_t>(x)] =
+            static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) * Bytes);
+    // At the frame's own height or width, each row or pixel is its own.
+    const std::ptrdiff_t below = sourceHeight == height ? 0 : step;
+    const std::uint32_t right = sourceWidth == width ? 0 : Bytes;
+    const auto pixel = [](const std::uint8_t* at) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, at, 3); // a 32-bit pixel's fourth byte is not colour
+        return value;
+    };
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* upper = first + step * BlockStart(row, height, sourceHeight);
+        const std::uint8_t* lower = upper + below;
+        auto* out = reinterpret_cast<std::uint32_t*>(target.scanLine(row));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t at = columns[static_cast<std::size_t>(x)];
+            const std::uint32_t top = MeanBytes(pixel(upper + at), pixel(upper + at + right));
+            const std::uint32_t bottom = MeanBytes(pixel(lower + at), pixel(lower + at + right));
+            out[x] = 0xFF000000u | MeanBytes(top, bottom);
+        }
+    }
+}
+
 } // namespace
+
+QImage& PreviewMaker::NextPicture(QSize size) {
+    QImage& picture = pictures_[next_];
+    next_ ^= 1;
+    if (picture.size() != size || !picture.isDetached())
+        picture = QImage(size, QImage::Format_RGB32);
+    return picture;
+}
 
 PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame,
                                 QSize shown) {
     const int frameClass = ClassifyFormat(format.biCompression);
     const int width = format.biWidth;
     const int height = std::abs(format.biHeight);
+    // Sampling takes two rows and two columns; a smaller frame is left to the painter to scale.
+    if (shown.isEmpty() || height < 2 || width < 2 || width < shown.width() ||
+        height < shown.height())
+        return PreviewPicture(format, frame);
     const bool packed = frameClass == kClassYUY2 || frameClass == kClassUYVY;
     // An odd width would leave the converter a last pixel without its pair.
-    if (!packed || shown.isEmpty() || shown.width() % 2 != 0 || width % 2 != 0 || height < 2 ||
-        width < shown.width() || height < shown.height() ||
-        frame.size() < SourceFrameBytes(frameClass, width, height))
-        return PreviewPicture(format, frame);
-    small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
-    // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
-    (frameClass == kClassYUY2 ? SamplePacked<0> : SamplePacked<1>)(frame.data(), width, height,
-                                                                   shown.width(), shown.height(),
-                                                                   columns_, small_.data());
-    QImage& picture = pictures_[next_];
-    next_ ^= 1;
-    if (picture.size() != shown || !picture.isDetached())
-        picture = QImage(shown, QImage::Format_RGB32);
-    ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
-    return {picture, false};
+    if (packed && shown.width() % 2 == 0 && width % 2 == 0 &&
+        frame.size() >= SourceFrameBytes(frameClass, width, height)) {
+        small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
+        // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
+        (frameClass == kClassYUY2 ? SamplePacked<0>
+                                  : SamplePacked<1>)(frame.data(), width, height, shown.width(),
+                                                     shown.height(), columns_, small_.data());
+        QImage& picture = NextPicture(shown);
+        ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
+        return {picture, false};
+    }
+    const int bytes = format.biBitCount / 8;
+    if (format.biCompression == kBI_RGB && (bytes == 3 || bytes == 4)) {
+        const auto rowBytes =
+            static_cast<std::ptrdiff_t>(RowBytes(std::int64_t{width} * bytes * 8));
+        if (frame.size() < static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height))
+            return {};
+        // A positive height stores the picture bottom-up.
+        const bool bottomUp = format.biHeight > 0;
+        const std::uint8_t* first = frame.data() + (bottomUp ? rowBytes * (height - 1) : 0);
+        const std::ptrdiff_t step = bottomUp ? -rowBytes : rowBytes;
+        QImage& picture = NextPicture(shown);
+        (bytes == 3 ? SampleRgb<3> : SampleRgb<4>)(first, step, width, height, shown.width(),
+                                                   shown.height(), columns_, picture);
+        return {picture, false};
+    }
+    return PreviewPicture(format, frame);
 }
 
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame) {

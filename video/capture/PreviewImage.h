@@ -22,11 +22,11 @@ struct PreviewFrame {
 // over while scaling costs nothing, where turning it over first would copy it.
 PreviewFrame PreviewPicture(const BITMAPINFOHEADER& format, std::span<const std::uint8_t> frame);
 
-// Makes the preview pictures of one stream of frames. A packed YUV frame (YUY2, UYVY) at least
-// the size the preview is drawn at, each way, is sampled straight down to that size, each pixel
-// the mean of a 2 x 2 block, and converted the right way up: the preview then only copies it,
-// where scaling a whole converted frame cost more than the conversion. Each picture is written
-// into the one that was shown before the last, once the preview has let go of it, so that a
+// Makes the preview pictures of one stream of frames. A packed YUV frame (YUY2, UYVY) or a 24- or
+// 32-bit RGB frame at least the size the preview is drawn at, each way, is sampled straight down
+// to that size, each pixel the mean of a 2 x 2 block, the right way up: the preview then only
+// copies it, where scaling a whole converted frame cost more than the conversion. Each picture is
+// written into the one that was shown before the last, once the preview has let go of it, so that a
 // stream of frames allocates nothing.
 class PreviewMaker {
 public:
@@ -35,6 +35,8 @@ public:
                       QSize shown);
 
 private:
+    QImage& NextPicture(QSize size);
+
     std::vector<std::uint8_t> small_;
     std::vector<std::uint32_t> columns_;
     QImage pictures_[2];
