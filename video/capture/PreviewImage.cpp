@@ -25,8 +25,8 @@ constexpr std::uint32_t MeanBytes(std::uint32_t a, std::uint32_t b) {
 }
 
 // The first of the two source lines (rows, or samples along a row) that cover the middle of line
-// `index` of `count` lines made from `size` more: that middle lies at (index + 1/2) x size / count.
-// At the same count, each line is its own.
+// `index` of `count` lines made from `size` lines, at least as many: that middle lies at
+// (index + 1/2) x size / count. Made from as many, each line is its own.
 int BlockStart(int index, int count, int size) {
     if (count >= size)
         return index;
@@ -80,8 +80,8 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
 }
 
 // A 24- or 32-bit RGB frame sampled down to width x height pixels the right way up, each the
-// mean of the 2 x 2 block its middle falls in; `rows` is the first row as stored and the step to
-// the next, negative for a frame stored bottom-up.
+// mean of the 2 x 2 block its middle falls in. `first` is the top row and `step` the distance to
+// the next one down, negative for a frame stored bottom-up.
 template <int Bytes>
 void SampleRgb(const std::uint8_t* first, std::ptrdiff_t step, int sourceWidth, int sourceHeight,
                int width, int height, std::vector<std::uint32_t>& columns, QImage& target) {
@@ -142,8 +142,8 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
         ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
         return {picture, false};
     }
-    const int bytes = format.biBitCount / 8;
-    if (format.biCompression == kBI_RGB && (bytes == 3 || bytes == 4)) {
+    if (format.biCompression == kBI_RGB && (format.biBitCount == 24 || format.biBitCount == 32)) {
+        const int bytes = format.biBitCount / 8;
         const auto rowBytes =
             static_cast<std::ptrdiff_t>(RowBytes(std::int64_t{width} * bytes * 8));
         if (frame.size() < static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height))
