@@ -27,9 +27,19 @@ void PictureLabel::paintEvent(QPaintEvent* event) {
     const QRect target = contentsRect();
     if (picture.size() == target.size())
         painter.drawPixmap(target, picture);
+    else if (const QImage& enlarged = Enlarged(picture, target.size()); !enlarged.isNull())
+        painter.drawImage(target.topLeft(), enlarged);
     else
         DrawScaled(painter, target, picture, event->rect());
     drawFrame(&painter);
+}
+
+const QImage& PictureLabel::Enlarged(const QPixmap& picture, QSize size) {
+    if (picture.cacheKey() != enlargedKey_ || enlarger_.Result().size() != size) {
+        enlargedKey_ = picture.cacheKey();
+        enlarger_.Enlarge(picture.toImage(), size);
+    }
+    return enlarger_.Result();
 }
 
 } // namespace vocalyn
