@@ -31,7 +31,8 @@ void PictureLabel::paintEvent(QPaintEvent* event) {
         painter.drawImage(target.topLeft(), enlarged);
     else
         DrawScaled(painter, target, picture, event->rect());
-    drawFrame(&painter);
+    if (frameShape() != QFrame::NoFrame)
+        drawFrame(&painter); // the style's drawing, every picture, even of no frame
 }
 
 const QImage& PictureLabel::Enlarged(const QPixmap& picture, QSize size) {
