@@ -19,8 +19,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The pixmap enlarged to `size`; a null image when it is not smaller than that.
-    const QImage& Enlarged(const QPixmap& picture, QSize size);
+    // The pixmap enlarged to `size`; null when it is not smaller than that.
+    const QImage* Enlarged(const QPixmap& picture, QSize size);
 
     PictureEnlarger enlarger_;
     qint64 enlargedKey_ = 0;
