@@ -8,6 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vocalyn::video {
 
 namespace {
@@ -41,13 +45,30 @@ std::uint32_t Word(const std::uint8_t* at) {
     return word;
 }
 
+// Two rows as one, byte by byte, rounding halves up: sixteen bytes at a time where the
+// processor has SSE2, which is quicker than averaging the sampled pairs one by one.
+void MeanRow(const std::uint8_t* upper, const std::uint8_t* lower, std::size_t bytes,
+             std::uint8_t* out) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= bytes; i += 16)
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i),
+            _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + i)),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + i))));
+#endif
+    for (; i < bytes; ++i)
+        out[i] = static_cast<std::uint8_t>((upper[i] + lower[i] + 1) >> 1);
+}
+
 // A packed frame (pairs of pixels as four bytes) sampled down to width x height pixels, each
 // pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
 // and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
 // rows over, so that the picture comes out the right way up.
 template <int FirstLuma>
 void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
-                  int height, std::vector<std::uint32_t>& columns, std::uint8_t* target) {
+                  int height, std::vector<std::uint32_t>& columns, std::vector<std::uint8_t>& mean,
+                  std::uint8_t* target) {
     static_assert(std::endian::native == std::endian::little);
     constexpr int secondLuma = FirstLuma + 2;
     constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
@@ -56,6 +77,7 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
         columns[static_cast<std::size_t>(x)] =
             static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) / 2 * 4);
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
+    mean.resize(rowBytes);
     const auto lumaOf = [](std::uint32_t pair) {
         return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
     };
@@ -63,13 +85,17 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
         const std::uint8_t* upper =
             source + rowBytes * static_cast<std::size_t>(BlockStart(row, height, sourceHeight));
         // At the frame's own height or width, each row or pixel is its own.
-        const std::uint8_t* lower = sourceHeight == height ? upper : upper + rowBytes;
+        const std::uint8_t* line = upper;
+        if (sourceHeight != height) {
+            MeanRow(upper, upper + rowBytes, rowBytes, mean.data());
+            line = mean.data();
+        }
         std::uint8_t* out = target + static_cast<std::size_t>(height - 1 - row) * width * 2;
         for (int x = 0; x < width; x += 2, out += 4) {
             const std::uint32_t left = columns[static_cast<std::size_t>(x)];
             const std::uint32_t right = columns[static_cast<std::size_t>(x) + 1];
-            const std::uint32_t a = MeanBytes(Word(upper + left), Word(lower + left));
-            const std::uint32_t b = MeanBytes(Word(upper + right), Word(lower + right));
+            const std::uint32_t a = Word(line + left);
+            const std::uint32_t b = Word(line + right);
             const std::uint32_t pair = left == right ? a
                                                      : (MeanBytes(a, b) & chroma) |
                                                            lumaOf(a) << 8 * FirstLuma |
@@ -135,9 +161,10 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
         frame.size() >= SourceFrameBytes(frameClass, width, height)) {
         small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
         // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
-        (frameClass == kClassYUY2 ? SamplePacked<0>
-                                  : SamplePacked<1>)(frame.data(), width, height, shown.width(),
-                                                     shown.height(), columns_, small_.data());
+        (frameClass == kClassYUY2 ? SamplePacked<0> : SamplePacked<1>)(frame.data(), width, height,
+                                                                       shown.width(),
+                                                                       shown.height(), columns_,
+                                                                       mean_, small_.data());
         QImage& picture = NextPicture(shown);
         ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
         return {picture, false};

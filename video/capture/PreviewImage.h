@@ -38,6 +38,7 @@ private:
     QImage& NextPicture(QSize size);
 
     std::vector<std::uint8_t> small_;
+    std::vector<std::uint8_t> mean_; // two rows of a frame as one
     std::vector<std::uint32_t> columns_;
     QImage pictures_[2];
     int next_ = 0;
