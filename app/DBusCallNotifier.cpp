@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace vocalyn {
 
@@ -21,6 +22,8 @@ const QString kDefaultKey = QStringLiteral("default");
 constexpr int kCallTimeout_ms = 5000;
 constexpr qsizetype kMaxCallerIDLength = 64;
 constexpr uchar kUrgencyCritical = 2;
+// Anyone on the bus may send actions; while a reply is awaited only a few are kept.
+constexpr qsizetype kMaxEarlyActions = 8;
 
 } // namespace
 
@@ -157,6 +160,7 @@ void DBusCallNotifier::SendNotify(const Content& content) {
            << QStringList{kDefaultKey, answer, kAnswerKey, answer} << hints
            << qint32(0); // the call's end takes it away, not a timeout
     inFlight_ = true;
+    early_.clear();
     auto* watcher = new QDBusPendingCallWatcher(bus_->asyncCall(notify, kCallTimeout_ms), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher* w) { NotifyAnswered(w); });
@@ -171,6 +175,15 @@ void DBusCallNotifier::NotifyAnswered(QDBusPendingCallWatcher* watcher) {
         shownId_ = reply.value();
         server_ = reply.reply().service();
     }
+    // The service may send an action before its reply is handled here: the bus keeps their
+    // order, but the two reach this thread by different ways.
+    for (const EarlyAction& early : std::exchange(early_, {})) {
+        if (!server_.isEmpty() && early.sender == server_ && early.id != 0 &&
+            early.id == shownId_ && wanted_) {
+            Answer(early.key);
+            break;
+        }
+    }
     Update();
 }
 
@@ -179,8 +192,17 @@ bool DBusCallNotifier::FromServer() const {
 }
 
 void DBusCallNotifier::ActionInvoked(uint id, const QString& actionKey) {
+    if (inFlight_ && calledFromDBus() && wanted_) {
+        if (early_.size() < kMaxEarlyActions)
+            early_.push_back({message().service(), id, actionKey});
+        return;
+    }
     if (!FromServer() || id == 0 || id != shownId_ || !wanted_)
         return;
+    Answer(actionKey);
+}
+
+void DBusCallNotifier::Answer(const QString& actionKey) {
     if ((actionKey == kAnswerKey || actionKey == kDefaultKey) && OnAnswer)
         OnAnswer();
 }

@@ -53,6 +53,7 @@ private:
     void SendNotify(const Content& content);
     void NotifyAnswered(QDBusPendingCallWatcher* watcher);
     bool FromServer() const;
+    void Answer(const QString& actionKey);
     void Account(qint64 elapsed_ns);
 
     QString appIcon_;
@@ -65,6 +66,14 @@ private:
     bool inFlight_ = false; // a Notify call awaits its reply
     uint shownId_ = 0;      // the service's id of the notification on screen
     QString server_;        // the service's unique bus name, from its last reply
+    // Actions that came while a Notify call awaited its reply: the sender's bus name, the id
+    // and the key, weighed once the reply says which notification is the service's.
+    struct EarlyAction {
+        QString sender;
+        uint id = 0;
+        QString key;
+    };
+    QList<EarlyAction> early_;
     qint64 longestCall_us_ = 0;
 };
 

@@ -179,6 +179,45 @@ TEST_F(CallNotifierTest, AWithdrawBeforeTheServiceAnswersStillClosesTheNotificat
     EXPECT_EQ(server->notifications.size(), 1) << "Carol's ringing had ended before it showed";
 }
 
+TEST_F(CallNotifierTest, AnActionThatOvertakesTheServicesReplyStillAnswersOnce) {
+    auto server = Server();
+    auto notifier = Notifier(bus.address());
+    QDBusConnection other = QDBusConnection::connectToBus(bus.address(), "early-program");
+    // Before each reply: `forge` sends an answer from another program on the bus, `act` the
+    // service's own, and `withdraw` ends the ringing.
+    const auto early = [&](const QString& caller, bool forge, bool act, bool withdraw) {
+        server->holdReplies = true;
+        notifier->ShowIncoming(caller, false);
+        const qsizetype count = server->notifications.size() + 1;
+        ASSERT_TRUE(Notified(*server, count));
+        const uint id = server->notifications.back().id;
+        QDBusMessage forged = QDBusMessage::createSignal(
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+        forged << id << QStringLiteral("answer");
+        if (forge)
+            other.send(forged);
+        Settle();
+        if (act)
+            server->InvokeAction(id, QStringLiteral("answer"));
+        if (forge)
+            other.send(forged);
+        Settle();
+        EXPECT_EQ(answers, 0) << "answered before the service said which notification is its own";
+        if (withdraw)
+            notifier->Withdraw();
+        server->ReleaseReplies();
+        Settle();
+    };
+    early(QStringLiteral("Alice"), true, false, false);
+    EXPECT_EQ(answers, 0) << "another program answered";
+    notifier->Withdraw();
+    early(QStringLiteral("Bob"), false, true, true);
+    EXPECT_EQ(answers, 0) << "a stale action answered";
+    early(QStringLiteral("Carol"), true, true, false);
+    EXPECT_EQ(answers, 1);
+    QDBusConnection::disconnectFromBus("early-program");
+}
+
 TEST_F(CallNotifierTest, AUserDismissalStaysAndItsActionsAreIgnored) {
     auto server = Server();
     auto notifier = Notifier(bus.address());
