@@ -61,6 +61,17 @@ void MeanRow(const std::uint8_t* upper, const std::uint8_t* lower, std::size_t b
         out[i] = static_cast<std::uint8_t>((upper[i] + lower[i] + 1) >> 1);
 }
 
+// The row a sampled row is read from: `upper` itself when the frame keeps its height, else the
+// mean of `upper` and the row `below` it away, made in `mean`.
+const std::uint8_t* SourceRow(const std::uint8_t* upper, std::ptrdiff_t below, bool ownHeight,
+                              std::size_t bytes, std::vector<std::uint8_t>& mean) {
+    if (ownHeight)
+        return upper;
+    mean.resize(bytes);
+    MeanRow(upper, upper + below, bytes, mean.data());
+    return mean.data();
+}
+
 // A packed frame (pairs of pixels as four bytes) sampled down to width x height pixels, each
 // pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
 // and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
@@ -77,25 +88,21 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
         columns[static_cast<std::size_t>(x)] =
             static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) / 2 * 4);
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
-    mean.resize(rowBytes);
     const auto lumaOf = [](std::uint32_t pair) {
         return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
     };
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* upper =
             source + rowBytes * static_cast<std::size_t>(BlockStart(row, height, sourceHeight));
-        // At the frame's own height or width, each row or pixel is its own.
-        const std::uint8_t* line = upper;
-        if (sourceHeight != height) {
-            MeanRow(upper, upper + rowBytes, rowBytes, mean.data());
-            line = mean.data();
-        }
+        const std::uint8_t* line = SourceRow(upper, static_cast<std::ptrdiff_t>(rowBytes),
+                                             sourceHeight == height, rowBytes, mean);
         std::uint8_t* out = target + static_cast<std::size_t>(height - 1 - row) * width * 2;
         for (int x = 0; x < width; x += 2, out += 4) {
             const std::uint32_t left = columns[static_cast<std::size_t>(x)];
             const std::uint32_t right = columns[static_cast<std::size_t>(x) + 1];
             const std::uint32_t a = Word(line + left);
             const std::uint32_t b = Word(line + right);
+            // At the frame's own width, each pixel is its own.
             const std::uint32_t pair = left == right ? a
                                                      : (MeanBytes(a, b) & chroma) |
                                                            lumaOf(a) << 8 * FirstLuma |
@@ -110,28 +117,27 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
 // the next one down, negative for a frame stored bottom-up.
 template <int Bytes>
 void SampleRgb(const std::uint8_t* first, std::ptrdiff_t step, int sourceWidth, int sourceHeight,
-               int width, int height, std::vector<std::uint32_t>& columns, QImage& target) {
+               int width, int height, std::vector<std::uint32_t>& columns,
+               std::vector<std::uint8_t>& mean, QImage& target) {
     columns.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
         columns[static_cast<std::size_t>(x)] =
             static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) * Bytes);
-    // At the frame's own height or width, each row or pixel is its own.
-    const std::ptrdiff_t below = sourceHeight == height ? 0 : step;
+    // At the frame's own width, each pixel is its own.
     const std::uint32_t right = sourceWidth == width ? 0 : Bytes;
     const auto pixel = [](const std::uint8_t* at) {
         std::uint32_t value = 0;
         std::memcpy(&value, at, 3); // a 32-bit pixel's fourth byte is not colour
         return value;
     };
+    const auto rowBytes = static_cast<std::size_t>(sourceWidth) * Bytes;
     for (int row = 0; row < height; ++row) {
-        const std::uint8_t* upper = first + step * BlockStart(row, height, sourceHeight);
-        const std::uint8_t* lower = upper + below;
+        const std::uint8_t* line = SourceRow(first + step * BlockStart(row, height, sourceHeight),
+                                             step, sourceHeight == height, rowBytes, mean);
         auto* out = reinterpret_cast<std::uint32_t*>(target.scanLine(row));
         for (int x = 0; x < width; ++x) {
             const std::uint32_t at = columns[static_cast<std::size_t>(x)];
-            const std::uint32_t top = MeanBytes(pixel(upper + at), pixel(upper + at + right));
-            const std::uint32_t bottom = MeanBytes(pixel(lower + at), pixel(lower + at + right));
-            out[x] = 0xFF000000u | MeanBytes(top, bottom);
+            out[x] = 0xFF000000u | MeanBytes(pixel(line + at), pixel(line + at + right));
         }
     }
 }
@@ -181,7 +187,7 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
         const std::ptrdiff_t step = bottomUp ? -rowBytes : rowBytes;
         QImage& picture = NextPicture(shown);
         (bytes == 3 ? SampleRgb<3> : SampleRgb<4>)(first, step, width, height, shown.width(),
-                                                   shown.height(), columns_, picture);
+                                                   shown.height(), columns_, mean_, picture);
         return {picture, false};
     }
     return PreviewPicture(format, frame);
