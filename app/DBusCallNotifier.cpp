@@ -175,11 +175,9 @@ void DBusCallNotifier::NotifyAnswered(QDBusPendingCallWatcher* watcher) {
         shownId_ = reply.value();
         server_ = reply.reply().service();
     }
-    // The service may send an action before its reply is handled here: the bus keeps their
-    // order, but the two reach this thread by different ways.
+    // Actions handled before this reply could not be told from a stranger's until now.
     for (const EarlyAction& early : std::exchange(early_, {})) {
-        if (!server_.isEmpty() && early.sender == server_ && early.id != 0 &&
-            early.id == shownId_ && wanted_) {
+        if (Accepts(early.sender, early.id)) {
             Answer(early.key);
             break;
         }
@@ -191,15 +189,21 @@ bool DBusCallNotifier::FromServer() const {
     return calledFromDBus() && !server_.isEmpty() && message().service() == server_;
 }
 
+bool DBusCallNotifier::Accepts(const QString& sender, uint id) const {
+    return !server_.isEmpty() && sender == server_ && id != 0 && id == shownId_ && wanted_;
+}
+
 void DBusCallNotifier::ActionInvoked(uint id, const QString& actionKey) {
-    if (inFlight_ && calledFromDBus() && wanted_) {
+    if (!calledFromDBus())
+        return;
+    const QString sender = message().service();
+    if (inFlight_ && wanted_) {
         if (early_.size() < kMaxEarlyActions)
-            early_.push_back({message().service(), id, actionKey});
+            early_.push_back({sender, id, actionKey});
         return;
     }
-    if (!FromServer() || id == 0 || id != shownId_ || !wanted_)
-        return;
-    Answer(actionKey);
+    if (Accepts(sender, id))
+        Answer(actionKey);
 }
 
 void DBusCallNotifier::Answer(const QString& actionKey) {

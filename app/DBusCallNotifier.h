@@ -53,6 +53,8 @@ private:
     void SendNotify(const Content& content);
     void NotifyAnswered(QDBusPendingCallWatcher* watcher);
     bool FromServer() const;
+    // Whether an action from `sender` on notification `id` is the service's, on the one shown.
+    bool Accepts(const QString& sender, uint id) const;
     void Answer(const QString& actionKey);
     void Account(qint64 elapsed_ns);
 
