@@ -53,7 +53,8 @@ FlatButton* MakeFlatButton(QWidget* parent, const QString& hint, const QRect& ge
 TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), UDPClient(*platform.sockets),
       UDPServer(*platform.sockets), UDPClient1(*platform.sockets), UDPServer1(*platform.sockets),
-      MediaPlayer1(*platform.mediaDevice), platform_(platform) {
+      MediaPlayer1(*platform.mediaDevice), platform_(platform), callActions_(*this, platform),
+      ringTimer_(Timer1), repeatTimer_(RepeatTimer) {
     InitAssets();
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(QPixmap(QStringLiteral(":/vocalyn.png")));
@@ -66,7 +67,6 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     UDPClient1.BufferSize = 524288;
     UDPServer1.DefaultPort = platform.videoPort;
     UDPServer1.BufferSize = 524288;
-    Timer1.setSingleShot(true);
     BindToLocalAddress(platform.bindAddress);
 
     CreateControls();

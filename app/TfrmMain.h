@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/BoundUDPClient.h"
-#include "call/ReplyLimiter.h"
+#include "app/CallWindowActions.h"
+#include "app/QtCallTimer.h"
+#include "call/CallSession.h"
 #include "call/SettingsFile.h"
 #include "call/TMediaPlayer.h"
 #include "net/TIdUDPServer.h"
@@ -81,15 +83,13 @@ public:
     BoundUDPClient UDPClient1;
     net::TIdUDPServer UDPServer1;
     call::TMediaPlayer MediaPlayer1;
-    // Bounds the unanswered messages sent, busy replies and those at the end of the ring time.
-    call::ReplyLimiter UnansweredReplies;
+    // Repeats the call request while placing, and the Cancel after it.
+    QTimer RepeatTimer;
 
     // Held settings and call state.
     call::CallSettings Settings;
+    // Frames go to UDPClient1 while it is set; the call sets and clears it.
     bool SendingVideo = false;
-    bool MicMuted = false;
-    bool Busy = false;
-    bool Ringing = false;
     bool VideoStarted = false;
     bool PeerHostLearned = false;
     std::unique_ptr<voice::TVOIPMedia> VoiceLink; // the current call's, while one is up
@@ -104,6 +104,12 @@ public:
     QPointer<call::TfrmSettings> frmSettings;
     // Makes `dialog` the calling-status dialog and hands it its Cancel steps.
     void SetCallingDialog(call::TfrmCalling& dialog);
+
+    // The call: its state decides the flags and buttons below.
+    call::CallSession& Session() { return *session_; }
+    bool Busy() const { return session_->Busy(); }
+    bool Ringing() const { return session_->Ringing(); }
+    bool MicMuted() const { return session_->Muted(); }
 
     // Puts the local host name into lblHostName and returns the local address.
     QString FindLocalAddress();
@@ -132,8 +138,6 @@ public:
     void btnEndClick();
     void btnMuteClick();
     void Timer1Timer();
-    // The main window's part of the calling dialog's Cancel, before the dialog closes.
-    void CancelPlacedCall();
     // The frame handlers' steps after the frame is in the frame buffer.
     void FrameHandler(const video::VIDEOHDR& frame);
     void StreamHandler(const video::VIDEOHDR& frame);
@@ -160,32 +164,18 @@ private:
     void DetachHandlers();
     void DragWindow();
 
-    // Received signalling, by kind.
-    void CallRequestReceived(const QString& sender, const QString& callerID);
-    void AcceptReceived(const QString& sender);
-    void CancelReceived(const QString& sender);
-    void UnansweredMessageReceived(const QString& sender, const QString& text);
-    bool AcceptExpectedFrom(const QString& sender) const;
-    // True when `sender` is the address the pending call request went to.
-    bool FromCalledPeer(const QString& sender) const;
-
-    void AnswerCall();
-    void PlaceCall();
-    void StartRingTimer();
-    void SendUnansweredMessage(const QString& host);
     void FocusHostField();
-    // The desktop's announcement of the ringing call, shown and taken away with the ringing.
-    void AnnounceCall(const QString& callerID);
+    // The desktop's announcement of a ringing call goes.
     void WithdrawCallAnnouncement();
-    call::TfrmCalling& CallingDialog() const;
 
     Platform& platform_;
     bool shown_ = false;
     bool activated_ = false;
     bool closing_ = false;
-    // Where the pending call request went, as resolved when it was sent: only an "Accept" or an
-    // unanswered message from there counts. None while no call is being placed.
-    std::optional<quint32> placedCallAddress_;
+    CallWindowActions callActions_;
+    QtCallTimer ringTimer_;
+    QtCallTimer repeatTimer_;
+    std::unique_ptr<call::CallSession> session_;
 };
 
 } // namespace vocalyn

@@ -4,6 +4,7 @@
 
 #include "app/FadeOut.h"
 #include "app/Platform.h"
+#include "base/Error.h"
 #include "call/TfrmSettings.h"
 #include "net/LocalAddress.h"
 #include "widgets/ErrorReport.h"
@@ -60,12 +61,17 @@ void TfrmMain::FormShow() {
 
 void TfrmMain::FormActivate() {
     lblIPAddress->setText(FindLocalAddress());
-    call::LoadSettings(platform_.dataDir, lblIPAddress->text(), Settings);
+    QString settingsProblem;
+    try {
+        call::LoadSettings(platform_.dataDir, lblIPAddress->text(), Settings);
+    } catch (const Error& error) {
+        settingsProblem = error.message();
+    }
     UDPServer.setActive(true);
     Announce();
-    MicMuted = false;
-    Busy = false;
-    Ringing = false;
+    // Told as any error is, once calls can come in (with the default ring time).
+    if (!settingsProblem.isEmpty())
+        ShowErrorReport(settingsProblem);
 }
 
 void TfrmMain::FormClose() {
@@ -73,11 +79,6 @@ void TfrmMain::FormClose() {
     videoCap->StopVideo();
     QCoreApplication::processEvents();
     FadeOut(*this, 600);
-}
-
-void TfrmMain::AnnounceCall(const QString& callerID) {
-    if (platform_.callNotifier)
-        platform_.callNotifier->ShowIncoming(callerID, !Settings.RingTone.isEmpty());
 }
 
 void TfrmMain::WithdrawCallAnnouncement() {
@@ -174,6 +175,7 @@ void TfrmMain::DetachHandlers() {
     // message loop ends, must not ring or answer. The listeners are stopped as their
     // destruction would, running the hand-overs still queued, now without a handler.
     Timer1.stop();
+    RepeatTimer.stop();
     for (net::TIdUDPServer* server : {&UDPServer, &UDPServer1}) {
         server->OnUDPRead = nullptr;
         try {

@@ -47,11 +47,13 @@ void LoadSettings(const QString& dataDir, const QString& defaultCallerID, CallSe
     held.RingTone = ReadProfileString(path, Section, RingToneKey, QString());
     const QString ringTime = ReadProfileString(path, Section, RingTimeKey, DefaultRingTime);
     const std::optional<qint32> seconds = StrToInt(ringTime);
-    if (!seconds)
-        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(ringTime));
-    held.RingTime = SecondsToMilliseconds(*seconds);
+    // A mistyped ring time must not cost the rest: the default stands in, and the error is told
+    // once everything else is read.
+    held.RingTime = SecondsToMilliseconds(seconds ? *seconds : *StrToInt(DefaultRingTime));
     held.Message = ReadProfileString(path, Section, MessageKey, DefaultMessage);
     held.CallerID = ReadProfileString(path, Section, CallerIDKey, defaultCallerID);
+    if (!seconds)
+        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(ringTime));
 }
 
 void SaveSettings(const QString& dataDir, const QString& ringTone, int ringTimeSeconds,

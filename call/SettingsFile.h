@@ -21,8 +21,8 @@ QString SettingsPath(const QString& dataDir);
 // Message, CallerID, each with its default when missing (no ring tone, 10 seconds,
 // "Unanswered", defaultCallerID). The file stores the ring time in seconds; it is held in
 // milliseconds, multiplied in 32-bit arithmetic. A ring time that is not a whole 32-bit number
-// throws vocalyn::Error("'<text>' is not a valid integer value") with RingTone already assigned
-// and the other fields untouched.
+// is held as the default, and once every field is read throws
+// vocalyn::Error("'<text>' is not a valid integer value").
 void LoadSettings(const QString& dataDir, const QString& defaultCallerID, CallSettings& held);
 
 // Writes RingTone, RingTime (seconds, decimal), Message and CallerID to the file, each at once,

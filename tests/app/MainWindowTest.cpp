@@ -154,14 +154,15 @@ TEST_F(MainWindowFixture, ActivationShowsLocalAddressLoadsDefaultsAndOpensSignal
     EXPECT_EQ(w.Settings.Message, "Unanswered");
     EXPECT_EQ(w.Settings.CallerID, "198.18.0.2");
     EXPECT_TRUE(w.UDPServer.Active());
-    EXPECT_FALSE(w.Busy || w.Ringing || w.MicMuted);
+    EXPECT_FALSE(w.Busy() || w.Ringing() || w.MicMuted());
 }
 
 TEST_F(MainWindowFixture, ActivationRunsOnceAndModalBoxesDoNotRepeatIt) {
     WriteSettings("[Settings]\r\nRingTime=7\r\n");
     TfrmMain& w = ShowWindow();
     const qsizetype lookups = resolver->lookups.size();
-    w.Busy = true;
+    SendTo(platform.signallingPort, "Calling|Front desk");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Ringing(); }, 5000));
     // A hand edit while running takes effect only at the next start.
     WriteSettings("[Settings]\r\nRingTime=9\r\n");
     {
@@ -175,11 +176,11 @@ TEST_F(MainWindowFixture, ActivationRunsOnceAndModalBoxesDoNotRepeatIt) {
     w.activateWindow();
     QCoreApplication::processEvents();
     EXPECT_EQ(resolver->lookups.size(), lookups);
-    EXPECT_TRUE(w.Busy);
+    EXPECT_TRUE(w.Ringing());
     EXPECT_EQ(w.Settings.RingTime, 7000);
 }
 
-TEST_F(MainWindowFixture, BadRingTimeIsReportedAndLeavesSignallingClosed) {
+TEST_F(MainWindowFixture, BadRingTimeIsReportedAndCallsStillRingForTheDefaultTime) {
     WriteSettings("[Settings]\r\nRingTone=ring.wav\r\nRingTime=7s\r\nMessage=Busy now\r\n");
     CreateWindow();
     ModalWatcher watcher;
@@ -188,9 +189,10 @@ TEST_F(MainWindowFixture, BadRingTimeIsReportedAndLeavesSignallingClosed) {
     EXPECT_EQ(watcher.box().title, kApplicationTitle);
     EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
     EXPECT_EQ(watcher.box().text, "'7s' is not a valid integer value.");
-    EXPECT_FALSE(w.UDPServer.Active());
+    EXPECT_TRUE(w.UDPServer.Active());
     EXPECT_EQ(w.Settings.RingTone, "ring.wav");
-    EXPECT_EQ(w.Settings.Message, "");
+    EXPECT_EQ(w.Settings.RingTime, 10000);
+    EXPECT_EQ(w.Settings.Message, "Busy now");
 }
 
 TEST_F(MainWindowFixture, SignallingPortInUseIsReported) {
@@ -255,7 +257,7 @@ TEST_F(MainWindowFixture, ACallRequestDuringTheFadeNeitherRingsNorHoldsTheCloseU
     EXPECT_FALSE(w.UDPServer.Active());
     EXPECT_FALSE(w.UDPServer1.Active());
     QTest::qWait(300);
-    EXPECT_FALSE(w.Ringing);
+    EXPECT_FALSE(w.Ringing());
     EXPECT_EQ(w.lblCallerID->text(), "Caller ID");
     EXPECT_EQ(w.edtHostName->text(), "Host Name or IP Address");
     EXPECT_FALSE(w.Timer1.isActive());
@@ -275,14 +277,14 @@ TEST_F(MainWindowFixture, WithoutSoundOutputTheStatusLineSaysWhyAndCallsStillRin
     EXPECT_TRUE(w.UDPServer.Active());
 
     SendTo(platform.signallingPort, "Calling|Front desk");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Ringing; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Ringing(); }, 5000));
     EXPECT_EQ(w.lblCallerID->text(), "Front desk calling...");
     EXPECT_TRUE(w.Timer1.isActive());
     EXPECT_FALSE(w.MediaPlayer1.opened());
     EXPECT_EQ(w.MediaPlayer1.lastResult(), call::GstMediaDevice::Unavailable);
     // The failed tone does not cost the listener: the caller can still cancel.
     SendTo(platform.signallingPort, "Cancel");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Ringing; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Ringing(); }, 5000));
 }
 
 TEST(HelpText, HasSeventeenLinesJoinedByCrLf) {

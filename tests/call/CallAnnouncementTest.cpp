@@ -26,7 +26,7 @@ protected:
     // Carol's call request reaches Bob and he rings.
     bool CarolCalls(const QByteArray& callerID = "Carol") {
         carol->Send("127.0.0.2", "Calling|" + callerID);
-        return QTest::qWaitFor([this] { return B().Ringing; }, 3000);
+        return QTest::qWaitFor([this] { return B().Ringing(); }, 3000);
     }
 
     fakes::RecordingCallNotifier* notifier = nullptr;
@@ -37,7 +37,7 @@ TEST_F(CallAnnouncement, EveryWayTheRingingEndsWithdrawsIt) {
     ASSERT_TRUE(CarolCalls());
     EXPECT_EQ(notifier->calls, QStringList({"show Carol silent"}));
     carol->Send("127.0.0.2", "Cancel");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }, 3000));
     EXPECT_EQ(notifier->calls.last(), "withdraw");
 
     // The ring time; without a ring tone of his own the announcement brings the sound.
@@ -49,7 +49,7 @@ TEST_F(CallAnnouncement, EveryWayTheRingingEndsWithdrawsIt) {
     EXPECT_EQ(carol->Next(), "Bob is away");
     EXPECT_EQ(notifier->calls, QStringList({"show Carol", "withdraw"}));
     carol->Send("127.0.0.2", "Cancel");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }, 3000));
 
     // Answering from the announcement is the call button: Carol gets her "Accept".
     notifier->calls.clear();
@@ -103,7 +103,7 @@ protected:
 
     bool CarolCalls(const QByteArray& callerID = "Carol") {
         carol->Send("127.0.0.2", "Calling|" + callerID);
-        return QTest::qWaitFor([this] { return B().Ringing; }, 3000);
+        return QTest::qWaitFor([this] { return B().Ringing(); }, 3000);
     }
 
     static bool Shows(FakeNotificationServer& server, int count) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace vocalyn::test {
@@ -36,8 +37,8 @@ inline constexpr Phase kRingTimeOver = kRinging;
 inline void CheckPhase(Side& side, const Phase& phase) {
     TfrmMain& w = side.w();
     SCOPED_TRACE(QStringLiteral("%1 should be %2").arg(side.address, phase.name).toStdString());
-    EXPECT_EQ(w.Busy, phase.busy);
-    EXPECT_EQ(w.Ringing, phase.ringing);
+    EXPECT_EQ(w.Busy(), phase.busy);
+    EXPECT_EQ(w.Ringing(), phase.ringing);
     EXPECT_EQ(w.SendingVideo, phase.sendingVideo);
     EXPECT_EQ(w.VoiceLink != nullptr, phase.link);
     EXPECT_EQ(w.btnCall->isEnabled(), phase.call);
@@ -89,12 +90,12 @@ protected:
     bool AliceCalls(Script& steps, const QString& host = QStringLiteral("bobs-pc")) {
         A().edtHostName->setText(host);
         const bool done = steps.Run([this] { A().btnCall->click(); });
-        return done && !alice->dialog().isVisible();
+        return done && QTest::qWaitFor([this] { return !alice->dialog().isVisible(); }, 3000);
     }
 
     // Bob's side, ringing with Alice's call; the condition for the first step of a script.
     std::function<bool()> BobRings() {
-        return [this] { return B().Ringing && alice->dialog().isVisible(); };
+        return [this] { return B().Ringing() && alice->dialog().isVisible(); };
     }
 
     std::unique_ptr<Side> alice;

@@ -81,9 +81,10 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     EXPECT_EQ(bob->toneOperations(), QStringList({"stop 1"}));
     // The caller's identity stays shown during the call.
     EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");
-    // Alice's voice goes to where the "Accept" came from, her video to what she typed.
+    // Alice's voice goes to where the "Accept" came from, her video to the peer called.
     EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
-    EXPECT_EQ(A().UDPClient1.Host, "bobs-pc");
+    // The name was looked up once, for the whole call.
+    EXPECT_EQ(A().UDPClient1.Host, "127.0.0.2");
     EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
     EXPECT_EQ(B().UDPClient1.Host, "127.0.0.1");
 
@@ -127,7 +128,7 @@ TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmu
     alice->terminalCalls().clear();
 
     A().btnMute->click();
-    EXPECT_TRUE(A().MicMuted);
+    EXPECT_TRUE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "*");
     EXPECT_EQ(A().btnMute->font().pixelSize(), 32);
     EXPECT_TRUE(A().btnMute->font().bold());
@@ -135,7 +136,7 @@ TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmu
 
     alice->terminalCalls().clear();
     A().btnMute->click();
-    EXPECT_FALSE(A().MicMuted);
+    EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
     EXPECT_EQ(
         alice->terminalCalls(),
@@ -145,14 +146,14 @@ TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmu
     A().btnMute->click(); // muted once more, then ended
     alice->terminalCalls().clear();
     A().btnEnd->click();
-    EXPECT_FALSE(A().MicMuted);
+    EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
     EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
 
     B().btnEnd->click();
     alice->terminalCalls().clear();
     ASSERT_TRUE(EstablishCall());
-    EXPECT_FALSE(A().MicMuted);
+    EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
     // A new link on the same terminal, initialised again.
     EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
@@ -166,7 +167,8 @@ TEST_F(CallStates, ThirdComputerGetsOnlyTheMessageFromEitherSideOfACall) {
     EXPECT_EQ(carol->Next(), "Bob is away");
     EXPECT_PHASE(*alice, kInCallPlaced);
     EXPECT_PHASE(*bob, kInCallAnswered);
-    EXPECT_EQ(A().edtHostName->text(), "bobs-pc");
+    // Carol's requests did not take the host field (the peer's video may have, once).
+    EXPECT_NE(A().edtHostName->text(), "127.0.0.3");
     EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
 }
 
@@ -280,7 +282,7 @@ TEST_F(CallStates, OnlyTheCalledPeerPutsItsWordsIntoTheCallingDialog) {
 
 TEST_F(CallStates, BusyRepliesToOneAddressGoAtMostOnceASecond) {
     const auto now_ms = std::make_shared<qint64>(0);
-    A().UnansweredReplies = call::ReplyLimiter([now_ms] { return *now_ms; });
+    A().Session().replies = call::ReplyLimiter([now_ms] { return *now_ms; });
     ASSERT_TRUE(EstablishCall());
     for (int i = 0; i < 5; ++i)
         carol->Send("127.0.0.1", "Calling|Carol");
@@ -325,7 +327,7 @@ TEST_F(CallStates, CancelAfterTheMessageStopsTheRingingOnBothSides) {
             [this] { return alice->dialog().Label1->text() == "Bob is away"; },
             [this] { alice->dialog().btnCancel->click(); })
         .When(
-            "Bob stops ringing", [this] { return !B().Ringing; }, [] {});
+            "Bob stops ringing", [this] { return !B().Ringing(); }, [] {});
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     EXPECT_PHASE(*alice, kIdle);
     EXPECT_PHASE(*bob, kIdle);
@@ -349,7 +351,7 @@ TEST_F(CallStates, CancelWhileRingingCountsOnlyFromTheAddressInTheHostField) {
                 alice->dialog().btnCancel->click();
             })
         .When(
-            "Bob stops ringing", [this] { return !B().Ringing; }, [] {});
+            "Bob stops ringing", [this] { return !B().Ringing(); }, [] {});
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     EXPECT_PHASE(*alice, kIdle);
     EXPECT_PHASE(*bob, kIdle);
@@ -365,7 +367,7 @@ TEST_F(CallStates, SecondRequestWhileRingingReplacesCallerAndToneButNotTheRingTi
             "Bob rings for a while",
             // Beyond the slack of a coarse timer, which may fire up to 5 % early.
             [this] {
-                return B().Ringing && B().Timer1.isActive() && B().Timer1.remainingTime() < 4700;
+                return B().Ringing() && B().Timer1.isActive() && B().Timer1.remainingTime() < 4700;
             },
             [this] {
                 bob->toneOperations().clear();
@@ -384,7 +386,7 @@ TEST_F(CallStates, SecondRequestWhileRingingReplacesCallerAndToneButNotTheRingTi
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     // Alice's Cancel does not come from the host field's address any more.
     Barrier(A(), "127.0.0.2", *bob);
-    EXPECT_TRUE(B().Ringing);
+    EXPECT_TRUE(B().Ringing());
 }
 
 TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
@@ -424,7 +426,7 @@ TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
                 alice->dialog().btnCancel->click();
             })
         .When(
-            "Alice idle", [this] { return !A().Busy; },
+            "Alice idle", [this] { return !A().Busy(); },
             [this] { bob->dialog().btnCancel->click(); });
     ASSERT_TRUE(script.Run([this] { B().btnCall->click(); })) << script.failure().toStdString();
     EXPECT_PHASE(*alice, kIdle);
@@ -445,6 +447,7 @@ TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
     {
         ModalWatcher watcher;
         A().btnCall->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }));
         EXPECT_EQ(watcher.box().title, "Error");
         EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
         EXPECT_EQ(watcher.box().text, "Socket Error # 11001\r\n");
@@ -454,7 +457,7 @@ TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
     EXPECT_FALSE(alice->dialog().RxDice1->Rotate());
 
     carol->Send("127.0.0.1", "Calling|Carol");
-    EXPECT_TRUE(QTest::qWaitFor([this] { return A().Ringing; }));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return A().Ringing(); }));
     EXPECT_EQ(A().lblCallerID->text(), "Carol calling...");
 }
 
@@ -474,10 +477,10 @@ TEST_F(CallStates, OddRequestsRingAsTheyAreClassified) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.payload.toStdString());
         carol->Send("127.0.0.2", c.payload);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return B().Ringing; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return B().Ringing(); }));
         EXPECT_EQ(B().lblCallerID->text(), c.label);
         carol->Send("127.0.0.2", "Cancel");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !B().Ringing; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !B().Ringing(); }));
     }
     EXPECT_EQ(bob->dialog().Label1->textFormat(), Qt::PlainText);
 }
@@ -486,30 +489,30 @@ TEST_F(CallStates, RingAlertWithoutToneWithAFailingToneAndWithoutRingTime) {
     B().Settings.RingTone.clear();
     B().Settings.RingTime = 0;
     carol->Send("127.0.0.2", "Calling|Carol");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing(); }));
     EXPECT_TRUE(bob->toneOperations().isEmpty());
     // A ring time of 0 never runs out.
     EXPECT_FALSE(B().Timer1.isActive());
     carol->Send("127.0.0.2", "Cancel");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 
     // A tone that cannot be opened stops the alert there; the next datagram is handled.
     B().Settings.RingTone = "broken.wav";
     B().Settings.RingTime = 10000;
     bob->device->openFailures.insert("broken.wav", 277);
     carol->Send("127.0.0.2", "Calling|Carol");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing(); }));
     EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
     EXPECT_TRUE(B().Timer1.isActive());
     carol->Send("127.0.0.2", "Cancel");
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 }
 
 TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     // Bob's replies to Carol come closer together than the reply limit allows; his clock is
     // moved on between them.
     const auto skew = std::make_shared<qint64>(0);
-    B().UnansweredReplies = call::ReplyLimiter([skew] {
+    B().Session().replies = call::ReplyLimiter([skew] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count() +
@@ -519,7 +522,7 @@ TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     B().Settings.RingTime = 100;
     carol->Send("127.0.0.2", "Calling|Carol");
     ASSERT_TRUE(QTest::qWaitFor([this] {
-        return B().Ringing && B().btnCall->isEnabled() && !B().Timer1.isActive() &&
+        return B().Ringing() && B().btnCall->isEnabled() && !B().Timer1.isActive() &&
                B().lblCallerID->text().isEmpty();
     }));
     // The next datagram Carol gets is the one sent once there is a message again.
@@ -527,7 +530,7 @@ TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     carol->Send("127.0.0.2", "Calling|Carol");
     EXPECT_EQ(carol->Next(), "Bob is away");
     carol->Send("127.0.0.2", "Cancel");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 
     // The busy reply, likewise.
     *skew += call::ReplyLimiter::kWindow_ms;

@@ -91,7 +91,7 @@ TEST_F(SettingsFileTest, RingTimeIsReadAsSecondsAndHeldInMilliseconds) {
     }
 }
 
-TEST_F(SettingsFileTest, BadRingTimeStopsTheLoadAfterTheRingTone) {
+TEST_F(SettingsFileTest, BadRingTimeIsHeldAsTheDefaultAndTheRestIsRead) {
     for (const QByteArray& text : {QByteArray("7s"), QByteArray("2147483648"), QByteArray("")}) {
         writeFile("[Settings]\nRingTone=new.wav\nRingTime=" + text + "\nMessage=m\nCallerID=c\n");
         CallSettings held{QStringLiteral("old.wav"), 1234, QStringLiteral("old"),
@@ -99,9 +99,9 @@ TEST_F(SettingsFileTest, BadRingTimeStopsTheLoadAfterTheRingTone) {
         EXPECT_EQ(errorText([&] { LoadSettings(dataDir(), QStringLiteral("ip"), held); }),
                   QStringLiteral("'%1' is not a valid integer value").arg(QString(text)));
         EXPECT_EQ(held.RingTone, QStringLiteral("new.wav"));
-        EXPECT_EQ(held.RingTime, 1234);
-        EXPECT_EQ(held.Message, QStringLiteral("old"));
-        EXPECT_EQ(held.CallerID, QStringLiteral("me"));
+        EXPECT_EQ(held.RingTime, 10000);
+        EXPECT_EQ(held.Message, QStringLiteral("m"));
+        EXPECT_EQ(held.CallerID, QStringLiteral("c"));
     }
 }
 

@@ -60,9 +60,9 @@ QMap<QString, QString> PeerConsole::State() const {
     return {
         {"activated", Flag(w.FormActivated())},
         {"listening", Flag(w.UDPServer.Active())},
-        {"busy", Flag(w.Busy)},
-        {"ringing", Flag(w.Ringing)},
-        {"muted", Flag(w.MicMuted)},
+        {"busy", Flag(w.Busy())},
+        {"ringing", Flag(w.Ringing())},
+        {"muted", Flag(w.MicMuted())},
         {"video", Flag(w.SendingVideo)},
         {"link", Flag(w.VoiceLink != nullptr)},
         {"call", Flag(w.btnCall->isEnabled())},

@@ -3,6 +3,7 @@
 namespace vocalyn::fakes {
 
 net::ResolveResult FakeResolver::lookupIPv4(const QByteArray& host) {
+    const std::lock_guard lock(mutex_);
     lookups.append(host);
     if (const auto it = answers.constFind(host); it != answers.constEnd())
         return *it;

@@ -4,9 +4,12 @@
 
 #include <QHash>
 
+#include <mutex>
+
 namespace vocalyn::fakes {
 
-// A resolver that answers from a table and records every question.
+// A resolver that answers from a table and records every question. Lookups may come from the
+// program's lookup threads; the test reads and changes the table while none is under way.
 class FakeResolver final : public net::Resolver {
 public:
     QByteArray name = "testhost";                  // the host name, cut to the asked buffer size
@@ -17,6 +20,9 @@ public:
 
     net::ResolveResult lookupIPv4(const QByteArray& host) override;
     QByteArray hostName(int bufferSize) override;
+
+private:
+    std::mutex mutex_;
 };
 
 } // namespace vocalyn::fakes
