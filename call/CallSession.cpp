@@ -236,7 +236,7 @@ void CallSession::StartLookup(const QString& host, void (CallSession::*then)(con
 
 void CallSession::PlaceCall(const QString& host) {
     repeatTimer_.Stop();
-    cancelsLeft_ = 0;
+    echoesLeft_ = 0;
     muted_ = false;
     Enter(CallState::LookingUp);
     actions_.ShowCalling();
@@ -282,14 +282,28 @@ void CallSession::RepeatTimerExpired() {
             repeatTimer_.Start(kRepeatInterval_ms);
         return;
     }
-    if (cancelsLeft_ > 0 && cancelTo_) {
+    if (echoesLeft_ > 0 && echoTo_) {
         try {
-            actions_.Send(*cancelTo_, kCancel);
+            actions_.Send(*echoTo_, echo_);
         } catch (...) {
         }
-        if (--cancelsLeft_ > 0)
-            repeatTimer_.Start(kCancelInterval_ms);
+        if (--echoesLeft_ > 0)
+            repeatTimer_.Start(kEchoInterval_ms);
     }
+}
+
+void CallSession::SendEchoed(quint32 to, const QByteArray& payload, bool reportFailure) {
+    repeatTimer_.Stop();
+    echo_ = payload;
+    echoTo_ = to;
+    echoesLeft_ = kEchoSends - 1;
+    try {
+        actions_.Send(to, payload);
+    } catch (...) {
+        if (reportFailure)
+            actions_.ReportError(ExceptionText(std::current_exception()), false);
+    }
+    repeatTimer_.Start(kEchoInterval_ms);
 }
 
 void CallSession::CancelPressed() {
@@ -304,13 +318,8 @@ void CallSession::CancelPressed() {
     peer_.reset();
     Enter(CallState::Idle);
     actions_.CloseCallingDialog();
-    if (!to)
-        return;
-    // Nothing confirms a Cancel, so it goes out a few times; a lost one would leave the callee
-    // ringing, or in a call with nobody.
-    cancelTo_ = to;
-    cancelsLeft_ = kCancelSends;
-    RepeatTimerExpired();
+    if (to)
+        SendEchoed(*to, kCancel, false);
 }
 
 void CallSession::Answer(const QString& host) {
@@ -333,11 +342,7 @@ void CallSession::AnswerResolved(const LookupResult& result) {
     peer_ = result.address;
     muted_ = false;
     Enter(CallState::InCallAnswered);
-    try {
-        actions_.Send(*peer_, kAccept);
-    } catch (...) {
-        actions_.ReportError(ExceptionText(std::current_exception()), false);
-    }
+    SendEchoed(*peer_, kAccept, true);
     actions_.StartVideo(*peer_);
     try {
         actions_.StartVoice(*peer_);
@@ -390,6 +395,8 @@ void CallSession::EndPressed() {
 }
 
 void CallSession::EndCall() {
+    repeatTimer_.Stop();
+    echoesLeft_ = 0;
     muted_ = false;
     peer_.reset();
     Enter(CallState::Idle);

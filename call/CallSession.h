@@ -100,10 +100,10 @@ public:
     static constexpr int kRepeatInterval_ms = 1000;
     // A caller gives up repeating its request after this long; its dialog stays up.
     static constexpr int kRepeatFor_ms = 30000;
-    // A Cancel goes out this many times in all, this far apart: it is the one thing the
-    // callee cannot learn otherwise.
-    static constexpr int kCancelSends = 3;
-    static constexpr int kCancelInterval_ms = 200;
+    // An answer's "Accept" and a caller's "Cancel" go out this many times in all, this far
+    // apart: a lost one costs the caller a second, or leaves the callee in a call with nobody.
+    static constexpr int kEchoSends = 3;
+    static constexpr int kEchoInterval_ms = 200;
 
     // `settings` are the held settings, read at each event; the timers fire into
     // RingTimerExpired and RepeatTimerExpired. All must outlive the session.
@@ -149,6 +149,7 @@ private:
     void StopRinging();
     void CloseTone();
     void EndCall();
+    void SendEchoed(quint32 to, const QByteArray& payload, bool reportFailure);
     void StartLookup(const QString& host, void (CallSession::*then)(const LookupResult&));
 
     const CallSettings& settings_;
@@ -162,8 +163,10 @@ private:
     bool toneOpen_ = false;
     std::optional<quint32> peer_;
     qint64 firstRequest_ms_ = 0;
-    std::optional<quint32> cancelTo_;
-    int cancelsLeft_ = 0;
+    // The message that goes out again on the repeat timer, where, and how often still.
+    QByteArray echo_;
+    std::optional<quint32> echoTo_;
+    int echoesLeft_ = 0;
     // A lookup's result counts only when its number is still the latest: Cancel or a new call
     // leave the old one to run out unheard.
     quint64 lookup_ = 0;

@@ -10,9 +10,22 @@ class LimitedLineEdit::LengthValidator : public QValidator {
 public:
     explicit LengthValidator(LimitedLineEdit& edit) : QValidator(&edit), edit_(edit) {}
 
-    State validate(QString& input, int&) const override {
+    // Too long: what was just put in before the cursor is cut to what fits, so that a paste
+    // keeps its first part instead of being dropped whole.
+    State validate(QString& input, int& pos) const override {
         const qsizetype allowed = std::max<qsizetype>(edit_.typingLimit_, edit_.shownLength_);
-        return input.size() > allowed ? Invalid : Acceptable;
+        const qsizetype excess = input.size() - allowed;
+        if (excess <= 0)
+            return Acceptable;
+        qsizetype from = pos - excess;
+        if (from < 0)
+            return Invalid;
+        // Never half a character.
+        if (from > 0 && input.at(from).isLowSurrogate())
+            --from;
+        input.remove(from, pos - from);
+        pos = static_cast<int>(from);
+        return Acceptable;
     }
 
 private:

@@ -182,6 +182,8 @@ const Case kCases[] = {
      {"line Carol calling...", "tone play", "alert 198.18.0.3 Carol 1"}},
     {"AnswerSendsAcceptAndStartsTheCall", {"req", "answer"}, CallState::InCallAnswered,
      {"tone stop", "send 198.18.0.2 Accept", "video 198.18.0.2", "voice 198.18.0.2"}},
+    {"AcceptGoesOutThreeTimes", {"req", "answer", "repeat", "repeat", "repeat"},
+     CallState::InCallAnswered, {}, {"send 198.18.0.2 Accept"}, 3},
     {"LostAcceptIsSentAgainToTheCaller", {"req", "answer", "req"}, CallState::InCallAnswered,
      {"send 198.18.0.2 Accept"}, {}, 2},
     {"OthersGetTheBusyReplyDuringACall", {"req", "answer", "req-carol"}, CallState::InCallAnswered,

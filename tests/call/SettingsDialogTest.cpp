@@ -282,6 +282,16 @@ TEST_F(SettingsDialogTest, TextFieldsTakeFiftyTypedCharactersButKeepALongerHeldT
     dialog.edtMessage->setFocus();
     Type(QString(55, QLatin1Char('m')));
     EXPECT_EQ(dialog.edtMessage->text(), QString(50, QLatin1Char('m')));
+    // A paste (in the middle, and one that would split a character) keeps the part that fits.
+    for (const QString& pasted : {QStringLiteral("0123456789"), QStringLiteral("0123\U0001F600")}) {
+        dialog.edtMessage->setText(QString(45, QLatin1Char('m')));
+        dialog.edtMessage->setCursorPosition(40);
+        dialog.edtMessage->insert(pasted);
+        EXPECT_EQ(dialog.edtMessage->text(), QString(40, QLatin1Char('m')) + pasted.left(4) +
+                                                 (pasted.size() == 10 ? "4" : "") +
+                                                 QString(5, QLatin1Char('m')));
+    }
+    dialog.edtMessage->setText(QString(50, QLatin1Char('m')));
 
     // Over the limit, an edit may shorten the text but never lengthen it.
     dialog.edtCallerID->setFocus();

@@ -3,7 +3,12 @@
 #include "tests/e2e/PeerProcess.h"
 #include "tests/e2e/TestHostsFixture.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
 
 #include <memory>
 
@@ -17,9 +22,10 @@ const QString kAlice = QStringLiteral("198.18.0.1");
 const QString kBob = QStringLiteral("198.18.0.2");
 const QString kCarol = QStringLiteral("198.18.0.3");
 
-QByteArray Settings(const char* name) {
-    return QByteArray("[Settings]\r\nRingTone=ring.wav\r\nRingTime=1\r\nMessage=") + name +
-           " is away\r\nCallerID=" + name + "\r\n";
+QByteArray Settings(const char* name, int ringTime_s = 1) {
+    return QByteArray("[Settings]\r\nRingTone=ring.wav\r\nRingTime=") +
+           QByteArray::number(ringTime_s) + "\r\nMessage=" + name + " is away\r\nCallerID=" + name +
+           "\r\n";
 }
 
 // The phases as each side shows them in its flags and buttons.
@@ -43,9 +49,9 @@ State With(State state, const State& more) {
 
 class CallEndToEnd : public TestHostsFixture {
 protected:
-    std::unique_ptr<PeerProcess> Start(const char* host, const char* name) {
+    std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int ringTime_s = 1) {
         auto peer = std::make_unique<PeerProcess>(prefix + QLatin1Char('-') + QLatin1String(host),
-                                                  Settings(name));
+                                                  Settings(name, ringTime_s));
         EXPECT_EQ(peer->WaitFor({{"activated", "1"}, {"listening", "1"}}, 10000), "ok")
             << peer->Errors().toStdString();
         return peer;
@@ -139,6 +145,76 @@ TEST_F(CallEndToEnd, StrayAcceptFromAThirdHostChangesNothing) {
     EXPECT_OK(carol->Command("click cancel"));
     EXPECT_OK(bob->Command("click call"));
     EXPECT_OK(alice->WaitFor(With(kInCallPlaced, {{"voicetarget", kBob}})));
+}
+
+// Runs an nftables script in a test host's namespace.
+bool Nft(const QString& ns, const QByteArray& script) {
+    QProcess nft;
+    nft.start(QStringLiteral("ip"), {"netns", "exec", ns, "nft", "-f", "-"});
+    nft.write(script);
+    nft.closeWriteChannel();
+    const bool done = nft.waitForFinished(5000) && nft.exitCode() == 0;
+    if (!done)
+        std::cerr << "nft in " << ns.toStdString() << ": "
+                  << nft.readAllStandardError().toStdString() << nft.errorString().toStdString()
+                  << std::endl;
+    return done;
+}
+
+// A lossy LAN: each host drops a tenth of the UDP it receives, at random. Calls still connect
+// within 3 s, and a caller's Cancel still reaches a callee whose "Accept" was lost.
+TEST_F(CallEndToEnd, CallsConnectAndCancelsArriveThroughTenPercentLoss) {
+    const QByteArray loss = "table inet vocalyn_loss {\n"
+                            " chain input { type filter hook input priority 0; policy accept;\n"
+                            "  meta l4proto udp numgen random mod 100 < 10 drop\n }\n"
+                            " chain cut { type filter hook input priority 1; policy accept; }\n"
+                            "}\n";
+    ASSERT_TRUE(Nft(ns("a"), loss) && Nft(ns("b"), loss));
+    auto alice = Start("a", "Alice", 10);
+    auto bob = Start("b", "Bob", 10);
+    EXPECT_OK(alice->Command("type " + kBob));
+    QList<qint64> connect_ms;
+    QList<qint64> stop_ms;
+    for (int call = 0; call < 20; ++call) {
+        SCOPED_TRACE(call);
+        // Every fifth call, Bob's answers never reach Alice, who gives up.
+        const bool cut = call % 5 == 4;
+        if (cut) {
+            ASSERT_TRUE(Nft(ns("a"), "add rule inet vocalyn_loss cut ip saddr 198.18.0.2 udp "
+                                     "dport 6767 drop\n"));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_OK(alice->Command("click call"));
+        EXPECT_OK(bob->WaitFor(kRinging, 3000));
+        EXPECT_OK(bob->Command("click call"));
+        if (cut) {
+            EXPECT_OK(bob->WaitFor(kInCallAnswered));
+            EXPECT_OK(alice->WaitFor(kPlacing, 200));
+            EXPECT_OK(alice->Command("click cancel"));
+            clock.restart();
+            EXPECT_OK(bob->WaitFor(With(kIdle, {{"link", "0"}, {"video", "0"}}), 1000));
+            stop_ms << clock.elapsed();
+            ASSERT_TRUE(Nft(ns("a"), "flush chain inet vocalyn_loss cut\n"));
+            continue;
+        }
+        EXPECT_OK(alice->WaitFor(kInCallPlaced, std::max<int>(1, 3000 - clock.elapsed())));
+        connect_ms << clock.elapsed();
+        EXPECT_OK(alice->Command("click end"));
+        EXPECT_OK(bob->Command("click end"));
+        EXPECT_OK(alice->WaitFor(kIdle));
+        EXPECT_OK(bob->WaitFor(kIdle));
+    }
+    std::sort(connect_ms.begin(), connect_ms.end());
+    std::sort(stop_ms.begin(), stop_ms.end());
+    const auto list = [](const QList<qint64>& values) {
+        QStringList texts;
+        for (qint64 value : values)
+            texts << QString::number(value);
+        return texts.join(' ').toStdString();
+    };
+    std::cout << "connected in ms: " << list(connect_ms)
+              << "\ncancel to idle in ms: " << list(stop_ms) << std::endl;
 }
 
 } // namespace

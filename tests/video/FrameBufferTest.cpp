@@ -162,19 +162,28 @@ TEST(FrameBufferTest, RgbWithoutImageSizeGetsOne) {
 }
 
 // A size that does not fit the memory the frames are written into is refused
-// rather than wrapped around.
-TEST(FrameBufferTest, ImpossibleFrameSizeIsAnError) {
+// rather than wrapped around, and the last good format stays whole.
+TEST(FrameBufferTest, ImpossibleFrameSizeIsAnErrorAndKeepsTheLastFormat) {
     FakeDriver driver;
     driver.keepsItsFormat = true;
-    driver.format = Format(65536, 65536 + 16, 16, kYUY2); // 2^34 bytes and a little more
+    driver.format = Format(8, 4, 16, kYUY2);
     FrameBuffer frames;
-    EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
-    driver.format = Format(-640, 480, 16, kYUY2);
-    EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
-    // An RGB format whose size is left to be worked out, far too large for it.
-    driver.format = Format(1 << 30, 1 << 30, 32, 0);
-    driver.format.replace(20, 4, QByteArray(4, '\0'));
-    EXPECT_THROW(frames.InitFrameBuffer(&driver), Error);
+    frames.ReadVideoFormat(&driver);
+    const QByteArray good = frames.DriverFormat();
+    const QByteArray stream = frames.FrameStream();
+    QByteArray bad[] = {Format(65536, 65536 + 16, 16, kYUY2), // 2^34 bytes and a little more
+                        Format(-640, 480, 16, kYUY2),
+                        // An RGB format whose size is left to be worked out, far too large.
+                        Format(1 << 30, 1 << 30, 32, 0), Format(20000, 20000, 32, 0)};
+    bad[2].replace(20, 4, QByteArray(4, '\0'));
+    for (const QByteArray& format : bad) {
+        driver.format = format;
+        EXPECT_THROW(frames.ReadVideoFormat(&driver), Error);
+        EXPECT_EQ(frames.DriverFormat(), good);
+        EXPECT_EQ(frames.FrameStream().size(), stream.size());
+        EXPECT_EQ(frames.FrameStream().left(54), stream.left(54));
+        EXPECT_EQ(frames.FramePixelBytes(), 8u * 4 * 4);
+    }
 }
 
 TEST(FrameBufferTest, NoDriverNoWindowAndRelease) {

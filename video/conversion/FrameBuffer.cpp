@@ -55,15 +55,15 @@ void FrameBuffer::ReadVideoFormat(VideoFormatSource* captureWindow) {
     if (captureWindow->GetVideoFormat(std::as_writable_bytes(
             std::span(block.data(), static_cast<std::size_t>(block.size())))) == 0)
         throw Error(QStringLiteral("The capture driver's video format cannot be read."));
-    driverFormat_ = block;
-
-    const BITMAPINFOHEADER driver = ReadBitmapHeader(driverFormat_);
-    frameClass_ = ClassifyFormat(driver.biCompression);
-    if (frameClass_ == kClassRGB) {
+    // The new format is built aside and taken only whole: one refused leaves the last good one.
+    const BITMAPINFOHEADER driver = ReadBitmapHeader(block);
+    const int frameClass = ClassifyFormat(driver.biCompression);
+    QByteArray frameHeader = frameHeader_;
+    if (frameClass == kClassRGB) {
         // The driver's own header, with its colour table or masks, describes
         // the copied frames.
-        frameHeader_ = driverFormat_;
-        BITMAPINFOHEADER header = ReadBitmapHeader(frameHeader_);
+        frameHeader = block;
+        BITMAPINFOHEADER header = ReadBitmapHeader(frameHeader);
         if (header.biSizeImage == 0 && header.biWidth > 0) {
             // Allowed for uncompressed formats; the pixel area needs it, and the frames are
             // copied to that size.
@@ -73,9 +73,9 @@ void FrameBuffer::ReadVideoFormat(VideoFormatSource* captureWindow) {
             if (rowBytes > 0 && rows > kMaxStream / rowBytes)
                 throw Error(QStringLiteral("The capture driver reports an invalid video format."));
             header.biSizeImage = static_cast<std::uint32_t>(rowBytes * rows);
-            PutHeader(frameHeader_, header);
+            PutHeader(frameHeader, header);
         }
-    } else if (frameClass_ != kClassUnknown) {
+    } else if (frameClass != kClassUnknown) {
         if (driver.biWidth < 0 ||
             std::int64_t{driver.biWidth} * 4 * std::llabs(driver.biHeight) > kMaxStream)
             throw Error(QStringLiteral("The capture driver reports an invalid video format."));
@@ -83,8 +83,15 @@ void FrameBuffer::ReadVideoFormat(VideoFormatSource* captureWindow) {
         // skipped by the pixel offset.
         BITMAPINFOHEADER header;
         BuildBitmapHeader(header, driver.biWidth, driver.biHeight, 32);
-        PutHeader(frameHeader_, header);
+        PutHeader(frameHeader, header);
     }
+    if (qint64{kBitmapFileHeaderSize} + frameHeader.size() +
+            ReadBitmapHeader(frameHeader).biSizeImage >
+        kMaxStream)
+        throw Error(QStringLiteral("The capture driver's video format is too large."));
+    driverFormat_ = block;
+    frameClass_ = frameClass;
+    frameHeader_ = frameHeader;
     RebuildStream();
 }
 
