@@ -11,6 +11,7 @@
 #include "widgets/MessageBoxes.h"
 #include "widgets/RxDice.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +106,9 @@ void CallWindowActions::CloseTone() {
 void CallWindowActions::Alert(quint32 caller, const QString& callerID, bool tonePlaying) {
     QApplication::alert(&w_);
     w_.edtHostName->setText(net::DottedText(caller));
+    // A screen reader speaks the caller-ID line ("... calling...") at once.
+    QAccessibleEvent spoken(w_.lblCallerID, QAccessible::Alert);
+    QAccessible::updateAccessibility(&spoken);
     if (platform_.callNotifier)
         platform_.callNotifier->ShowIncoming(callerID, tonePlaying);
 }

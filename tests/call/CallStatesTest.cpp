@@ -472,6 +472,7 @@ TEST_F(CallStates, OddRequestsRingAsTheyAreClassified) {
         {"Away | back at three", "ack at three calling..."}, // a bar anywhere rings
         {"Calling|<b>Carol</b>", "<b>Carol</b> calling..."},
         {"Calling|Zo\xc3\xab", "Zoë calling..."},
+        {"Calling|Zo\xeb \x80", "Zoë € calling..."}, // not UTF-8: a Windows peer's code page
     };
     EXPECT_EQ(B().lblCallerID->textFormat(), Qt::PlainText);
     for (const Case& c : cases) {
@@ -496,16 +497,37 @@ TEST_F(CallStates, RingAlertWithoutToneWithAFailingToneAndWithoutRingTime) {
     carol->Send("127.0.0.2", "Cancel");
     ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 
-    // A tone that cannot be opened stops the alert there; the next datagram is handled.
+    // A tone that cannot be opened is told on the status line; the call rings and is answered.
     B().Settings.RingTone = "broken.wav";
     B().Settings.RingTime = 10000;
     bob->device->openFailures.insert("broken.wav", 277);
     carol->Send("127.0.0.2", "Calling|Carol");
     ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing(); }));
     EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
+    EXPECT_TRUE(B().lblVideoArea->text().startsWith("Ring tone unavailable: "));
     EXPECT_TRUE(B().Timer1.isActive());
-    carol->Send("127.0.0.2", "Cancel");
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
+    B().btnCall->click();
+    EXPECT_EQ(carol->Next(), "Accept");
+    EXPECT_PHASE(*bob, kInCallAnswered);
+}
+
+// A name server that takes its time holds up nothing: datagrams are handled meanwhile, Cancel
+// ends the call at once, and the answer that comes afterwards places no call.
+TEST_F(CallStates, ASlowLookupFreezesNothingAndCancelStillWorks) {
+    alice->resolver->delay_ms = 300;
+    const int answered = alice->resolver->answered;
+    A().edtHostName->setText("bobs-pc");
+    A().btnCall->click();
+    EXPECT_PHASE(*alice, kPlacing);
+    carol->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol->Next(), "Alice is away");
+    EXPECT_EQ(alice->resolver->answered, answered);
+    alice->dialog().btnCancel->click();
+    EXPECT_PHASE(*alice, kIdle);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->resolver->answered == answered + 1; }));
+    Barrier(A(), "127.0.0.2", *bob);
+    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*bob, kIdle);
 }
 
 TEST_F(CallStates, AnEmptyMessageIsNeverSent) {

@@ -1,8 +1,15 @@
 #include "tests/fakes/FakeResolver.h"
 
+#include <QScopeGuard>
+
+#include <chrono>
+#include <thread>
+
 namespace vocalyn::fakes {
 
 net::ResolveResult FakeResolver::lookupIPv4(const QByteArray& host) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    const auto done = qScopeGuard([this] { ++answered; });
     const std::lock_guard lock(mutex_);
     lookups.append(host);
     if (const auto it = answers.constFind(host); it != answers.constEnd())

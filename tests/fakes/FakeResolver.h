@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <atomic>
 #include <mutex>
 
 namespace vocalyn::fakes {
@@ -15,8 +16,10 @@ public:
     QByteArray name = "testhost";                  // the host name, cut to the asked buffer size
     QHash<QByteArray, net::ResolveResult> answers; // names not listed are not found (11001)
 
-    QList<QByteArray> lookups; // every name looked up, in order
-    QList<int> hostNameSizes;  // every buffer size the host name was asked with, in order
+    QList<QByteArray> lookups;    // every name looked up, in order
+    QList<int> hostNameSizes;     // every buffer size the host name was asked with, in order
+    std::atomic<int> delay_ms{0}; // how long each lookup takes
+    std::atomic<int> answered{0}; // lookups finished
 
     net::ResolveResult lookupIPv4(const QByteArray& host) override;
     QByteArray hostName(int bufferSize) override;
