@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -60,6 +62,8 @@ protected:
                            QStringLiteral("unix:path=/nonexistent"));
         server.setProcessEnvironment(environment);
         server.setProcessChannelMode(QProcess::MergedChannels);
+        // Ends with the test, even one killed at its timeout.
+        server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         // -n: none of the default modules, so no network protocol and no device of the machine.
         server.start(QStringLiteral("pulseaudio"),
                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
