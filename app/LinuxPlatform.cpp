@@ -1,6 +1,7 @@
 #include "app/Platform.h"
 
 #include "app/DBusCallNotifier.h"
+#include "app/DBusScreenSaverInhibitor.h"
 
 #include "base/DataDir.h"
 #include "call/gst/GstMediaDevice.h"
@@ -24,6 +25,7 @@ Platform MakeLinuxPlatform() {
     platform.announcer = directory::avahi::MakeAvahiAnnouncer();
     platform.terminalFactory = voice::GstMediaTermFactory();
     platform.callNotifier = std::make_unique<DBusCallNotifier>();
+    platform.screenSaver = std::make_unique<DBusScreenSaverInhibitor>();
     platform.dataDir = DefaultDataDir();
     return platform;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CallNotifier.h"
+#include "app/ScreenSaverInhibitor.h"
 #include "call/MediaDevice.h"
 #include "directory/NeighbourhoodAnnouncer.h"
 #include "directory/NeighbourhoodSource.h"
@@ -37,6 +38,8 @@ struct Platform {
     voice::TCCNMediaTerm::Factory terminalFactory;
     // Announces a ringing call on the desktop; none where nothing should be announced.
     std::unique_ptr<CallNotifier> callNotifier;
+    // Keeps the desktop awake while a call runs; none in tests that do not need it.
+    std::unique_ptr<ScreenSaverInhibitor> screenSaver;
     // Where "Settings.ini" and "IPAddress.dat" live, with a trailing "/".
     QString dataDir;
     // The well-known ports; tests move them so that they never collide with

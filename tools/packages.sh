@@ -20,6 +20,7 @@ TEST_PACKAGES=(
     "${BUILD_PACKAGES[@]}"
     googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
     iproute2 util-linux dbus dbus-daemon nftables
+    pulseaudio pulseaudio-utils
     desktop-file-utils appstream lintian
 )
 # tools/check-format.sh, run by CI, formats with the version the tree is formatted with.

@@ -27,6 +27,9 @@ struct GstMessageUnref {
 struct GstCapsUnref {
     void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
 };
+struct GstStructureFree {
+    void operator()(GstStructure* structure) const { gst_structure_free(structure); }
+};
 
 template <typename T> using GstObjectPtr = std::unique_ptr<T, GstObjectUnref>;
 using GstElementPtr = GstObjectPtr<GstElement>;
@@ -40,6 +43,7 @@ using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
 using GstCapsPtr = std::unique_ptr<GstCaps, GstCapsUnref>;
+using GstStructurePtr = std::unique_ptr<GstStructure, GstStructureFree>;
 
 // Takes a new reference (the pointer stays valid while the result lives).
 inline GstElementPtr RefElement(GstElement* element) {

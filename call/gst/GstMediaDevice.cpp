@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "base/gst/GstHandles.h"
 #include "base/gst/GstRuntime.h"
+#include "base/gst/SoundStreams.h"
 
 #include <QFile>
 #include <QtDebug>
@@ -119,6 +120,8 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     if (!sink)
         return {error ? failure(CodeOf(*error), QString::fromUtf8(error->message)) : MissingElement,
                 0};
+    // Its own stream, apart from the call's voice, with a volume the sound server keeps for it.
+    LabelSoundStreams(sink.get(), SoundStream::RingTone);
 
     GError* rawError = nullptr;
     const GCharPtr uri(gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError));

@@ -1,5 +1,6 @@
 #include "voice/gst/VoicePipelines.h"
 
+#include "base/gst/SoundStreams.h"
 #include "voice/gst/InetAddress.h"
 
 #include <gst/base/gstbasesink.h>
@@ -157,6 +158,7 @@ std::unique_ptr<SendPipeline> BuildSendPipeline(const PipelineRecipe& recipe, QS
         problem = QStringLiteral("Sending failed: %1").arg(why);
         return nullptr;
     }
+    LabelSoundStreams(send->microphone.get(), SoundStream::Microphone);
     send->pipeline = NewPipeline("vocalyn-send");
     if (!AddAndLink(send->pipeline.get(), send->microphone.get(), chain.get())) {
         problem = QStringLiteral("Microphone unavailable: its sound format cannot be used");
@@ -205,6 +207,7 @@ std::unique_ptr<ReceivePipeline> BuildReceivePipeline(const PipelineRecipe& reci
     receive->gain = ByName(chain.get(), "gain");
     AddPeerFilter(receive->network.get(), std::move(peer));
     ShortenDeadlines(receive->speaker.get());
+    LabelSoundStreams(receive->speaker.get(), SoundStream::Voice);
     return receive;
 }
 

@@ -1,0 +1,155 @@
+// The program's sound streams as a sound server lists them: the real ring-tone player and voice
+// terminal play into a PulseAudio server of the test's own (a silent speaker, a tone for a
+// microphone, no network protocol), and pactl reads its listing.
+#include "call/gst/GstMediaDevice.h"
+#include "voice/gst/GstMediaTerm.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+using namespace vocalyn;
+
+QByteArray Pactl(const QStringList& arguments) {
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), arguments);
+    pactl.waitForFinished(5000);
+    return pactl.readAllStandardOutput();
+}
+
+QJsonArray Listed(const char* list) {
+    return QJsonDocument::fromJson(Pactl({"--format=json", "list", list})).array();
+}
+
+// A UDP port nobody uses now, for the terminal to talk to itself on.
+int FreePort() {
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    const int socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(socket);
+    return ntohs(address.sin_port);
+}
+
+class SoundStreams : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty())
+            GTEST_SKIP() << "needs pulseaudio and pactl (pulseaudio-utils)";
+        const QString socket = dir.filePath(QStringLiteral("pulse.sock"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Its remembered volumes stay in the test's directory; it reaches no bus of the machine's.
+        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+            environment.insert(QLatin1String(name), dir.path());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=/nonexistent"));
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        // Ends with the test, even one killed at its timeout.
+        server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        // -n: none of the default modules, so no network protocol and no device of the machine.
+        server.start(QStringLiteral("pulseaudio"),
+                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
+                      "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+                      "module-null-sink", "-L", "module-sine-source", "-L",
+                      "module-stream-restore"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, 5000))
+            << server.readAll().toStdString();
+        // Read by each element as it connects, and by pactl.
+        qputenv("PULSE_SERVER", "unix:" + socket.toUtf8());
+        ringer = std::make_unique<call::GstMediaDevice>();
+        terminal = std::make_unique<voice::GstMediaTerm>();
+    }
+
+    // A ring tone, and a call whose voice comes back to this terminal.
+    void Play() {
+        const call::MediaDevice::OpenResult opened =
+            ringer->open(QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav"));
+        ASSERT_EQ(opened.result, 0) << ringer->errorText(opened.result).toStdString();
+        ring = opened.device;
+        ASSERT_EQ(ringer->play(ring), 0);
+        const int port = FreePort();
+        terminal->InitTerminal();
+        terminal->SetupSender(4, 20, 0, 1, 1, 0);
+        terminal->SetSendTarget(u"127.0.0.1", port);
+        terminal->SetupReceiver(4, 20, 0, 0);
+        terminal->SetReceivePort(port);
+        terminal->StartReceiving(0);
+        terminal->StartSending(0);
+    }
+
+    // The stream in `list` with `role` and `name` (any name when null), once it shows.
+    static QJsonObject Find(const char* list, const char* role, const char* name) {
+        QJsonObject found;
+        (void)QTest::qWaitFor(
+            [&] {
+                for (const QJsonValue entry : Listed(list)) {
+                    const QJsonValue properties = entry["properties"];
+                    if (properties["media.role"] == role &&
+                        (!name || properties["media.name"] == name))
+                        found = entry.toObject();
+                }
+                return !found.isEmpty();
+            },
+            5000);
+        return found;
+    }
+    static QString Volume(const QJsonObject& stream) {
+        const QJsonObject channels = stream["volume"].toObject(); // one channel, mono
+        return channels.isEmpty() ? QString()
+                                  : channels.begin()->toObject()["value_percent"].toString();
+    }
+
+    QTemporaryDir dir;
+    QProcess server; // stopped after the program's elements have gone
+    std::unique_ptr<call::GstMediaDevice> ringer;
+    std::unique_ptr<voice::GstMediaTerm> terminal;
+    call::MediaDevice::DeviceId ring = 0;
+};
+
+TEST_F(SoundStreams, EachStreamSaysWhatItIsAndKeepsAVolumeOfItsOwn) {
+    ASSERT_NO_FATAL_FAILURE(Play());
+    struct Case {
+        const char* list;
+        const char* role;
+        const char* name; // null: pulsesrc names every stream "Record Stream"
+    };
+    for (const Case& c :
+         {Case{"sink-inputs", "event", "Ring tone"}, Case{"sink-inputs", "phone", "Voice"},
+          Case{"source-outputs", "phone", nullptr}}) {
+        SCOPED_TRACE(std::string(c.list) + " " + c.role);
+        const QJsonObject properties = Find(c.list, c.role, c.name)["properties"].toObject();
+        EXPECT_EQ(properties["application.name"].toString(), "Vocalyn")
+            << Pactl({"list", c.list}).toStdString();
+        EXPECT_EQ(properties["application.icon_name"].toString(), "vocalyn");
+    }
+
+    // The user turns the ring tone down; the next call's voice stays as it was.
+    const int ringIndex = Find("sink-inputs", "event", "Ring tone")["index"].toInt();
+    Pactl({"set-sink-input-volume", QString::number(ringIndex), "20%"});
+    ringer->close(ring);
+    terminal->ExitTerminal();
+    ASSERT_TRUE(QTest::qWaitFor([] { return Listed("sink-inputs").isEmpty(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(Play());
+    EXPECT_EQ(Volume(Find("sink-inputs", "event", "Ring tone")), "20%") << "not remembered";
+    EXPECT_EQ(Volume(Find("sink-inputs", "phone", "Voice")), "100%");
+}
+
+} // namespace
