@@ -183,6 +183,13 @@ void CallWindowActions::Changed() {
     w_.btnMute->setEnabled(inCall);
     w_.btnExit->setEnabled(!inCall);
     w_.btnMute->setText(session.Muted() ? QStringLiteral("*") : QString());
+    // Nobody touches the keyboard in a video call; the screen must not blank under it.
+    if (platform_.screenSaver) {
+        if (inCall)
+            platform_.screenSaver->Inhibit(QStringLiteral("In a call"));
+        else
+            platform_.screenSaver->Release();
+    }
 }
 
 } // namespace vocalyn

@@ -77,6 +77,7 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
 
     EXPECT_PHASE(*alice, kInCallPlaced);
     EXPECT_PHASE(*bob, kInCallAnswered);
+    EXPECT_TRUE(alice->screenSaver->held && bob->screenSaver->held);
     EXPECT_FALSE(B().Timer1.isActive());
     EXPECT_EQ(bob->toneOperations(), QStringList({"stop 1"}));
     // The caller's identity stays shown during the call.
@@ -100,6 +101,7 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     B().btnEnd->click();
     EXPECT_PHASE(*bob, kIdle);
     EXPECT_EQ(B().lblCallerID->text(), "");
+    EXPECT_EQ(bob->screenSaver->calls, QStringList({"inhibit In a call", "release"}));
 }
 
 // The media terminal is connected while the call is placed and while it rings, so that its

@@ -2,6 +2,7 @@
 
 #include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeNeighbourhood.h"
+#include "tests/fakes/RecordingScreenSaver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -108,6 +109,9 @@ Platform& Side::PreparePlatform(int signallingPort, int videoPort,
     platform.videoPort = videoPort;
     platform.bindAddress = address;
     platform.callNotifier = std::move(notifier);
+    auto screenSaverOwned = std::make_unique<fakes::RecordingScreenSaver>();
+    screenSaver = screenSaverOwned.get();
+    platform.screenSaver = std::move(screenSaverOwned);
     // An empty address book, so that its window has nothing to complain about.
     QFile(platform.dataDir + QStringLiteral("IPAddress.dat")).open(QIODevice::WriteOnly);
     return platform;

@@ -10,6 +10,7 @@
 #include "tests/fakes/FakeMediaDevice.h"
 #include "tests/fakes/FakeResolver.h"
 #include "tests/fakes/RecordingMediaTerm.h"
+#include "tests/fakes/RecordingScreenSaver.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -45,6 +46,7 @@ public:
     Platform platform;
     fakes::FakeResolver* resolver = nullptr;
     fakes::FakeMediaDevice* device = nullptr;
+    fakes::RecordingScreenSaver* screenSaver = nullptr;
     std::shared_ptr<fakes::RecordingMediaTerm> terminal =
         std::make_shared<fakes::RecordingMediaTerm>();
     Windows windows;
