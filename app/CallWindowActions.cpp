@@ -150,8 +150,7 @@ void CallWindowActions::CloseCallingDialog() {
 }
 
 void CallWindowActions::ShowStatus(const QString& text) {
-    if (!text.isEmpty())
-        w_.SetVideoStatus(text);
+    w_.SetCallStatus(text);
 }
 
 void CallWindowActions::ReportError(const QString& text, bool focusHost) {
@@ -183,6 +182,10 @@ void CallWindowActions::Changed() {
     w_.btnMute->setEnabled(inCall);
     w_.btnExit->setEnabled(!inCall);
     w_.btnMute->setText(session.Muted() ? QStringLiteral("*") : QString());
+    // What the call had to say goes with it.
+    if (state == call::CallState::Idle)
+        w_.SetCallStatus(QString());
+    w_.DrawStatus();
     // Nobody touches the keyboard in a video call; the screen must not blank under it.
     if (platform_.screenSaver) {
         if (inCall)

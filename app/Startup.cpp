@@ -55,10 +55,7 @@ Windows CreateWindows(Platform& platform) {
     // What keeps a call silent (no microphone, the voice port taken) goes to the
     // main window's status line, where the user looks, not to a console.
     QObject::connect(windows.frmCCN->ccn, &voice::TCCNMediaTerm::statusChanged, &main,
-                     [&main](const QString& text) {
-                         if (!text.isEmpty())
-                             main.SetVideoStatus(text);
-                     });
+                     [&main](const QString& text) { main.SetCallStatus(text); });
     windows.frmAddressList =
         std::make_unique<directory::TfrmAddressList>(platform.dataDir, *main.edtHostName, &main);
 

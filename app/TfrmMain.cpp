@@ -16,6 +16,8 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace vocalyn {
 
 namespace {
@@ -123,6 +125,7 @@ void TfrmMain::CreateControls() {
     }
     lblVideoArea->move(112, 10);
     lblVideoArea->adjustSize();
+    videoStatus_ = lblVideoArea->text();
 
     btnHelp = MakeFlatButton(RbPanel1, QStringLiteral("Help..."), {587, 9, 23, 22}, {},
                              QStringLiteral("?"));
@@ -208,8 +211,27 @@ void TfrmMain::BindToLocalAddress(const QString& address) {
 }
 
 void TfrmMain::SetVideoStatus(const QString& text) {
-    lblVideoArea->setText(text);
+    videoStatus_ = text;
+    DrawStatus();
+}
+
+void TfrmMain::SetCallStatus(const QString& text) {
+    callStatus_ = text;
+    DrawStatus();
+}
+
+void TfrmMain::DrawStatus() {
+    const QString& text = callStatus_.isEmpty() ? videoStatus_ : callStatus_;
+    const int room = btnHelp->x() - 6 - lblVideoArea->x();
+    const QString shown = lblVideoArea->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    lblVideoArea->setText(shown);
+    lblVideoArea->setToolTip(shown == text ? QString() : text);
     lblVideoArea->adjustSize();
+    lblVideoArea->resize(std::min(lblVideoArea->width(), room), lblVideoArea->height());
+    // While a call rings, who calls matters more than any status.
+    const call::CallState state = session_ ? session_->State() : call::CallState::Idle;
+    lblVideoArea->setVisible(state != call::CallState::Ringing &&
+                             state != call::CallState::Answering);
 }
 
 } // namespace vocalyn

@@ -113,8 +113,13 @@ public:
 
     // Puts the local host name into lblHostName and returns the local address.
     QString FindLocalAddress();
-    // Shows a capture status text in lblVideoArea, sized to the text.
+    // The status line, lblVideoArea: what the camera and the sound output say, and over it
+    // what the current call says (voice, ring tone) until the call ends.
     void SetVideoStatus(const QString& text);
+    void SetCallStatus(const QString& text);
+    // Lays the status line out again: cut before the "?" button (the whole text in its tooltip)
+    // and out of the way of a ringing call's caller ID.
+    void DrawStatus();
 
     bool FormActivated() const { return activated_; }
 
@@ -172,6 +177,8 @@ private:
     bool shown_ = false;
     bool activated_ = false;
     bool closing_ = false;
+    QString videoStatus_;
+    QString callStatus_;
     CallWindowActions callActions_;
     QtCallTimer ringTimer_;
     QtCallTimer repeatTimer_;

@@ -287,6 +287,27 @@ TEST_F(MainWindowFixture, WithoutSoundOutputTheStatusLineSaysWhyAndCallsStillRin
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Ringing(); }, 5000));
 }
 
+// The status line stops before the "?" button, and gives way to a ringing call's caller ID.
+TEST_F(MainWindowFixture, StatusLineEndsBeforeHelpAndGivesWayToTheCaller) {
+    TfrmMain& w = ShowWindow();
+    const QString longText = QStringLiteral("Microphone unavailable: no such device; ") +
+                             QStringLiteral("Speaker unavailable: the sound server refused");
+    w.SetVideoStatus(longText);
+    EXPECT_LT(w.lblVideoArea->geometry().right(), w.btnHelp->x());
+    EXPECT_TRUE(w.lblVideoArea->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(w.lblVideoArea->toolTip(), longText);
+    w.SetVideoStatus(QStringLiteral("Connected"));
+    EXPECT_EQ(w.lblVideoArea->text(), "Connected");
+    EXPECT_EQ(w.lblVideoArea->toolTip(), "");
+
+    SendTo(platform.signallingPort, "Calling|Front desk");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Ringing(); }, 5000));
+    EXPECT_FALSE(w.lblVideoArea->isVisible());
+    SendTo(platform.signallingPort, "Cancel");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Ringing(); }, 5000));
+    EXPECT_TRUE(w.lblVideoArea->isVisible());
+}
+
 TEST(HelpText, HasSeventeenLinesJoinedByCrLf) {
     const QString text = TfrmMain::HelpText();
     const QStringList lines = text.split(QStringLiteral("\r\n"));

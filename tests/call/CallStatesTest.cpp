@@ -89,9 +89,13 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
     EXPECT_EQ(B().UDPClient1.Host, "127.0.0.1");
 
+    // What the voice said during the call goes with it.
+    const QString cameraStatus = A().lblVideoArea->text();
+    A().SetCallStatus(QStringLiteral("Microphone unavailable"));
     alice->terminalCalls().clear();
     A().btnEnd->click();
     EXPECT_PHASE(*alice, kIdle);
+    EXPECT_EQ(A().lblVideoArea->text(), cameraStatus);
     EXPECT_EQ(A().lblCallerID->text(), "");
     EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
     // Nothing goes to the peer: Bob's half of the call stays up.
