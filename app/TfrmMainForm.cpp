@@ -10,6 +10,7 @@
 #include "widgets/ErrorReport.h"
 #include "widgets/MessageBoxes.h"
 #include "widgets/RoundRegion.h"
+#include "widgets/RoundedPanel.h"
 #include "widgets/WindowMoves.h"
 
 #include <QApplication>
@@ -47,8 +48,12 @@ QString TfrmMain::HelpText() {
 }
 
 void TfrmMain::FormCreate() {
-    // The region starts at (1, 1): the top row and the left column stay outside.
+    // The region starts at (1, 1): the top row and the left column stay outside. On Wayland a
+    // mask only shapes where the window takes input; the corners it cuts are left unpainted on
+    // a translucent window instead.
     setMask(RoundRectRegion(1, 1, width(), height(), 40, 40));
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        setAttribute(Qt::WA_TranslucentBackground);
     update();
 }
 
@@ -78,7 +83,7 @@ void TfrmMain::FormClose() {
     WithdrawCallAnnouncement();
     videoCap->StopVideo();
     QCoreApplication::processEvents();
-    FadeOut(*this, 600);
+    FadeOut(*this, 600, RbPanel1);
 }
 
 void TfrmMain::WithdrawCallAnnouncement() {

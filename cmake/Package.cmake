@@ -53,7 +53,8 @@ else()
         libavahi-client3 libavahi-common3)
 endif()
 list(JOIN vocalyn_runtime_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# Browsing and announcing on the network need the mDNS daemon; a desktop has it already.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avahi-daemon)
+# Browsing and announcing on the network need the mDNS daemon; a desktop has it already. On a
+# Wayland desktop Qt runs natively only with its Wayland plug-in (without it, through XWayland).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland")
 
 include(CPack)

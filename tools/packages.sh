@@ -8,6 +8,7 @@ RUNTIME_PACKAGES=(
     gstreamer1.0-alsa gstreamer1.0-pulseaudio
     libv4l-0 libjpeg62-turbo
     libavahi-client3 avahi-daemon libnss-mdns
+    qt6-wayland
 )
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
@@ -21,6 +22,7 @@ TEST_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libyuv-dev
     iproute2 util-linux dbus dbus-daemon nftables
     pulseaudio pulseaudio-utils
+    weston xvfb
     desktop-file-utils appstream lintian
 )
 # tools/check-format.sh, run by CI, formats with the version the tree is formatted with.

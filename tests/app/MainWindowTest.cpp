@@ -287,6 +287,20 @@ TEST_F(MainWindowFixture, WithoutSoundOutputTheStatusLineSaysWhyAndCallsStillRin
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Ringing(); }, 5000));
 }
 
+// The rounded corners: cut by the mask on X11, left unpainted on a translucent Wayland window
+// (where a mask only shapes the input).
+TEST_F(MainWindowFixture, TheCornersAreCutOnEveryPlatform) {
+    TfrmMain& w = ShowWindow();
+    EXPECT_FALSE(w.mask().contains(QPoint(2, 2)));
+    if (!QGuiApplication::platformName().startsWith("wayland"))
+        return;
+    ASSERT_TRUE(w.testAttribute(Qt::WA_TranslucentBackground));
+    const QImage picture = w.grab().toImage();
+    EXPECT_EQ(qAlpha(picture.pixel(2, 2)), 0);
+    EXPECT_EQ(qAlpha(picture.pixel(w.width() - 3, w.height() - 3)), 0);
+    EXPECT_EQ(qAlpha(picture.pixel(w.width() / 2, 2)), 255);
+}
+
 // The status line stops before the "?" button, and gives way to a ringing call's caller ID.
 TEST_F(MainWindowFixture, StatusLineEndsBeforeHelpAndGivesWayToTheCaller) {
     TfrmMain& w = ShowWindow();

@@ -7,6 +7,7 @@
 #include "voice/TfrmCCN.h"
 
 #include <QTest>
+#include <QWindow>
 
 #include <chrono>
 #include <memory>
@@ -64,6 +65,8 @@ TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     Script script;
     script.When("Bob rings", BobRings(), [this] {
         EXPECT_PHASE(*alice, kPlacing);
+        // Over the main window, wherever the desktop puts dialogs.
+        EXPECT_EQ(alice->dialog().windowHandle()->transientParent(), A().windowHandle());
         EXPECT_PHASE(*bob, kRinging);
         EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
         EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");

@@ -58,7 +58,10 @@ done
 grep -Eq 'libqt6widgets6 \(>= [0-9]' <<<"$depends" || fail "libqt6widgets6 has no version: $depends"
 dupes=$(sort <<<"$names" | uniq -d)
 [ -z "$dupes" ] || fail "Depends names twice: $dupes"
-grep -qx avahi-daemon <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
+recommends=$(field Recommends | tr ',' '\n' | sed 's/[[:space:]]//g')
+for wanted in avahi-daemon qt6-wayland; do
+    grep -qx -- "$wanted" <<<"$recommends" || fail "Recommends: $(field Recommends)"
+done
 
 # Contents: files only (directories are implied), as ./usr/<installed path>.
 listing=$(dpkg-deb -c "$deb")
