@@ -1,6 +1,7 @@
 #include "app/BackgroundLookup.h"
 
 #include "base/Error.h"
+#include "base/Log.h"
 #include "net/DottedAddress.h"
 #include "net/Errors.h"
 #include "net/SocketLayer.h"
@@ -44,6 +45,7 @@ void BackgroundLookup::Start(const QString& host,
         } catch (const Error& error) {
             result.error = error.message();
         } catch (...) {
+            LogSwallowed(lcApp(), "host lookup");
             result.error = net::EIdSocketError(net::kNoRecovery).message();
         }
         const std::lock_guard lock(shared->mutex);

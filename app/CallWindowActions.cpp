@@ -3,6 +3,7 @@
 #include "app/Platform.h"
 #include "app/TfrmMain.h"
 #include "base/Error.h"
+#include "base/Log.h"
 #include "call/TfrmCalling.h"
 #include "net/DottedAddress.h"
 #include "voice/TfrmCCN.h"
@@ -47,6 +48,7 @@ void CallWindowActions::PrepareVoice() {
         if (w_.frmCCN && !w_.frmCCN->ccn->Connected())
             w_.frmCCN->ccn->DefaultInterface();
     } catch (...) {
+        LogSwallowed(lcApp(), "connecting the media terminal ahead");
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/FadeOut.h"
 #include "app/Platform.h"
 #include "base/Error.h"
+#include "base/Log.h"
 #include "call/TfrmSettings.h"
 #include "net/LocalAddress.h"
 #include "widgets/ErrorReport.h"
@@ -187,6 +188,7 @@ void TfrmMain::DetachHandlers() {
             server->setActive(false);
         } catch (...) {
             // closing goes on whatever a socket says
+            LogSwallowed(lcApp(), "closing a listener");
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "call/CallSession.h"
 
 #include "base/Error.h"
+#include "base/Log.h"
 #include "base/WireText.h"
 #include "call/SignalMessage.h"
 #include "net/DottedAddress.h"
@@ -10,18 +11,6 @@
 namespace vocalyn::call {
 
 namespace {
-
-QString ExceptionText(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Error& error) {
-        return error.message();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
 
 qint64 SteadyNow_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -130,6 +119,7 @@ void CallSession::CallRequestReceived(quint32 sender, const QString& callerID) {
             try {
                 actions_.Send(sender, kAccept);
             } catch (...) {
+                LogSwallowed(lcCall(), "sending the Accept again");
             }
             return;
         }
@@ -172,7 +162,7 @@ void CallSession::AcceptReceived(quint32 sender) {
     try {
         actions_.StartVoice(sender);
     } catch (...) {
-        actions_.ReportError(ExceptionText(std::current_exception()), false);
+        actions_.ReportError(CurrentExceptionText(), false);
     }
 }
 
@@ -257,7 +247,7 @@ void CallSession::CallResolved(const LookupResult& result) {
             repeatTimer_.Start(kRepeatInterval_ms);
             return;
         } catch (...) {
-            problem = ExceptionText(std::current_exception());
+            problem = CurrentExceptionText();
         }
     }
     peer_.reset();
@@ -277,6 +267,7 @@ void CallSession::RepeatTimerExpired() {
         try {
             SendRequest();
         } catch (...) {
+            LogSwallowed(lcCall(), "repeating the call request");
         }
         if (clock_() - firstRequest_ms_ + kRepeatInterval_ms <= kRepeatFor_ms)
             repeatTimer_.Start(kRepeatInterval_ms);
@@ -286,6 +277,7 @@ void CallSession::RepeatTimerExpired() {
         try {
             actions_.Send(*echoTo_, echo_);
         } catch (...) {
+            LogSwallowed(lcCall(), "sending again");
         }
         if (--echoesLeft_ > 0)
             repeatTimer_.Start(kEchoInterval_ms);
@@ -301,7 +293,9 @@ void CallSession::SendEchoed(quint32 to, const QByteArray& payload, bool reportF
         actions_.Send(to, payload);
     } catch (...) {
         if (reportFailure)
-            actions_.ReportError(ExceptionText(std::current_exception()), false);
+            actions_.ReportError(CurrentExceptionText(), false);
+        else
+            LogSwallowed(lcCall(), "sending");
     }
     repeatTimer_.Start(kEchoInterval_ms);
 }
@@ -347,7 +341,7 @@ void CallSession::AnswerResolved(const LookupResult& result) {
     try {
         actions_.StartVoice(*peer_);
     } catch (...) {
-        actions_.ReportError(ExceptionText(std::current_exception()), false);
+        actions_.ReportError(CurrentExceptionText(), false);
     }
 }
 
@@ -386,6 +380,7 @@ void CallSession::SendUnansweredMessage(quint32 to) {
         actions_.Send(to, reply);
     } catch (...) {
         // Nobody waits on a refusal; a lost one is repeated when the caller asks again.
+        LogSwallowed(lcCall(), "sending the unanswered message");
     }
 }
 
@@ -406,7 +401,7 @@ void CallSession::EndCall() {
     try {
         actions_.StopVoice();
     } catch (...) {
-        actions_.ReportError(ExceptionText(std::current_exception()), false);
+        actions_.ReportError(CurrentExceptionText(), false);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "call/TfrmCalling.h"
 
+#include "base/Log.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/Fonts.h"
 #include "widgets/RxDice.h"
@@ -57,6 +58,7 @@ void TfrmCalling::btnCancelClick() {
             OnCancelCall();
     } catch (...) {
         // Cancelling must always get the user out of the dialog; the error is not shown.
+        LogSwallowed(lcCall(), "calling dialog's Cancel");
     }
     Close();
 }

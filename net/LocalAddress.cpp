@@ -1,5 +1,6 @@
 #include "net/LocalAddress.h"
 
+#include "base/Log.h"
 #include "net/DottedAddress.h"
 
 #include <optional>
@@ -49,6 +50,7 @@ LocalAddress FindLocalAddress(Resolver& resolver, NetworkInterfaces* interfaces)
                 result.address = DottedText(*address);
         }
     } catch (...) {
+        LogSwallowed(lcNet(), "local address lookup");
         result.address.clear(); // the caller shows what was found
     }
     return result;

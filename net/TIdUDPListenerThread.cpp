@@ -1,5 +1,6 @@
 #include "net/TIdUDPListenerThread.h"
 
+#include "base/Log.h"
 #include "net/DottedAddress.h"
 #include "net/Errors.h"
 #include "net/HandOver.h"
@@ -140,6 +141,7 @@ void TIdUDPListenerThread::HandOver(TIdSocketHandle& binding) {
             server_.DoUDPRead(buffer_, binding);
         } catch (...) {
             // dropped: the listener goes on with the next datagram
+            LogSwallowed(lcNet(), "datagram handler");
         }
         return;
     }

@@ -1,6 +1,7 @@
 #include "widgets/ErrorReport.h"
 
 #include "base/AppInfo.h"
+#include "base/Log.h"
 #include "widgets/MessageBoxes.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@ void ReportCurrentException() {
         ShowErrorReport(CurrentExceptionText());
     } catch (...) {
         // Nothing may leave the report itself.
+        LogSwallowed(lcWidgets(), "error report");
     }
 }
 

@@ -45,18 +45,6 @@ bool AskConfirmation(QWidget* parent, const QString& text) {
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-QString CurrentExceptionText() {
-    try {
-        throw;
-    } catch (const Error& e) {
-        return e.message();
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(geometry);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Log.h" // CurrentExceptionText, for the boxes' callers
+
 #include <QString>
 
 class QPushButton;
@@ -20,9 +22,6 @@ void ShowErrorBox(QWidget* parent, const QString& caption, const QString& text);
 
 // "Confirm" box with Yes and No, Yes the default; true when the user answers Yes.
 bool AskConfirmation(QWidget* parent, const QString& text);
-
-// The text of the exception being handled; call only inside a catch block.
-QString CurrentExceptionText();
 
 // A push button at a fixed place in a hand-laid dialog. It never becomes the dialog's
 // default: in these windows Enter either does nothing or is handled by the window itself.

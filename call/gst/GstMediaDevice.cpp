@@ -1,6 +1,7 @@
 #include "call/gst/GstMediaDevice.h"
 
 #include "base/Error.h"
+#include "base/Log.h"
 #include "base/gst/GstHandles.h"
 #include "base/gst/GstRuntime.h"
 #include "base/gst/SoundStreams.h"
@@ -303,10 +304,8 @@ void GstMediaDevice::poll() {
             continue;
         try {
             reportEndOfMedium(id);
-        } catch (const std::exception& e) {
-            qWarning("End-of-medium handler failed: %s", e.what());
         } catch (...) {
-            qWarning("End-of-medium handler failed");
+            LogSwallowed(lcCall(), "end-of-medium handler");
         }
     }
 }

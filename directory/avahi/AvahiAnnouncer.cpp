@@ -1,5 +1,6 @@
 #include "directory/avahi/AvahiAnnouncer.h"
 
+#include "base/Log.h"
 #include "directory/avahi/AvahiSession.h"
 
 #include <avahi-common/alternative.h>
@@ -127,6 +128,7 @@ void AvahiAnnouncer::Register(AvahiClient* client) noexcept {
         }
     } catch (...) {
         // Out of memory: no announcement; the next state change tries again.
+        LogSwallowed(lcDirectory(), "announcement");
     }
 }
 
@@ -179,6 +181,7 @@ void AvahiAnnouncer::GroupChanged(AvahiEntryGroup* group, AvahiEntryGroupState s
         }
     } catch (...) {
         // Out of memory: the announcement stays as it was.
+        LogSwallowed(lcDirectory(), "announcement state change");
     }
 }
 

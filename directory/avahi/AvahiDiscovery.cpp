@@ -1,4 +1,5 @@
 #include "directory/avahi/AvahiDiscovery.h"
+#include "base/Log.h"
 
 #include <algorithm>
 #include <list>
@@ -22,6 +23,7 @@ void DomainFound(AvahiDomainBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserE
             search.domains.emplace_back(domain);
     } catch (...) {
         // Out of memory: the domains found so far will do.
+        LogSwallowed(lcDirectory(), "domain browser");
         search.finished = true;
     }
     if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE)
@@ -63,6 +65,7 @@ void ServiceResolved(AvahiServiceResolver*, AvahiIfIndex, AvahiProtocol, AvahiRe
             resolution.service.port = port;
         }
     } catch (...) {
+        LogSwallowed(lcDirectory(), "service resolver");
         resolution.search->outOfMemory = true;
     }
     // The resolver is freed with the search, outside its own callback.
@@ -100,6 +103,7 @@ void ServiceFound(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol pr
         if (!resolution.resolver)
             resolution.finished = true;
     } catch (...) {
+        LogSwallowed(lcDirectory(), "service browser");
         search.outOfMemory = true;
     }
 }

@@ -4,6 +4,7 @@
 #include "widgets/ErrorReport.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRect>
@@ -117,6 +118,27 @@ TEST(MessageBoxes, CurrentExceptionTextNamesEveryKindOfException) {
               QStringLiteral("Host not found: ä"));
     EXPECT_EQ(TextOf([] { throw std::runtime_error("bad value"); }), "bad value");
     EXPECT_EQ(TextOf([] { throw 42; }), "Unknown error");
+}
+
+// A catch block that goes on says in its layer's log what it swallowed, where.
+TEST(MessageBoxes, SwallowedErrorsAreLoggedInTheirLayersCategory) {
+    static QStringList logged;
+    QLoggingCategory::setFilterRules(QStringLiteral("vocalyn.call.info=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+            logged << QString::fromLatin1(context.category) + ": " + text;
+        });
+    for (const auto* category : {&lcCall(), &lcNet()}) {
+        try {
+            throw Error(QStringLiteral("no route"));
+        } catch (...) {
+            LogSwallowed(*category, "sending");
+        }
+    }
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    // The net category stays quiet below warnings unless told otherwise.
+    EXPECT_EQ(logged, QStringList({"vocalyn.call: sending went on after: no route"}));
 }
 
 TEST(MessageBoxes, GuardedHandlerReportsWhatItThrows) {
