@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "call/TfrmCalling.h"
 #include "net/DottedAddress.h"
+#include "net/Ports.h"
 #include "voice/TfrmCCN.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
@@ -19,12 +20,6 @@
 #include <QPointer>
 
 namespace vocalyn {
-
-namespace {
-
-constexpr int kVoicePort = 8500;
-
-} // namespace
 
 CallWindowActions::CallWindowActions(TfrmMain& window, Platform& platform)
     : w_(window), platform_(platform), lookups_(*platform.sockets) {}
@@ -56,8 +51,8 @@ void CallWindowActions::StartVoice(quint32 address) {
     if (!w_.frmCCN)
         throw Error(QStringLiteral("The media terminal window does not exist"));
     w_.VoiceLink = std::make_unique<voice::TVOIPMedia>(*w_.frmCCN->ccn);
-    w_.VoiceLink->SetRemotePort(kVoicePort);
-    w_.VoiceLink->SetLocalPort(kVoicePort);
+    w_.VoiceLink->SetRemotePort(net::kVoicePort);
+    w_.VoiceLink->SetLocalPort(net::kVoicePort);
     w_.VoiceLink->SetRemoteHost(net::DottedText(address));
     w_.VoiceLink->Start();
 }

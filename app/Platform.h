@@ -6,6 +6,7 @@
 #include "directory/NeighbourhoodAnnouncer.h"
 #include "directory/NeighbourhoodSource.h"
 #include "net/NetworkInterfaces.h"
+#include "net/Ports.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "video/capture/CaptureService.h"
@@ -44,8 +45,8 @@ struct Platform {
     QString dataDir;
     // The well-known ports; tests move them so that they never collide with
     // a copy of the program running on the same machine.
-    int signallingPort = 6767;
-    int videoPort = 8800;
+    int signallingPort = net::kSignallingPort;
+    int videoPort = net::kVideoPort;
     // The local address every endpoint binds to; empty for all local
     // addresses, as in a real run. Tests give each of several windows in one
     // process its own loopback address (127.0.0.0/8), so that they can call

@@ -4,6 +4,7 @@
 #include "app/PictureLabel.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
+#include "net/Ports.h"
 #include "video/transport/VideoTransport.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/ErrorReport.h"
@@ -66,9 +67,9 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     UDPClient.Port = platform.signallingPort;
     UDPServer.DefaultPort = platform.signallingPort;
     UDPClient1.Port = platform.videoPort;
-    UDPClient1.BufferSize = 524288;
+    UDPClient1.BufferSize = static_cast<int>(net::kVideoBufferSize);
     UDPServer1.DefaultPort = platform.videoPort;
-    UDPServer1.BufferSize = 524288;
+    UDPServer1.BufferSize = static_cast<int>(net::kVideoBufferSize);
     BindToLocalAddress(platform.bindAddress);
 
     CreateControls();

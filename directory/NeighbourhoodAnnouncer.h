@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/Ports.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -10,7 +12,7 @@ namespace vocalyn::directory {
 
 // The service type under which copies announce themselves, and the port they answer on.
 inline constexpr char kVocalynServiceType[] = "_vocalyn._udp";
-inline constexpr std::uint16_t kVocalynServicePort = 6767;
+inline constexpr std::uint16_t kVocalynServicePort = net::kSignallingPort;
 
 class NeighbourhoodAnnouncer {
 public:

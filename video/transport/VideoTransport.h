@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Ports.h"
 #include "video/transport/DecodeBudget.h"
 #include "video/transport/FramePicture.h"
 #include "video/transport/JpegCodec.h"
@@ -30,7 +31,7 @@ class FrameBuffer;
 // failure repeated by every frame is shown once. Everything runs on the main thread.
 class VideoTransport {
 public:
-    static constexpr std::size_t kSendBufferSize = 524288;
+    static constexpr std::size_t kSendBufferSize = net::kVideoBufferSize;
 
     // `clock` is the decoding budget's (the steady clock when empty).
     explicit VideoTransport(DecodeBudget::Clock clock = {});
