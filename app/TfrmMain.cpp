@@ -1,6 +1,7 @@
 #include "app/TfrmMain.h"
 
 #include "app/Assets.h"
+#include "app/MainWindowAccess.h"
 #include "app/PictureLabel.h"
 #include "app/Platform.h"
 #include "base/AppInfo.h"
@@ -73,6 +74,7 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     BindToLocalAddress(platform.bindAddress);
 
     CreateControls();
+    SetUpAccess(*this);
     videoCap = std::make_unique<video::VideoCap>(
         *platform.captureService, video::VideoCapHost{.pnlVideoArea = pnlVideoArea,
                                                       .showStatus =
@@ -134,13 +136,13 @@ void TfrmMain::CreateControls() {
                                   QStringLiteral("_"));
 
     btnMute = MakeFlatButton(RbPanel1, QStringLiteral("Microphone Mute"), {16, 525, 97, 60},
-                             QStringLiteral(":/mute.png"));
+                             QStringLiteral(":/mute@3x.png"));
     btnMute->setEnabled(false);
     // Its only caption is the large red "*" of a muted microphone.
     btnMute->setFont(SansSerifFont(32, true));
     btnMute->setCaptionColor(Qt::red);
     btnCall = MakeFlatButton(RbPanel1, QStringLiteral("Call / Answer Phone"), {129, 525, 97, 60},
-                             QStringLiteral(":/call.png"));
+                             QStringLiteral(":/call@3x.png"));
 
     pnlVideoArea = new CaptionPanel(RbPanel1);
     pnlVideoArea->setGeometry(242, 524, 176, 144);
@@ -149,16 +151,18 @@ void TfrmMain::CreateControls() {
     Label9->setTextFormat(Qt::PlainText);
 
     btnEnd = MakeFlatButton(RbPanel1, QStringLiteral("End Call"), {434, 525, 97, 60},
-                            QStringLiteral(":/end.png"));
+                            QStringLiteral(":/end@3x.png"));
     btnEnd->setEnabled(false);
     btnSnapShot = MakeFlatButton(RbPanel1, QStringLiteral("Clipboard SnapShot"), {546, 525, 97, 60},
-                                 QStringLiteral(":/snapshot.png"));
+                                 QStringLiteral(":/snapshot@3x.png"));
 
     edtHostName = new QLineEdit(QStringLiteral("Host Name or IP Address"), RbPanel1);
     edtHostName->setGeometry(16, 596, 169, 24);
     edtHostName->setFont(TrebuchetFont(13, false));
+    // The focused field's border takes the focus ring's colour, to be found on the dark window.
     edtHostName->setStyleSheet(QStringLiteral(
-        "QLineEdit { background: black; color: rgb(0, 128, 192); border: 1px solid #505050; }"));
+        "QLineEdit { background: black; color: rgb(0, 128, 192); border: 1px solid #505050; }"
+        "QLineEdit:focus { border: 2px solid rgb(110, 200, 255); }"));
 
     btnHostName = new QPushButton(QStringLiteral("..."), RbPanel1);
     btnHostName->setGeometry(197, 596, 28, 24);
@@ -171,18 +175,17 @@ void TfrmMain::CreateControls() {
     lblIPAddress->setGeometry(488, 599, 129, 18);
     lblIPAddress->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     dxToolButton3 = MakeFlatButton(RbPanel1, QStringLiteral("Refresh IP Address"),
-                                   {619, 601, 22, 18}, QStringLiteral(":/refresh.png"));
+                                   {619, 601, 22, 18}, QStringLiteral(":/refresh@3x.png"));
     lblHostName = MakeLabel(RbPanel1, QStringLiteral("Host Name"), plainFont, kLabelBlue);
     lblHostName->move(434, 639);
     lblHostName->adjustSize();
 
     btnSettings = MakeFlatButton(RbPanel1, QStringLiteral("Control Settings..."), {16, 633, 97, 35},
-                                 QStringLiteral(":/settings.png"));
+                                 QStringLiteral(":/settings@3x.png"));
     btnExit = MakeFlatButton(RbPanel1, QStringLiteral("Exit Vocalyn"), {546, 633, 97, 35},
-                             QStringLiteral(":/exit.png"));
+                             QStringLiteral(":/exit@3x.png"));
 
     lblVideoArea->raise();
-    setTabOrder(edtHostName, btnHostName);
 }
 
 void TfrmMain::ConnectHandlers() {

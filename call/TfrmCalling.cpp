@@ -36,6 +36,7 @@ TfrmCalling::TfrmCalling(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frame
 
     RxDice1 = new RxDice(XiPanel1);
     RxDice1->setGeometry(24, 50, RxDice::kSize, RxDice::kSize);
+    RxDice1->setAccessibleName(QStringLiteral("Calling animation"));
 
     btnCancel = new QPushButton(QStringLiteral("Cancel"), XiPanel1);
     btnCancel->setFont(SansSerifFont(13, true));

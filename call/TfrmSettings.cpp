@@ -112,6 +112,13 @@ void TfrmSettings::CreateControls() {
     btnSave = MakeButton(XiPanel1, QStringLiteral("Save"), {right - 188, buttonTop, 90, 28});
     btnClose = MakeButton(XiPanel1, QStringLiteral("Close"), {right - 90, buttonTop, 90, 28});
 
+    // Screen readers name each field after the label in front of it.
+    Label1->setBuddy(edtRingTone);
+    Label2->setBuddy(sedRingTime);
+    Label3->setBuddy(edtMessage);
+    Label4->setBuddy(edtCallerID);
+    btnRingTone->setAccessibleName(QStringLiteral("Choose ring tone"));
+
     setTabOrder(edtRingTone, sedRingTime);
     setTabOrder(sedRingTime, edtMessage);
     setTabOrder(edtMessage, edtCallerID);

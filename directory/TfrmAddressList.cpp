@@ -83,6 +83,12 @@ void TfrmAddressList::CreateControls() {
     btnWho = MakeButton(XiPanel1, QStringLiteral("Who's Online?"), {176, 303, 110, 26});
     btnExit = MakeButton(XiPanel1, QStringLiteral("Close"), {356, 303, 90, 26});
 
+    // The window has no title to show; screen readers name it and each field all the same.
+    setAccessibleName(QStringLiteral("Address book"));
+    Label1->setBuddy(edtName);
+    Label3->setBuddy(edtIPAdd);
+    ListBox1->setAccessibleName(QStringLiteral("Addresses"));
+
     setTabOrder(edtName, edtIPAdd);
     setTabOrder(edtIPAdd, ListBox1);
     setTabOrder(ListBox1, btnSend);

@@ -55,6 +55,7 @@ void TfrmNetworkClients::CreateControls() {
     SpeedButton1 = new FlatButton(XiPanel1);
     SpeedButton1->setPicture(RefreshPicture());
     SpeedButton1->setToolTip(QStringLiteral("Refresh List"));
+    SpeedButton1->setAccessibleName(QStringLiteral("Refresh list"));
     SpeedButton1->setGeometry(Label1->geometry().right() + 10, Label1->geometry().center().y() - 11,
                               23, 22);
 
@@ -68,6 +69,7 @@ void TfrmNetworkClients::CreateControls() {
     palette.setColor(QPalette::Base, Qt::white);
     palette.setColor(QPalette::Text, QColor(0, 128, 192));
     ListBox1->setPalette(palette);
+    Label1->setBuddy(ListBox1);
 
     btnAdd =
         MakeButton(XiPanel1, QStringLiteral("Add Host Names to List"), {16, kHeight - 43, 190, 28});

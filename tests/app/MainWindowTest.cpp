@@ -3,17 +3,24 @@
 
 #include "base/AppInfo.h"
 #include "base/Error.h"
+#include "call/TfrmCalling.h"
+#include "call/TfrmSettings.h"
 #include "call/gst/GstMediaDevice.h"
+#include "directory/TfrmAddressList.h"
 #include "tests/support/ModalWatcher.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/ErrorReport.h"
 #include "widgets/FlatButton.h"
+#include "widgets/LimitedLineEdit.h"
 #include "widgets/RoundRegion.h"
 #include "widgets/RoundedPanel.h"
+#include "widgets/SpinEdit.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 
@@ -115,6 +122,99 @@ TEST_F(MainWindowFixture, ControlsStartWithTheirCaptionsHintsPlacesAndStates) {
     EXPECT_EQ(w.mask(), RoundRectRegion(1, 1, 658, 682, 40, 40));
     EXPECT_FALSE(w.mask().contains(QPoint(0, 300)));
     EXPECT_FALSE(w.mask().contains(QPoint(300, 0)));
+}
+
+// What a screen reader gets of each control: a name it can speak, the kind of control, and
+// whether it is a toggle; Mute reads as checked exactly while it shows its "*".
+TEST_F(MainWindowFixture, ScreenReadersGetANameRoleAndToggleStateForEachControl) {
+    TfrmMain& w = ShowWindow();
+    QFile(platform.dataDir + "IPAddress.dat").open(QIODevice::WriteOnly);
+    call::TfrmSettings settings(platform.dataDir, w.Settings, &w);
+    call::TfrmCalling calling(&w);
+    directory::TfrmAddressList book(platform.dataDir, *w.edtHostName, &w);
+    using A = QAccessible;
+    struct Row {
+        QObject* control;
+        QString name;
+        QAccessible::Role role;
+        bool checkable = false;
+    };
+    const Row rows[] = {
+        {&w, kApplicationTitle, A::Window},
+        {w.btnHelp, "Help", A::Button},
+        {w.SpeedButton1, "Minimise", A::Button},
+        {w.btnMute, "Mute microphone", A::CheckBox, true},
+        {w.btnCall, "Call", A::Button},
+        {w.btnEnd, "End call", A::Button},
+        {w.btnSnapShot, "Snapshot", A::Button},
+        {w.edtHostName, "Host name or IP address", A::EditableText},
+        {w.btnHostName, "Address book", A::Button},
+        {w.dxToolButton3, "Look up local address again", A::Button},
+        {w.btnSettings, "Control settings", A::Button},
+        {w.btnExit, "Exit", A::Button},
+        {settings.edtRingTone, "Ring Tone", A::EditableText},
+        {settings.sedRingTime, "Ring Time (sec)", A::SpinBox},
+        {settings.edtMessage, "Unanswered Message", A::EditableText},
+        {settings.edtCallerID, "Caller ID", A::EditableText},
+        {settings.btnRingTone, "Choose ring tone", A::Button},
+        {calling.btnCancel, "Cancel", A::Button},
+        {&book, "Address book", A::Dialog},
+        {book.edtName, "Call Name", A::EditableText},
+        {book.edtIPAdd, "I.P. Address or Host Name", A::EditableText},
+        {book.ListBox1, "Addresses", A::List},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(row.control);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->text(A::Name), row.name);
+        EXPECT_EQ(control->role(), row.role);
+        EXPECT_EQ(control->state().checkable, row.checkable);
+    }
+    QAccessibleInterface* mute = QAccessible::queryAccessibleInterface(w.btnMute);
+    w.btnMute->setEnabled(true);
+    w.btnEnd->setEnabled(true);
+    for (QAbstractButton* button : {w.btnMute, w.btnMute, w.btnMute, w.btnEnd}) {
+        Click(button);
+        EXPECT_EQ(mute->state().checked, w.btnMute->text() == "*");
+    }
+    EXPECT_FALSE(mute->state().checked);
+}
+
+// Enter in the host field presses Call (which asks for an address first); F1, and Enter or Space
+// on a picture button, open the help; Escape keeps doing nothing. The host field has the focus
+// first.
+TEST_F(MainWindowFixture, KeysPressTheButtonsTheyStandFor) {
+    TfrmMain& w = ShowWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.edtHostName; }));
+    const QString askForHost = "Please enter Host Name or IP Address First.";
+    struct Row {
+        QWidget* focus;
+        Qt::Key key;
+        QString box;
+    };
+    const Row rows[] = {
+        {w.edtHostName, Qt::Key_Return, askForHost},
+        {w.edtHostName, Qt::Key_Enter, askForHost},
+        {w.edtHostName, Qt::Key_F1, TfrmMain::HelpText()},
+        {w.btnHelp, Qt::Key_Return, TfrmMain::HelpText()},
+        {w.btnHelp, Qt::Key_Space, TfrmMain::HelpText()},
+        {w.btnSnapShot, Qt::Key_F1, TfrmMain::HelpText()},
+        {w.edtHostName, Qt::Key_Escape, {}},
+        {w.btnHelp, Qt::Key_Escape, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(QTest::toString(row.key));
+        // As after a real message box: the window is active again, the focus where the user left
+        // it.
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        row.focus->setFocus();
+        ModalWatcher watcher;
+        QTest::keyClick(row.focus, row.key);
+        EXPECT_EQ(watcher.box().seen ? watcher.box().text : QString(), row.box);
+        EXPECT_TRUE(w.isVisible());
+    }
 }
 
 // A long status text runs into the caller-ID line; it covers it, the two never mix letters.

@@ -129,7 +129,7 @@ TEST_F(GstPlayerTest, FilesThatDoNotPlayRaiseTheBackEndsText) {
     text.write("This is not a sound.\n");
     text.close();
     const QString picture = file("picture.mp3");
-    ASSERT_TRUE(QFile::copy(VOCALYN_ASSETS_DIR "/call.png", picture));
+    ASSERT_TRUE(QFile::copy(VOCALYN_ASSETS_DIR "/call@3x.png", picture));
 
     for (const QString& path : {text.fileName(), picture}) {
         player.FileName = path;
