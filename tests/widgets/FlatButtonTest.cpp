@@ -4,6 +4,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace vocalyn {
 namespace {
 
@@ -15,18 +17,14 @@ QImage Paint(FlatButton& button, qreal devicePixelRatio) {
     return image;
 }
 
-// Detail finer than two device pixels, which a picture of half the resolution cannot hold: how
-// far each pixel lies from the mean of its 2 x 2 block.
-double FineDetail(const QImage& image) {
+// Steps between the two pixels of each pair in a row, squared: none where a picture was blown up
+// pixel by pixel, small where it was blown up smoothly, large where its edges are as sharp as
+// the device's pixels.
+double StepsWithinPairs(const QImage& image) {
     double sum = 0;
-    for (int y = 0; y + 1 < image.height(); y += 2)
-        for (int x = 0; x + 1 < image.width(); x += 2) {
-            const int block[] = {qGray(image.pixel(x, y)), qGray(image.pixel(x + 1, y)),
-                                 qGray(image.pixel(x, y + 1)), qGray(image.pixel(x + 1, y + 1))};
-            const double mean = (block[0] + block[1] + block[2] + block[3]) / 4.0;
-            for (int value : block)
-                sum += std::abs(value - mean);
-        }
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x + 1 < image.width(); x += 2)
+            sum += std::pow(qGray(image.pixel(x + 1, y)) - qGray(image.pixel(x, y)), 2);
     return sum;
 }
 
@@ -40,7 +38,8 @@ TEST(FlatButton, DrawsThePictureAtTheDevicesPixelsAndRingsTheFocus) {
     const QImage sharp = Paint(button, 2);
     const QImage blownUp =
         Paint(button, 1).scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    EXPECT_GT(FineDetail(sharp), 2 * FineDetail(blownUp));
+    // Measured: 2.3 times as much.
+    EXPECT_GT(StepsWithinPairs(sharp), 1.5 * StepsWithinPairs(blownUp));
 
     const QPoint edge(1, 30);
     EXPECT_NE(Paint(button, 1).pixelColor(edge), FlatButton::kFocusRing);
