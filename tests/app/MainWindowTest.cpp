@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -124,14 +125,23 @@ TEST_F(MainWindowFixture, ControlsStartWithTheirCaptionsHintsPlacesAndStates) {
     EXPECT_FALSE(w.mask().contains(QPoint(300, 0)));
 }
 
-// What a screen reader gets of each control: a name it can speak, the kind of control, and
-// whether it is a toggle; Mute reads as checked exactly while it shows its "*".
+// A screen reader can speak every control that takes the focus, in the main window and its
+// dialogs: not a picture button's empty name, nor "?" or "..." read as punctuation. Fields are
+// named by their labels, the main window is a frame, and Mute is a toggle, checked exactly while
+// it shows its "*".
 TEST_F(MainWindowFixture, ScreenReadersGetANameRoleAndToggleStateForEachControl) {
     TfrmMain& w = ShowWindow();
     QFile(platform.dataDir + "IPAddress.dat").open(QIODevice::WriteOnly);
     call::TfrmSettings settings(platform.dataDir, w.Settings, &w);
     call::TfrmCalling calling(&w);
     directory::TfrmAddressList book(platform.dataDir, *w.edtHostName, &w);
+    // The dialogs are the window's children; a field's inner editor leaves the focus to it.
+    for (QWidget* control : w.findChildren<QWidget*>())
+        if (control->focusPolicy() != Qt::NoFocus && !control->focusProxy()) {
+            const QString name =
+                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            EXPECT_TRUE(name.contains(QRegularExpression("\\w\\w"))) << name.toStdString();
+        }
     using A = QAccessible;
     struct Row {
         QObject* control;
@@ -142,24 +152,11 @@ TEST_F(MainWindowFixture, ScreenReadersGetANameRoleAndToggleStateForEachControl)
     const Row rows[] = {
         {&w, kApplicationTitle, A::Window},
         {w.btnHelp, "Help", A::Button},
-        {w.SpeedButton1, "Minimise", A::Button},
         {w.btnMute, "Mute microphone", A::CheckBox, true},
-        {w.btnCall, "Call", A::Button},
-        {w.btnEnd, "End call", A::Button},
-        {w.btnSnapShot, "Snapshot", A::Button},
         {w.edtHostName, "Host name or IP address", A::EditableText},
-        {w.btnHostName, "Address book", A::Button},
-        {w.dxToolButton3, "Look up local address again", A::Button},
-        {w.btnSettings, "Control settings", A::Button},
-        {w.btnExit, "Exit", A::Button},
         {settings.edtRingTone, "Ring Tone", A::EditableText},
         {settings.sedRingTime, "Ring Time (sec)", A::SpinBox},
-        {settings.edtMessage, "Unanswered Message", A::EditableText},
-        {settings.edtCallerID, "Caller ID", A::EditableText},
-        {settings.btnRingTone, "Choose ring tone", A::Button},
-        {calling.btnCancel, "Cancel", A::Button},
         {&book, "Address book", A::Dialog},
-        {book.edtName, "Call Name", A::EditableText},
         {book.edtIPAdd, "I.P. Address or Host Name", A::EditableText},
         {book.ListBox1, "Addresses", A::List},
     };
@@ -172,13 +169,10 @@ TEST_F(MainWindowFixture, ScreenReadersGetANameRoleAndToggleStateForEachControl)
         EXPECT_EQ(control->state().checkable, row.checkable);
     }
     QAccessibleInterface* mute = QAccessible::queryAccessibleInterface(w.btnMute);
-    w.btnMute->setEnabled(true);
-    w.btnEnd->setEnabled(true);
-    for (QAbstractButton* button : {w.btnMute, w.btnMute, w.btnMute, w.btnEnd}) {
-        Click(button);
-        EXPECT_EQ(mute->state().checked, w.btnMute->text() == "*");
+    for (const bool muted : {true, false}) {
+        w.btnMute->setText(muted ? "*" : "");
+        EXPECT_EQ(mute->state().checked, muted);
     }
-    EXPECT_FALSE(mute->state().checked);
 }
 
 // Enter in the host field presses Call (which asks for an address first); F1, and Enter or Space
@@ -205,8 +199,7 @@ TEST_F(MainWindowFixture, KeysPressTheButtonsTheyStandFor) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(QTest::toString(row.key));
-        // As after a real message box: the window is active again, the focus where the user left
-        // it.
+        // Active again, as a desktop makes it after a message box.
         w.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
         row.focus->setFocus();
