@@ -1,6 +1,5 @@
 #include "widgets/FlatButton.h"
 
-#include <QImage>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -17,9 +16,8 @@ QImage Paint(FlatButton& button, qreal devicePixelRatio) {
     return image;
 }
 
-// Steps between the two pixels of each pair in a row, squared: none where a picture was blown up
-// pixel by pixel, small where it was blown up smoothly, large where its edges are as sharp as
-// the device's pixels.
+// Squared steps inside each pair of pixels in a row: none in a picture blown up pixel by pixel,
+// small in one blown up smoothly, large where edges are as sharp as the device's pixels.
 double StepsWithinPairs(const QImage& image) {
     double sum = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -28,9 +26,8 @@ double StepsWithinPairs(const QImage& image) {
     return sum;
 }
 
-// At 200 % the picture comes from its own high-resolution pixels: it holds detail that the
-// picture at 100 % blown up, smoothly or pixel by pixel, has not. The keyboard focus shows as a
-// solid ring at the edge.
+// At 200 % the picture comes from its own high-resolution pixels, sharper than the 100 % one
+// blown up; the keyboard focus shows as a solid ring at the edge.
 TEST(FlatButton, DrawsThePictureAtTheDevicesPixelsAndRingsTheFocus) {
     FlatButton button;
     button.setPicture(QPixmap(QStringLiteral(VOCALYN_ASSETS_DIR "/call@3x.png")));
@@ -38,8 +35,7 @@ TEST(FlatButton, DrawsThePictureAtTheDevicesPixelsAndRingsTheFocus) {
     const QImage sharp = Paint(button, 2);
     const QImage blownUp =
         Paint(button, 1).scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // Measured: 2.3 times as much.
-    EXPECT_GT(StepsWithinPairs(sharp), 1.5 * StepsWithinPairs(blownUp));
+    EXPECT_GT(StepsWithinPairs(sharp), 1.5 * StepsWithinPairs(blownUp)); // 2.3 times, measured
 
     const QPoint edge(1, 30);
     EXPECT_NE(Paint(button, 1).pixelColor(edge), FlatButton::kFocusRing);
