@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include <iterator>
+#include <utility>
+
 namespace vocalyn {
 
 namespace {
