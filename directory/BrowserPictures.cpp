@@ -28,7 +28,9 @@ QPixmap BusyFrame(int index) {
 }
 
 QPixmap RefreshPicture() {
-    QPixmap picture(16, 16);
+    // Drawn at three times its 16 x 16 size, so that the button can show it sharp when scaled.
+    QPixmap picture(48, 48);
+    picture.setDevicePixelRatio(3);
     picture.fill(QColor(204, 0, 0));
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -13,7 +13,8 @@ inline constexpr int kBusyFrameSize = 32;
 // ring of twelve dots whose dark head moves one place on per frame.
 QPixmap BusyFrame(int index);
 
-// The refresh button's 16 × 16 picture: two white arrows pointing opposite ways on red.
+// The refresh button's 16 × 16 picture, at a device pixel ratio of 3: two white arrows pointing
+// opposite ways on red.
 QPixmap RefreshPicture();
 
 } // namespace vocalyn::directory
