@@ -6,19 +6,8 @@
 #include "call/SignalMessage.h"
 #include "net/DottedAddress.h"
 
-#include <chrono>
 
 namespace vocalyn::call {
-
-namespace {
-
-qint64 SteadyNow_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
 
 const char* CallStateName(CallState state) {
     switch (state) {

@@ -5,15 +5,11 @@
 
 namespace vocalyn::call {
 
-namespace {
-
 qint64 SteadyNow_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-} // namespace
 
 ReplyLimiter::ReplyLimiter(Clock clock) : clock_(clock ? std::move(clock) : Clock(&SteadyNow_ms)) {}
 

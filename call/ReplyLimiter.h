@@ -7,6 +7,9 @@
 
 namespace vocalyn::call {
 
+// The steady clock in milliseconds: the call's clock unless a test gives another.
+qint64 SteadyNow_ms();
+
 // Decides whether an unanswered message may go out. A busy side answers every call request with
 // its message, which can be two thousand times longer than the request: without a limit a
 // stream of small requests with forged senders turns it into a flood aimed at a third computer.
