@@ -6,7 +6,6 @@
 #include "call/SignalMessage.h"
 #include "net/DottedAddress.h"
 
-
 namespace vocalyn::call {
 
 const char* CallStateName(CallState state) {
