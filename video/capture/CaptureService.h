@@ -16,6 +16,18 @@ namespace vocalyn::video {
 // Status texts from the driver: an id and a zero-terminated 8-bit text. The
 // result is handed back to the driver and means nothing to it.
 using StatusCallback = std::function<int(int id, const char* text)>;
+
+// The ids of the status texts a driver may send; a driver may send others,
+// which only carry their text.
+enum CaptureStatusId : int {
+    kStatusConnected = 1,
+    // Frames flow (again), perhaps in another format than before: a camera
+    // that came back starts afresh.
+    kStatusStreaming = 2,
+    kStatusNoPicture = 3, // connected, but no frames come
+    kStatusLost = 4,      // the camera has gone
+    kStatusBusy = 5,      // another program holds the camera
+};
 // One captured frame in the driver's current format.
 using FrameCallback = std::function<int(const VIDEOHDR& frame)>;
 

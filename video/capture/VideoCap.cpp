@@ -5,7 +5,11 @@
 namespace vocalyn::video {
 
 VideoCap::VideoCap(CaptureService& service, VideoCapHost host)
-    : service_(service), host_(std::move(host)), frames_(std::make_unique<FrameBuffer>()) {}
+    : service_(service), host_(std::move(host)), frames_(std::make_unique<FrameBuffer>()) {
+    followFormat_.setSingleShot(true);
+    followFormat_.setInterval(0);
+    QObject::connect(&followFormat_, &QTimer::timeout, [this] { FollowVideoFormat(); });
+}
 
 VideoCap::~VideoCap() {
     CloseCaptureWindow();
@@ -87,7 +91,9 @@ void VideoCap::CloseCaptureWindow() {
     window_.reset();
 }
 
-int VideoCap::StatusHandler(int /*id*/, const char* text) {
+int VideoCap::StatusHandler(int id, const char* text) {
+    if (id == kStatusStreaming)
+        followFormat_.start();
     if (statusLabel_)
         statusLabel_(QString::fromLocal8Bit(text ? text : ""));
     return 1;

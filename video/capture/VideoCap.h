@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -66,6 +67,9 @@ public:
 
     // The frame buffer into which every frame is converted.
     void InitFrameBuffer();
+    // Brings the frame buffer to the driver's format after a stream (re)start:
+    // a camera found after the start, or back with another format.
+    void FollowVideoFormat();
     void ReadVideoFormat();
     void FreeFrameBuffer();
     const FrameBuffer& frames() const { return *frames_; }
@@ -100,6 +104,9 @@ private:
     QPointer<QWidget> captureHost_;
     std::function<void(const QString&)> statusLabel_;
     std::unique_ptr<FrameBuffer> frames_;
+    // The status handler may run inside a format request, so the frame buffer
+    // follows a new stream from the event loop.
+    QTimer followFormat_;
 };
 
 } // namespace vocalyn::video

@@ -18,6 +18,20 @@ void VideoCap::ReadVideoFormat() {
     frames_->ReadVideoFormat(window_.get());
 }
 
+void VideoCap::FollowVideoFormat() {
+    if (!window_)
+        return;
+    try {
+        // Without a format the program started without a camera, and asks for its own now.
+        if (frames_->DriverFormat().isEmpty())
+            InitFrameBuffer();
+        else
+            ReadVideoFormat();
+    } catch (...) {
+        // A camera gone again meanwhile: the buffer keeps the last good format.
+    }
+}
+
 void VideoCap::FreeFrameBuffer() {
     frames_->FreeFrameBuffer();
 }

@@ -20,14 +20,22 @@ MappedBuffer::~MappedBuffer() {
 MappedBuffer::MappedBuffer(MappedBuffer&& other) noexcept
     : start_(std::exchange(other.start_, nullptr)), length_(std::exchange(other.length_, 0)) {}
 
-std::unique_ptr<StreamBuffers> StreamBuffers::Start(V4l2Device& device, unsigned count) {
+std::unique_ptr<StreamBuffers> StreamBuffers::Start(V4l2Device& device, unsigned count,
+                                                    int& error) {
     std::unique_ptr<StreamBuffers> stream(new StreamBuffers(device));
+    // Taken before the half-made stream is undone, which makes calls of its own.
+    const auto failed = [&error](int code) {
+        error = code;
+        return nullptr;
+    };
     v4l2_requestbuffers request{};
     request.count = count;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (device.Ioctl(VIDIOC_REQBUFS, &request) != 0 || request.count == 0)
-        return nullptr;
+    if (device.Ioctl(VIDIOC_REQBUFS, &request) != 0)
+        return failed(errno);
+    if (request.count == 0)
+        return failed(ENOMEM);
     stream->buffers_.reserve(request.count);
     for (unsigned index = 0; index < request.count; ++index) {
         v4l2_buffer buffer{};
@@ -35,18 +43,18 @@ std::unique_ptr<StreamBuffers> StreamBuffers::Start(V4l2Device& device, unsigned
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = index;
         if (device.Ioctl(VIDIOC_QUERYBUF, &buffer) != 0)
-            return nullptr;
+            return failed(errno);
         void* start = v4l2_mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED,
                                 device.fd(), buffer.m.offset);
         if (start == MAP_FAILED)
-            return nullptr;
+            return failed(errno);
         stream->buffers_.emplace_back(start, buffer.length);
         if (!stream->Requeue(index))
-            return nullptr;
+            return failed(errno);
     }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (device.Ioctl(VIDIOC_STREAMON, &type) != 0)
-        return nullptr;
+        return failed(errno);
     stream->streaming_ = true;
     return stream;
 }

@@ -32,8 +32,9 @@ private:
 // buffers back, so the format can change afterwards.
 class StreamBuffers {
 public:
-    // Null when the device cannot stream (no buffers, no mapping, refused).
-    static std::unique_ptr<StreamBuffers> Start(V4l2Device& device, unsigned count);
+    // Null when the device cannot stream (no buffers, no mapping, refused), with
+    // the errno of the call that failed in error (EBUSY: another program streams).
+    static std::unique_ptr<StreamBuffers> Start(V4l2Device& device, unsigned count, int& error);
     ~StreamBuffers();
 
     StreamBuffers(const StreamBuffers&) = delete;

@@ -11,8 +11,11 @@
 #include "widgets/ErrorReport.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -22,8 +25,6 @@
 namespace vocalyn::video::v4l2 {
 
 namespace {
-
-enum StatusId { kConnected = 1, kStreaming = 2, kNoPicture = 3, kLost = 4 };
 
 constexpr unsigned kBufferCount = 4;
 // Spoilt frames in a row after which the device counts as broken.
@@ -65,8 +66,10 @@ V4l2CaptureWindow::V4l2CaptureWindow(QWidget* parent, const QRect& geometry,
     silence_.setInterval(kSilence_ms);
     QObject::connect(&silence_, &QTimer::timeout, Guarded([this] {
         silent_ = true;
-        Status(kNoPicture, QStringLiteral("%1: no picture").arg(cardName_));
+        Status(kStatusNoPicture, QStringLiteral("%1: no picture").arg(cardName_));
     }));
+    retry_.setSingleShot(true);
+    QObject::connect(&retry_, &QTimer::timeout, Guarded([this] { Retry(); }));
 }
 
 V4l2CaptureWindow::~V4l2CaptureWindow() {
@@ -95,6 +98,15 @@ bool V4l2CaptureWindow::DriverConnect(int index) {
     DriverDisconnect();
     if (index < 0)
         return false;
+    wantedIndex_ = index;
+    const bool connected = Open(index, true);
+    if (connected && previewOn_)
+        StartStreaming();
+    ScheduleRetry();
+    return connected;
+}
+
+bool V4l2CaptureWindow::Open(int index, bool report) {
     std::shared_ptr<V4l2Device> device = V4l2Device::Open(pathPattern_.arg(index));
     if (!device)
         return false;
@@ -109,6 +121,14 @@ bool V4l2CaptureWindow::DriverConnect(int index) {
     device_ = std::move(device);
     index_ = index;
     cardName_ = FixedText(caps.card, sizeof caps.card);
+    ReadFormat(pix_);
+    if (!report) {
+        // A camera back after a loss gets the program's setup again, not a fresh driver's.
+        RequestFrameInterval(previewRate_ms_ > 0
+                                 ? static_cast<std::uint32_t>(previewRate_ms_) * 1000
+                                 : parms_.dwRequestMicroSecPerFrame);
+        return true;
+    }
     parms_ = DefaultParms();
     v4l2_streamparm stream{};
     stream.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -116,21 +136,26 @@ bool V4l2CaptureWindow::DriverConnect(int index) {
     if (device_->Ioctl(VIDIOC_G_PARM, &stream) == 0 && interval.denominator != 0)
         parms_.dwRequestMicroSecPerFrame = static_cast<std::uint32_t>(
             std::llround(1e6 * interval.numerator / interval.denominator));
-    ReadFormat(pix_);
-    Status(kConnected, QStringLiteral("Connected to %1 (%2)").arg(cardName_, device_->path()));
-    if (previewOn_)
-        StartStreaming();
+    Status(kStatusConnected,
+           QStringLiteral("Connected to %1 (%2)").arg(cardName_, device_->path()));
     return true;
 }
 
 bool V4l2CaptureWindow::DriverDisconnect() {
-    StopStreaming();
+    wantedIndex_ = -1;
+    retry_.stop();
+    retryDelay_ms_ = kRetryFirst_ms;
     const bool connected = device_ != nullptr;
+    Release();
+    return connected;
+}
+
+void V4l2CaptureWindow::Release() {
+    StopStreaming();
     device_.reset();
     index_ = -1;
     if (preview_)
         preview_->showFrame(QImage());
-    return connected;
 }
 
 bool V4l2CaptureWindow::DriverGetCaps(CAPDRIVERCAPS& caps) {
@@ -203,21 +228,36 @@ std::uint32_t V4l2CaptureWindow::GetVideoFormat(std::span<std::byte> block) {
 
 bool V4l2CaptureWindow::SetVideoFormat(std::span<const std::byte> block) {
     const std::optional<BITMAPINFOHEADER> format = ReadFormatHeader(block);
-    if (!device_ || !format)
+    if (!format || !PixelFormatFor(*format) || format->biWidth <= 0 || format->biHeight == 0)
         return false;
-    const std::optional<std::uint32_t> pixelFormat = PixelFormatFor(*format);
-    if (!pixelFormat || format->biWidth <= 0 || format->biHeight == 0)
+    // Kept for a camera found later, which starts in a format of its own.
+    requested_ = FormatRequest{.header = *format};
+    if (!device_)
         return false;
-    const int width = format->biWidth;
-    const int height = format->biHeight == INT_MIN ? INT_MAX : std::abs(format->biHeight);
-    return ApplyFormat(StreamPixelFormat(*device_, *pixelFormat, static_cast<std::uint32_t>(width),
+    const bool accepted = ApplyRequest();
+    // A stream that failed in the old format may work in this one.
+    if (previewOn_)
+        StartStreaming();
+    return accepted;
+}
+
+bool V4l2CaptureWindow::ApplyRequest() {
+    if (!device_ || !requested_)
+        return false;
+    if (!requested_->header)
+        return ApplyFormat(requested_->pixelFormat, requested_->width, requested_->height);
+    const BITMAPINFOHEADER& format = *requested_->header;
+    const int width = format.biWidth;
+    const int height = format.biHeight == INT_MIN ? INT_MAX : std::abs(format.biHeight);
+    return ApplyFormat(StreamPixelFormat(*device_, PixelFormatFor(format).value_or(0),
+                                         static_cast<std::uint32_t>(width),
                                          static_cast<std::uint32_t>(height)),
                        width, height);
 }
 
 bool V4l2CaptureWindow::ApplyFormat(std::uint32_t pixelFormat, int width, int height) {
-    // Buffers of the old size must go before the device takes a new one.
-    const bool streaming = stream_ != nullptr;
+    // Buffers of the old size must go before the device takes a new one; the
+    // caller starts the stream again.
     StopStreaming();
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -227,8 +267,6 @@ bool V4l2CaptureWindow::ApplyFormat(std::uint32_t pixelFormat, int width, int he
     format.fmt.pix.field = V4L2_FIELD_ANY;
     const bool accepted = device_->Ioctl(VIDIOC_S_FMT, &format) == 0;
     ReadFormat(pix_);
-    if (streaming)
-        StartStreaming();
     return accepted;
 }
 
@@ -240,6 +278,7 @@ bool V4l2CaptureWindow::SetScale(bool stretch) {
 
 bool V4l2CaptureWindow::SetPreviewRate(int rate_ms) {
     pacer_.SetPeriod(rate_ms);
+    previewRate_ms_ = rate_ms;
     // The preview is the one stream, so the camera may as well run at its rate.
     if (rate_ms > 0 && !stream_)
         RequestFrameInterval(static_cast<std::uint32_t>(rate_ms) * 1000);
@@ -253,10 +292,14 @@ bool V4l2CaptureWindow::SetOverlay(bool on) {
 bool V4l2CaptureWindow::SetPreview(bool on) {
     previewOn_ = on;
     if (!on) {
+        retry_.stop();
         StopStreaming();
         return true;
     }
-    return device_ && (stream_ || StartStreaming());
+    if (device_ && (stream_ || StartStreaming()))
+        return true;
+    ScheduleRetry();
+    return false;
 }
 
 bool V4l2CaptureWindow::Abort() {
@@ -290,8 +333,15 @@ bool V4l2CaptureWindow::DlgVideoFormat() {
     if (dialog.exec() != QDialog::Accepted || device_ != device)
         return true;
     const QSize size = dialog.chosenSize();
-    if (!size.isEmpty())
-        ApplyFormat(dialog.chosenFormat(), size.width(), size.height());
+    if (size.isEmpty())
+        return true;
+    requested_ = FormatRequest{.header = std::nullopt,
+                               .pixelFormat = dialog.chosenFormat(),
+                               .width = size.width(),
+                               .height = size.height()};
+    ApplyRequest();
+    if (previewOn_)
+        StartStreaming();
     return true;
 }
 
@@ -299,11 +349,25 @@ bool V4l2CaptureWindow::StartStreaming() {
     if (!device_ || stream_)
         return stream_ != nullptr;
     ReadFormat(pix_);
-    stream_ = StreamBuffers::Start(*device_, kBufferCount);
+    int error = 0;
+    stream_ = StreamBuffers::Start(*device_, kBufferCount, error);
     if (!stream_) {
-        Status(kNoPicture, QStringLiteral("%1: cannot stream %2").arg(cardName_, FormatText()));
+        if (error == ENODEV) {
+            DeviceLost();
+            return false;
+        }
+        if (preview_)
+            preview_->showFrame(QImage()); // not the last picture of a stream that has ended
+        if (error == EBUSY)
+            Status(kStatusBusy, QStringLiteral("%1 is in use by another program").arg(cardName_));
+        else
+            Status(kStatusNoPicture,
+                   QStringLiteral("%1: cannot stream %2").arg(cardName_, FormatText()));
+        ScheduleRetry();
         return false;
     }
+    retry_.stop();
+    retryDelay_ms_ = kRetryFirst_ms;
     ++generation_;
     held_ = 0;
     failures_ = 0;
@@ -315,7 +379,7 @@ bool V4l2CaptureWindow::StartStreaming() {
     clock_.start();
     pacer_.Reset();
     silence_.start();
-    Status(kStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
+    Status(kStatusStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
     return true;
 }
 
@@ -360,7 +424,7 @@ void V4l2CaptureWindow::ReadFrame() {
     silence_.start();
     // A camera that was slow to start, or stalled, is sending again.
     if (std::exchange(silent_, false))
-        Status(kStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
+        Status(kStatusStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
 
     // The buffer goes back to the device however the handler ends, unless the
     // stream it came from has gone meanwhile (a nested loop closed it).
@@ -406,13 +470,39 @@ void V4l2CaptureWindow::ReadFrame() {
 }
 
 void V4l2CaptureWindow::DeviceLost() {
-    // Everything of the device goes; the window stays, without a driver.
+    // Everything of the device goes; the window stays, and waits for it to come back.
     const QString name = cardName_;
-    DriverDisconnect();
-    Status(kLost, QStringLiteral("%1: camera disconnected").arg(name));
+    Release();
+    Status(kStatusLost, QStringLiteral("%1: camera disconnected").arg(name));
+    ScheduleRetry();
+}
+
+void V4l2CaptureWindow::ScheduleRetry() {
+    if (!previewOn_ || wantedIndex_ < 0 || stream_ || retry_.isActive())
+        return;
+    retry_.start(retryDelay_ms_);
+    retryDelay_ms_ = std::min(retryDelay_ms_ * 2, kRetryMost_ms);
+}
+
+void V4l2CaptureWindow::Retry() {
+    if (!previewOn_ || wantedIndex_ < 0 || stream_)
+        return;
+    retrying_ = true;
+    const auto done = qScopeGuard([this] { retrying_ = false; });
+    // No event tells that a node appeared or that another program let go, so
+    // the node is simply tried again.
+    if (device_ || Open(wantedIndex_, false)) {
+        ApplyRequest();
+        StartStreaming();
+    }
+    ScheduleRetry();
 }
 
 void V4l2CaptureWindow::Status(int id, const QString& text) {
+    // The program takes a new format from a stream start, which is never left out.
+    if (retrying_ && id != kStatusStreaming && text == lastStatus_)
+        return;
+    lastStatus_ = text;
     if (!status_)
         return;
     const StatusCallback handler = status_;

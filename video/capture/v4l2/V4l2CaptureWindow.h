@@ -4,6 +4,7 @@
 #include "video/capture/PreviewImage.h"
 #include "video/capture/PreviewWidget.h"
 #include "video/capture/v4l2/PreviewPacer.h"
+#include "video/conversion/BitmapFile.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <linux/videodev2.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -24,7 +26,10 @@ class V4l2Device;
 // A capture window on a V4L2 device: driver index N is the node made from
 // the path pattern (/dev/videoN). Frames are read with mmap streaming when
 // the device's descriptor turns readable, so they reach the handlers on the
-// main thread and nothing ever waits for the camera.
+// main thread and nothing ever waits for the camera. A camera that cannot
+// stream (held by another program, a format too big for its port) or that goes
+// away is tried again on a timer until it streams, with the format the program
+// asked for last, so a camera plugged in (again) later is taken up by itself.
 class V4l2CaptureWindow final : public CaptureWindow {
 public:
     V4l2CaptureWindow(QWidget* parent, const QRect& geometry, const QString& windowName,
@@ -54,8 +59,24 @@ public:
 
     // Without a frame for this long the status line says so.
     static constexpr int kSilence_ms = 5000;
+    // Waits before trying again: the first, doubled after each failure up to the most.
+    static constexpr int kRetryFirst_ms = 2000;
+    static constexpr int kRetryMost_ms = 8000;
 
 private:
+    // The program's last format request, made again on a camera that comes back.
+    struct FormatRequest {
+        std::optional<BITMAPINFOHEADER> header; // mapped anew onto each camera
+        std::uint32_t pixelFormat = 0;          // else the format dialog's choice
+        int width = 0;
+        int height = 0;
+    };
+
+    bool Open(int index, bool report);
+    void Release();
+    bool ApplyRequest();
+    void ScheduleRetry();
+    void Retry();
     bool ReadFormat(v4l2_pix_format& pix);
     bool ApplyFormat(std::uint32_t pixelFormat, int width, int height);
     void RequestFrameInterval(std::uint32_t microseconds);
@@ -73,6 +94,13 @@ private:
     std::shared_ptr<V4l2Device> device_;
     QString cardName_;
     int index_ = -1;
+    int wantedIndex_ = -1; // the driver the program connected, kept while its camera is away
+    std::optional<FormatRequest> requested_;
+    QTimer retry_;
+    int retryDelay_ms_ = kRetryFirst_ms;
+    bool retrying_ = false; // a retry repeats no status text the line already shows
+    QString lastStatus_;
+    int previewRate_ms_ = 0;
     v4l2_pix_format pix_{}; // the format being streamed
 
     std::unique_ptr<StreamBuffers> stream_;
