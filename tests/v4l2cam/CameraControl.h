@@ -7,6 +7,10 @@
 #include <QString>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -64,5 +68,33 @@ inline DeviceFormat Format(const char* path) {
 inline void Unplug(const char* path) {
     Entry<int (*)(const char*)>("v4l2cam_unplug")(path);
 }
+
+inline bool Plug(const char* path) {
+    return Entry<int (*)(const char*)>("v4l2cam_plug")(path) == 0;
+}
+
+// Another program using the camera: it holds the node's buffers, so the driver refuses formats
+// and buffers to everyone else (EBUSY) until it closes the node.
+class OtherProgram {
+public:
+    explicit OtherProgram(const char* path) : fd_(::open(path, O_RDWR | O_CLOEXEC)) {
+        v4l2_requestbuffers request{};
+        request.count = 2;
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        holds_ = fd_ >= 0 && ::ioctl(fd_, VIDIOC_REQBUFS, &request) == 0;
+    }
+    ~OtherProgram() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+    bool holds() const { return holds_; }
+
+private:
+    int fd_;
+    bool holds_ = false;
+};
 
 } // namespace vocalyn::test::camera

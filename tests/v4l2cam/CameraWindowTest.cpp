@@ -11,6 +11,7 @@
 #include "video/capture/v4l2/FormatDialog.h"
 #include "video/capture/v4l2/SourceDialog.h"
 #include "video/capture/v4l2/V4l2CaptureService.h"
+#include "video/capture/v4l2/V4l2CaptureWindow.h"
 #include "video/conversion/FormatCodes.h"
 #include "video/conversion/FrameBuffer.h"
 #include "video/conversion/YUVConverters.h"
@@ -344,6 +345,106 @@ TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
              reinterpret_cast<const sockaddr*>(&to), sizeof to);
     ::close(fd);
     EXPECT_EQ(ReceivedPicture(160, 120).size(), QSize(160, 120));
+}
+
+TEST_F(CameraWindowTest, ACameraThatCouldNotStreamComesBackWithoutARestart) {
+    using Window = video::v4l2::V4l2CaptureWindow;
+    std::optional<camera::OtherProgram> other;
+    const auto choose = [](TfrmMain& w, QSize size) {
+        DialogDriver<video::v4l2::FormatDialog> driver([&](video::v4l2::FormatDialog& dialog) {
+            dialog.formatBox()->setCurrentIndex(dialog.formatBox()->findData(V4L2_PIX_FMT_YUYV));
+            dialog.sizeBox()->setCurrentIndex(dialog.sizeBox()->findData(size));
+            dialog.accept();
+        });
+        w.videoCap->ShowFormatDialog();
+        EXPECT_TRUE(driver.ran);
+    };
+    const struct {
+        const char* what;
+        bool held;           // by another program from before the start
+        const char* profile; // none: no camera at the start
+        std::function<void(TfrmMain&)> spoil;
+        const char* failed;
+        std::function<void(TfrmMain&)> mend;
+        int within_ms; // 0: at once
+        const char* back;
+        QSize picture;
+    } cases[] = {
+        {"held by another program",
+         true,
+         "typical",
+         [&](TfrmMain&) {},
+         "HD Webcam C270 is in use by another program",
+         [&](TfrmMain&) { other.reset(); },
+         Window::kRetryMost_ms + 1000,
+         "HD Webcam C270: 352 x 288 YUYV",
+         {352, 288}},
+        {"unplugged and plugged back",
+         false,
+         "typical",
+         [&](TfrmMain&) {
+             ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
+             camera::Unplug(kVideo0);
+         },
+         "HD Webcam C270: camera disconnected",
+         [&](TfrmMain&) {
+             // Tried again once after the first wait, not over and over.
+             const int opens = camera::Opens(kVideo0);
+             EXPECT_TRUE(QTest::qWaitFor([&] { return camera::Opens(kVideo0) > opens; },
+                                         Window::kRetryFirst_ms + 1000));
+             EXPECT_EQ(camera::Opens(kVideo0), opens + 1);
+             EXPECT_TRUE(camera::Plug(kVideo0));
+         },
+         Window::kRetryFirst_ms * 2 + 1000,
+         "HD Webcam C270: 352 x 288 YUYV",
+         {352, 288}},
+        {"plugged in after the start",
+         false,
+         nullptr,
+         [&](TfrmMain&) {},
+         "No camera",
+         [&](TfrmMain&) {
+             camera::UseNodes({{kVideo0, "typical"}});
+         },
+         Window::kRetryFirst_ms + 1000,
+         "HD Webcam C270: 352 x 288 YUYV",
+         {352, 288}},
+        {"a format too big for its port",
+         false,
+         "shared-port",
+         [&](TfrmMain& w) {
+             choose(w, {640, 480});
+         },
+         "Shared Port Camera: cannot stream 640 x 480 YUYV",
+         [&](TfrmMain& w) {
+             choose(w, {320, 240});
+         },
+         0,
+         "Shared Port Camera: 320 x 240 YUYV",
+         {320, 240}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModalWatcher watcher; // closes the box of a missing camera
+        if (c.held) {
+            camera::UseNodes({{kVideo0, c.profile}});
+            other.emplace(kVideo0);
+            ASSERT_TRUE(other->holds());
+        }
+        TfrmMain& w = c.profile ? Start({{kVideo0, c.profile}}) : Start({});
+        c.spoil(w);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == c.failed; }, 3000)) << Status();
+        c.mend(w);
+        if (c.within_ms == 0)
+            EXPECT_EQ(Status(), c.back);
+        else
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == c.back; }, c.within_ms))
+                << Status();
+        // The frame buffer follows the camera's new stream.
+        SendToSelf();
+        ExpectUpright(ReceivedPicture(c.picture.width(), c.picture.height()), c.what);
+        window.reset();
+    }
 }
 
 TEST_F(CameraWindowTest, UnpluggingWhileADriverDialogIsOpenHarmsNothing) {

@@ -580,6 +580,12 @@ int StreamOn(const std::shared_ptr<Handle>& handle, const int* type) {
         return 0;
     Device& device = *handle->device;
     const auto [numerator, denominator] = device.profile.intervals[device.interval];
+    // A USB port without the bandwidth for the stream, as uvcvideo reports it.
+    v4l2_pix_format pix;
+    FillPixFormat(device, CurrentFormat(device), device.size, pix);
+    if (device.profile.bandwidth_kB && std::uint64_t{pix.sizeimage} * denominator / numerator >
+                                           std::uint64_t{device.profile.bandwidth_kB} * 1000)
+        return Fail(ENOSPC);
     handle->period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(double(numerator) / denominator));
     const Clock::time_point now = Clock::now();
@@ -1181,6 +1187,17 @@ __attribute__((visibility("default"))) int v4l2cam_unplug(const char* path) {
             handle->wake.notify_all();
         }
     }
+    return 0;
+}
+
+// Plugs an unplugged camera back in: the node opens again as a fresh camera in its profile's
+// defaults, while descriptors of the old one stay dead.
+__attribute__((visibility("default"))) int v4l2cam_plug(const char* path) {
+    std::lock_guard<std::mutex> guard(v4l2cam::lock);
+    const auto device = DeviceAt(path);
+    if (!device || !device->unplugged)
+        return -1;
+    v4l2cam::S().devices.erase(path);
     return 0;
 }
 
