@@ -2,6 +2,7 @@
 // fill it.
 #include "video/capture/VideoCap.h"
 
+#include "base/Log.h"
 #include "video/conversion/FrameBuffer.h"
 #include "video/conversion/YUVConverters.h"
 
@@ -29,6 +30,7 @@ void VideoCap::FollowVideoFormat() {
             ReadVideoFormat();
     } catch (...) {
         // A camera gone again meanwhile: the buffer keeps the last good format.
+        LogSwallowed(lcVideo(), "following a new camera stream");
     }
 }
 
