@@ -66,7 +66,9 @@ public:
     virtual bool SetPreviewRate(int rate_ms) = 0;
     // Hardware overlay of the picture, where the driver has one.
     virtual bool SetOverlay(bool on) = 0;
-    // Preview on: each frame is shown and handed to the frame handler.
+    // Preview on: each frame is shown and handed to the frame handler. While it
+    // is on, a driver may go on trying a camera that cannot stream yet, has gone
+    // or was not there at the connect, and then sends kStatusStreaming.
     virtual bool SetPreview(bool on) = 0;
     // Stops a streamed capture; the preview is not affected.
     virtual bool Abort() = 0;
