@@ -350,78 +350,56 @@ TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
 TEST_F(CameraWindowTest, ACameraThatCouldNotStreamComesBackWithoutARestart) {
     using Window = video::v4l2::V4l2CaptureWindow;
     std::optional<camera::OtherProgram> other;
-    const auto choose = [](TfrmMain& w, QSize size) {
-        DialogDriver<video::v4l2::FormatDialog> driver([&](video::v4l2::FormatDialog& dialog) {
-            dialog.formatBox()->setCurrentIndex(dialog.formatBox()->findData(V4L2_PIX_FMT_YUYV));
-            dialog.sizeBox()->setCurrentIndex(dialog.sizeBox()->findData(size));
-            dialog.accept();
-        });
-        w.videoCap->ShowFormatDialog();
-        EXPECT_TRUE(driver.ran);
+    using Action = std::function<void(TfrmMain&)>;
+    const Action nothing = [](TfrmMain&) {};
+    const Action letGo = [&](TfrmMain&) { other.reset(); };
+    const Action unplug = [&](TfrmMain&) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
+        camera::Unplug(kVideo0);
     };
+    const Action plugBack = [&](TfrmMain&) {
+        // Tried again once after the first wait, not over and over.
+        const int opens = camera::Opens(kVideo0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return camera::Opens(kVideo0) > opens; },
+                                    Window::kRetryFirst_ms + 1000));
+        EXPECT_EQ(camera::Opens(kVideo0), opens + 1);
+        EXPECT_TRUE(camera::Plug(kVideo0));
+    };
+    const Action plugIn = [](TfrmMain&) { camera::UseNodes({{kVideo0, "typical"}}); };
+    const auto choose = [](QSize size) {
+        return [size](TfrmMain& w) {
+            DialogDriver<video::v4l2::FormatDialog> driver([&](video::v4l2::FormatDialog& d) {
+                d.formatBox()->setCurrentIndex(d.formatBox()->findData(V4L2_PIX_FMT_YUYV));
+                d.sizeBox()->setCurrentIndex(d.sizeBox()->findData(size));
+                d.accept();
+            });
+            w.videoCap->ShowFormatDialog();
+            EXPECT_TRUE(driver.ran);
+        };
+    };
+    const std::string typical = "HD Webcam C270: 352 x 288 YUYV";
     const struct {
         const char* what;
         bool held;           // by another program from before the start
         const char* profile; // none: no camera at the start
-        std::function<void(TfrmMain&)> spoil;
-        const char* failed;
-        std::function<void(TfrmMain&)> mend;
+        Action spoil;
+        std::string failed;
+        Action mend;
         int within_ms; // 0: at once
-        const char* back;
+        std::string back;
         QSize picture;
     } cases[] = {
-        {"held by another program",
-         true,
-         "typical",
-         [&](TfrmMain&) {},
-         "HD Webcam C270 is in use by another program",
-         [&](TfrmMain&) { other.reset(); },
-         Window::kRetryMost_ms + 1000,
-         "HD Webcam C270: 352 x 288 YUYV",
-         {352, 288}},
-        {"unplugged and plugged back",
-         false,
-         "typical",
-         [&](TfrmMain&) {
-             ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled > 3; }, 2000));
-             camera::Unplug(kVideo0);
-         },
-         "HD Webcam C270: camera disconnected",
-         [&](TfrmMain&) {
-             // Tried again once after the first wait, not over and over.
-             const int opens = camera::Opens(kVideo0);
-             EXPECT_TRUE(QTest::qWaitFor([&] { return camera::Opens(kVideo0) > opens; },
-                                         Window::kRetryFirst_ms + 1000));
-             EXPECT_EQ(camera::Opens(kVideo0), opens + 1);
-             EXPECT_TRUE(camera::Plug(kVideo0));
-         },
-         Window::kRetryFirst_ms * 2 + 1000,
-         "HD Webcam C270: 352 x 288 YUYV",
-         {352, 288}},
-        {"plugged in after the start",
-         false,
-         nullptr,
-         [&](TfrmMain&) {},
-         "No camera",
-         [&](TfrmMain&) {
-             camera::UseNodes({{kVideo0, "typical"}});
-         },
-         Window::kRetryFirst_ms + 1000,
-         "HD Webcam C270: 352 x 288 YUYV",
-         {352, 288}},
-        {"a format too big for its port",
-         false,
-         "shared-port",
-         [&](TfrmMain& w) {
-             choose(w, {640, 480});
-         },
-         "Shared Port Camera: cannot stream 640 x 480 YUYV",
-         [&](TfrmMain& w) {
-             choose(w, {320, 240});
-         },
-         0,
-         "Shared Port Camera: 320 x 240 YUYV",
-         {320, 240}},
+        {"held by another program", true, "typical", nothing,
+         "HD Webcam C270 is in use by another program", letGo, Window::kRetryMost_ms + 1000,
+         typical, QSize(352, 288)},
+        {"unplugged and plugged back", false, "typical", unplug,
+         "HD Webcam C270: camera disconnected", plugBack, Window::kRetryFirst_ms * 2 + 1000,
+         typical, QSize(352, 288)},
+        {"plugged in after the start", false, nullptr, nothing, "No camera", plugIn,
+         Window::kRetryFirst_ms + 1000, typical, QSize(352, 288)},
+        {"a format too big for its port", false, "shared-port", choose({640, 480}),
+         "Shared Port Camera: cannot stream 640 x 480 YUYV", choose({320, 240}), 0,
+         "Shared Port Camera: 320 x 240 YUYV", QSize(320, 240)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
