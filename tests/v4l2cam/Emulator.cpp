@@ -925,6 +925,8 @@ std::optional<int> Open(const char* path, int flags) {
         return Fail(ENOENT);
     if (device->profile.kind == Profile::Kind::Refused)
         return Fail(EACCES);
+    if (device->profile.exclusive && device->openHandles > 0)
+        return Fail(EBUSY);
     const int fd = eventfd(0, EFD_NONBLOCK | ((flags & O_CLOEXEC) ? EFD_CLOEXEC : 0));
     if (fd < 0)
         return -1;

@@ -116,7 +116,8 @@ bool ReadLine(const std::string& text, Profile& profile, std::string& error) {
             profile.intervals.emplace_back(numerator, denominator);
         }
     } else if (key == "padding" || key == "first_frame_ms" || key == "unplug_after_ms" ||
-               key == "jpeg_quality" || key == "error_every" || key == "bandwidth_kB") {
+               key == "jpeg_quality" || key == "error_every" || key == "bandwidth_kB" ||
+               key == "exclusive") {
         long value = -1;
         if (!(line >> value) || value < 0 || value > 600000)
             return error = "bad " + key, false;
@@ -131,6 +132,8 @@ bool ReadLine(const std::string& text, Profile& profile, std::string& error) {
             profile.errorEvery = v;
         else if (key == "bandwidth_kB")
             profile.bandwidth_kB = v;
+        else if (key == "exclusive")
+            profile.exclusive = v != 0;
         else
             profile.jpegQuality = v < 1 ? 1 : v > 100 ? 100 : static_cast<int>(v);
     } else if (key == "control") {

@@ -54,6 +54,7 @@ struct Profile {
     std::uint32_t unplugAfter_ms = 0; // 0: never; else after the first STREAMON
     std::uint32_t errorEvery = 0;     // every Nth frame comes spoilt (V4L2_BUF_FLAG_ERROR)
     std::uint32_t bandwidth_kB = 0;   // 0: any; else STREAMON of more per second fails (ENOSPC)
+    bool exclusive = false;           // a second open fails (EBUSY) while one is open
     int jpegQuality = 85;
     std::vector<ControlSpec> controls;
 };

@@ -92,6 +92,7 @@ void VideoCap::CloseCaptureWindow() {
 }
 
 int VideoCap::StatusHandler(int id, const char* text) {
+    lastStatusId_ = id;
     if (id == kStatusStreaming)
         followFormat_.start();
     if (statusLabel_)

@@ -21,10 +21,14 @@ void VideoCap::StartVideo() {
             StartPreview();
         InitFrameBuffer();
     } catch (...) {
-        // The status line would otherwise keep its design-time text for the whole run.
-        if (host_.showStatus)
-            host_.showStatus(QStringLiteral("No camera"));
-        ShowErrorBox(kWebCamNotFound);
+        // A camera another program holds is no missing one: the driver said so, and takes it
+        // up once it is free.
+        if (lastStatusId_ != kStatusBusy) {
+            // The status line would otherwise keep its design-time text for the whole run.
+            if (host_.showStatus)
+                host_.showStatus(QStringLiteral("No camera"));
+            ShowErrorBox(kWebCamNotFound);
+        }
         // Without a camera the peer's picture can still be shown.
         OpenVideoListener();
         return;

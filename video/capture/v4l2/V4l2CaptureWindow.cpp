@@ -108,8 +108,13 @@ bool V4l2CaptureWindow::DriverConnect(int index) {
 
 bool V4l2CaptureWindow::Open(int index, bool report) {
     std::shared_ptr<V4l2Device> device = V4l2Device::Open(pathPattern_.arg(index));
-    if (!device)
+    if (!device) {
+        // Some drivers let one program at a time open the node.
+        if (errno == EBUSY)
+            Status(kStatusBusy,
+                   QStringLiteral("%1 is in use by another program").arg(pathPattern_.arg(index)));
         return false;
+    }
     v4l2_capability caps{};
     if (device->Ioctl(VIDIOC_QUERYCAP, &caps) != 0)
         return false;
