@@ -104,7 +104,7 @@ private:
     QPointer<QWidget> captureHost_;
     std::function<void(const QString&)> statusLabel_;
     std::unique_ptr<FrameBuffer> frames_;
-    int lastStatusId_ = 0;
+    int lastStatusId_ = 0; // of the driver's last status text
     // The status handler may run inside a format request, so the frame buffer
     // follows a new stream from the event loop.
     QTimer followFormat_;
