@@ -75,16 +75,15 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
 
     CreateControls();
     SetUpAccess(*this);
-    videoCap = std::make_unique<video::VideoCap>(
-        *platform.captureService, video::VideoCapHost{.pnlVideoArea = pnlVideoArea,
-                                                      .showStatus =
-                                                          [this](const QString& text) {
-                                                              SetVideoStatus(text);
-                                                              lblVideoArea->repaint();
-                                                          },
-                                                      .UDPServer1 = UDPServer1,
-                                                      .VideoStarted = VideoStarted,
-                                                      .PeerHostLearned = PeerHostLearned});
+    videoCap = std::make_unique<video::VideoCap>(*platform.captureService,
+                                                 video::VideoCapHost{
+                                                     .pnlVideoArea = pnlVideoArea,
+                                                     .showStatus =
+                                                         [this](const QString& text) {
+                                                             SetVideoStatus(text);
+                                                             lblVideoArea->repaint();
+                                                         },
+                                                 });
     ConnectHandlers();
     FormCreate();
 }

@@ -143,6 +143,9 @@ public:
     void btnEndClick();
     void btnMuteClick();
     void Timer1Timer();
+    // Opens the capture connection and the video listener, once, when the window is first
+    // shown; reports failures in a box.
+    void StartVideo();
     // The frame handlers' steps after the frame is in the frame buffer.
     void FrameHandler(const video::VIDEOHDR& frame);
     void StreamHandler(const video::VIDEOHDR& frame);

@@ -59,7 +59,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormShow() {
-    videoCap->StartVideo();
+    StartVideo();
     // A machine without sound output still calls; the user should know why it rings silently.
     if (const QString reason = platform_.mediaDevice->unavailableReason(); !reason.isEmpty())
         SetVideoStatus(reason);

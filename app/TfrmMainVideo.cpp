@@ -2,6 +2,7 @@
 // big picture, and the snapshot.
 #include "app/TfrmMain.h"
 
+#include "base/Error.h"
 #include "video/conversion/FrameBuffer.h"
 #include "video/transport/VideoTransport.h"
 #include "widgets/ErrorReport.h"
@@ -43,6 +44,26 @@ void TfrmMain::ConnectVideoHandlers() {
         Guarded([this](const video::VIDEOHDR& frame) { FrameHandler(frame); });
     videoCap->OnStreamFrame =
         Guarded([this](const video::VIDEOHDR& frame) { StreamHandler(frame); });
+}
+
+void TfrmMain::StartVideo() {
+    VideoStarted = false;
+    const bool camera = videoCap->StartVideo();
+    // Without a camera the peer's picture can still be shown.
+    try {
+        UDPServer1.setActive(true);
+    } catch (const Error& error) {
+        // The endpoint's own words point at the port, not at a camera.
+        ShowErrorBox(this, error.message());
+        return;
+    } catch (...) {
+        ShowErrorBox(this, video::VideoCap::kWebCamNotFound);
+        return;
+    }
+    if (!camera)
+        return;
+    PeerHostLearned = false;
+    VideoStarted = true;
 }
 
 bool TfrmMain::PreparePicture() {

@@ -275,19 +275,30 @@ TEST_F(MainWindowFixture, BadRingTimeIsReportedAndCallsStillRingForTheDefaultTim
     EXPECT_EQ(w.Settings.Message, "Busy now");
 }
 
-TEST_F(MainWindowFixture, SignallingPortInUseIsReported) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(platform.signallingPort));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    CreateWindow();
-    ModalWatcher watcher;
-    TfrmMain& w = ShowWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }, 5000));
-    ::close(fd);
-    EXPECT_EQ(watcher.box().text, "Could not bind socket. Address and port are already in use.");
-    EXPECT_FALSE(w.UDPServer.Active());
+// A port another program holds is reported in the endpoint's own words; the camera side and
+// the other listener go on.
+TEST_F(MainWindowFixture, APortInUseIsReported) {
+    for (const bool video : {false, true}) {
+        SCOPED_TRACE(video ? "video port" : "signalling port");
+        window.reset();
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port =
+            htons(static_cast<uint16_t>(video ? platform.videoPort : platform.signallingPort));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        CreateWindow();
+        ModalWatcher watcher;
+        TfrmMain& w = ShowWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.box().seen; }, 5000));
+        ::close(fd);
+        EXPECT_EQ(watcher.box().text,
+                  "Could not bind socket. Address and port are already in use.");
+        EXPECT_EQ(w.UDPServer.Active(), video);
+        EXPECT_EQ(w.UDPServer1.Active(), !video);
+        EXPECT_EQ(w.VideoStarted, !video);
+        EXPECT_TRUE(camera->window() && camera->window()->previewing());
+    }
 }
 
 TEST_F(MainWindowFixture, RefreshFetchesTheAddressAgain) {

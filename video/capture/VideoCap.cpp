@@ -1,5 +1,6 @@
 #include "video/capture/VideoCap.h"
 
+#include "base/Log.h"
 #include "video/conversion/FrameBuffer.h"
 
 namespace vocalyn::video {
@@ -64,6 +65,7 @@ bool VideoCap::ConnectDriver(int index) {
         parms.fAbortRightMouse = false;
         return window_->SetSequenceSetup(parms);
     } catch (...) {
+        LogSwallowed(lcVideo(), "connecting a camera driver");
         return false;
     }
 }

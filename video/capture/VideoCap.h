@@ -10,24 +10,16 @@
 #include <functional>
 #include <memory>
 
-namespace vocalyn::net {
-class TIdUDPServer;
-}
-
 namespace vocalyn::video {
 
 class FrameBuffer;
 
-// The parts of the main window that the capture connection works with.
+// Where the capture connection shows itself: a panel and a status line, nothing more.
 struct VideoCapHost {
     // Hosts the capture window; none means no preview and no frames.
     QWidget* pnlVideoArea = nullptr;
     // Makes a text the caption of lblVideoArea and repaints it at once.
     std::function<void(const QString& text)> showStatus;
-    // The video listener, opened by StartVideo.
-    net::TIdUDPServer& UDPServer1;
-    bool& VideoStarted;
-    bool& PeerHostLearned;
 };
 
 // The capture connection: one capture window in the main window's small
@@ -42,11 +34,11 @@ public:
 
     static const QString kWebCamNotFound;
 
-    // Opens the capture connection and the video listener, once, when the
-    // main window is first shown. Reports its own failures in a box.
-    void StartVideo();
-    // Closes the capture connection when the main window closes; the video
-    // listener ends with the main window.
+    // Opens the capture connection, once, when the main window is first
+    // shown. Reports its own failures in a box; true when the frame buffer is
+    // up (a camera streams, or will once it is free or plugged in).
+    bool StartVideo();
+    // Closes the capture connection when the main window closes.
     void StopVideo();
 
     void SetCaptureHost(QWidget* panel);
@@ -94,12 +86,12 @@ public:
 private:
     // Converts a frame into the frame buffer; false when it is dropped.
     bool PrepareFrame(const VIDEOHDR& frame);
-    void OpenVideoListener();
     void ShowErrorBox(const QString& text);
     CAPDRIVERCAPS DriverCaps();
 
     CaptureService& service_;
     VideoCapHost host_;
+    bool started_ = false; // the frame buffer is up
     std::unique_ptr<CaptureWindow> window_;
     QPointer<QWidget> captureHost_;
     std::function<void(const QString&)> statusLabel_;

@@ -1,8 +1,7 @@
 // Opening and closing the capture connection with the main window.
 #include "video/capture/VideoCap.h"
 
-#include "base/Error.h"
-#include "net/TIdUDPServer.h"
+#include "base/Log.h"
 #include "widgets/MessageBoxes.h"
 
 #include <QWidget>
@@ -12,8 +11,8 @@ namespace vocalyn::video {
 const QString VideoCap::kWebCamNotFound =
     QStringLiteral("WebCam not found. Try using a different codec eg. YUV2, RGB, or I420.");
 
-void VideoCap::StartVideo() {
-    host_.VideoStarted = false;
+bool VideoCap::StartVideo() {
+    started_ = false;
     try {
         SetCaptureHost(host_.pnlVideoArea);
         SetStatusLabel(host_.showStatus);
@@ -23,45 +22,24 @@ void VideoCap::StartVideo() {
     } catch (...) {
         // A camera another program holds is no missing one: the driver said so, and takes it
         // up once it is free.
+        LogSwallowed(lcVideo(), "starting the camera");
         if (lastStatusId_ != kStatusBusy) {
             // The status line would otherwise keep its design-time text for the whole run.
             if (host_.showStatus)
                 host_.showStatus(QStringLiteral("No camera"));
             ShowErrorBox(kWebCamNotFound);
         }
-        // Without a camera the peer's picture can still be shown.
-        OpenVideoListener();
-        return;
+        return false;
     }
-    try {
-        host_.UDPServer1.setActive(true);
-    } catch (const Error& error) {
-        // The endpoint's own words point at the port, not at a camera.
-        ShowErrorBox(error.message());
-        return;
-    } catch (...) {
-        ShowErrorBox(kWebCamNotFound);
-        return;
-    }
-    host_.PeerHostLearned = false;
-    host_.VideoStarted = true;
+    started_ = true;
+    return true;
 }
 
 void VideoCap::StopVideo() {
-    if (host_.VideoStarted)
+    if (started_)
         FreeFrameBuffer();
     AbortCapture();
     CloseCaptureWindow();
-}
-
-void VideoCap::OpenVideoListener() {
-    try {
-        host_.UDPServer1.setActive(true);
-    } catch (const Error& error) {
-        ShowErrorBox(error.message());
-    } catch (...) {
-        ShowErrorBox(kWebCamNotFound);
-    }
 }
 
 void VideoCap::ShowErrorBox(const QString& text) {
