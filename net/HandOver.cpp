@@ -20,12 +20,12 @@ struct HandOverQueue::Request {
     std::exception_ptr error;
 };
 
-HandOverQueue& HandOverQueue::instance() {
+HandOverQueue& HandOverQueue::Instance() {
     static HandOverQueue queue;
     return queue;
 }
 
-HandOverQueue::Outcome HandOverQueue::handOver(std::function<void()> work,
+HandOverQueue::Outcome HandOverQueue::HandOver(std::function<void()> work,
                                                const std::atomic<bool>& stop) {
     auto request = std::make_shared<Request>();
     request->work = std::move(work);
@@ -34,7 +34,7 @@ HandOverQueue::Outcome HandOverQueue::handOver(std::function<void()> work,
         queue_.push_back(request);
     }
     changed_.notify_all();
-    wakeMainThread();
+    WakeMainThread();
 
     std::unique_lock lock(mutex_);
     while (request->state != Request::State::Done) {
@@ -45,7 +45,7 @@ HandOverQueue::Outcome HandOverQueue::handOver(std::function<void()> work,
     return {true, request->error};
 }
 
-void HandOverQueue::drain() noexcept {
+void HandOverQueue::Drain() noexcept {
     for (;;) {
         std::shared_ptr<Request> request;
         {
@@ -72,28 +72,28 @@ void HandOverQueue::drain() noexcept {
     }
 }
 
-void HandOverQueue::waitForWork(const std::function<bool()>& done,
+void HandOverQueue::WaitForWork(const std::function<bool()>& done,
                                 std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, limit, [&] { return !queue_.empty() || done(); });
 }
 
-void HandOverQueue::notifyAll() {
+void HandOverQueue::NotifyAll() {
     { std::lock_guard lock(mutex_); }
     changed_.notify_all();
 }
 
-int HandOverQueue::pendingCount() const {
+int HandOverQueue::PendingCount() const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(queue_.size());
 }
 
-void HandOverQueue::wakeMainThread() {
+void HandOverQueue::WakeMainThread() {
     // One posted call per request; a call that finds the queue already
     // drained does nothing. Posted calls are delivered by nested loops too.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
-            app, [] { instance().drain(); }, Qt::QueuedConnection);
+            app, [] { Instance().Drain(); }, Qt::QueuedConnection);
 }
 
 } // namespace vocalyn::net

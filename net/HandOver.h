@@ -18,7 +18,7 @@ namespace vocalyn::net {
 // of one listener can run nested inside another listener's handler.
 class HandOverQueue {
 public:
-    static HandOverQueue& instance();
+    static HandOverQueue& Instance();
 
     struct Outcome {
         bool ran = false;         // false: given up because `stop` was set while it was running
@@ -29,25 +29,25 @@ public:
     // work has run there. A request already running when `stop` is set is
     // given up, because then the main thread is stopping this listener from
     // inside that very request and cannot wait for it. Needs a QCoreApplication.
-    Outcome handOver(std::function<void()> work, const std::atomic<bool>& stop);
+    Outcome HandOver(std::function<void()> work, const std::atomic<bool>& stop);
 
     // Main thread: runs every queued request, oldest first. Never throws.
-    void drain() noexcept;
+    void Drain() noexcept;
 
     // Main thread: waits at most `limit` until a request is queued or `done` holds.
-    void waitForWork(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    void WaitForWork(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
     // Makes every waiter look at its condition again (after a stop or an end).
-    void notifyAll();
+    void NotifyAll();
 
     // Requests queued and not yet started.
-    int pendingCount() const;
+    int PendingCount() const;
 
 private:
     struct Request;
 
     HandOverQueue() = default;
-    void wakeMainThread();
+    void WakeMainThread();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

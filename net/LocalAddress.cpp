@@ -17,8 +17,8 @@ bool Usable(const InterfaceAddress& item) {
 }
 
 std::optional<quint32> InterfaceFallback(NetworkInterfaces& interfaces) {
-    const QList<InterfaceAddress> all = interfaces.addresses();
-    const QByteArray routed = interfaces.defaultRouteInterface();
+    const QList<InterfaceAddress> all = interfaces.Addresses();
+    const QByteArray routed = interfaces.DefaultRouteInterface();
     if (!routed.isEmpty()) {
         for (const InterfaceAddress& item : all) {
             if (item.interfaceName == routed && Usable(item))
@@ -37,8 +37,8 @@ std::optional<quint32> InterfaceFallback(NetworkInterfaces& interfaces) {
 LocalAddress FindLocalAddress(Resolver& resolver, NetworkInterfaces* interfaces) {
     LocalAddress result;
     try {
-        result.hostName = QString::fromLocal8Bit(resolver.hostName(kLabelNameBufferSize));
-        const ResolveResult lookup = resolver.lookupIPv4(resolver.hostName(kLookupNameBufferSize));
+        result.hostName = QString::fromLocal8Bit(resolver.HostName(kLabelNameBufferSize));
+        const ResolveResult lookup = resolver.LookUpIPv4(resolver.HostName(kLookupNameBufferSize));
         if (lookup.error == 0) {
             for (quint32 address : lookup.addresses) {
                 if (!IsLoopback(address))

@@ -20,10 +20,10 @@ public:
     virtual ~NetworkInterfaces() = default;
 
     // Every IPv4 address of every interface, in the system's order.
-    virtual QList<InterfaceAddress> addresses() = 0;
+    virtual QList<InterfaceAddress> Addresses() = 0;
 
     // The name of the interface that carries the default IPv4 route; empty when there is none.
-    virtual QByteArray defaultRouteInterface() = 0;
+    virtual QByteArray DefaultRouteInterface() = 0;
 };
 
 } // namespace vocalyn::net

@@ -23,11 +23,11 @@ public:
     virtual ~Resolver() = default;
 
     // Looks name up as an IPv4 host.
-    virtual ResolveResult lookupIPv4(const QByteArray& name) = 0;
+    virtual ResolveResult LookUpIPv4(const QByteArray& name) = 0;
 
     // The local host name as read into a buffer of bufferSize bytes: the text
     // up to the first zero byte, cut to the buffer when the name is longer.
-    virtual QByteArray hostName(int bufferSize) = 0;
+    virtual QByteArray HostName(int bufferSize) = 0;
 };
 
 } // namespace vocalyn::net

@@ -27,7 +27,7 @@ QString SocketLayer::LookUpHostAddress(const QString& name) {
     if (DottedAddress(name))
         return name;
 
-    const ResolveResult result = resolver_.lookupIPv4(name.toLocal8Bit());
+    const ResolveResult result = resolver_.LookUpIPv4(name.toLocal8Bit());
     if (result.error != 0)
         throw EIdSocketError(result.error);
     if (result.addresses.isEmpty())
@@ -36,7 +36,7 @@ QString SocketLayer::LookUpHostAddress(const QString& name) {
 }
 
 QString SocketLayer::LocalHostName() {
-    return QString::fromLocal8Bit(resolver_.hostName(kHostNameBufferSize));
+    return QString::fromLocal8Bit(resolver_.HostName(kHostNameBufferSize));
 }
 
 } // namespace vocalyn::net

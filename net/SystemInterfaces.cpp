@@ -51,7 +51,7 @@ QByteArray DefaultRouteInterface(const QByteArray& routeTable) {
     return best;
 }
 
-QList<InterfaceAddress> SystemInterfaces::addresses() {
+QList<InterfaceAddress> SystemInterfaces::Addresses() {
     QList<InterfaceAddress> result;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
@@ -72,11 +72,11 @@ QList<InterfaceAddress> SystemInterfaces::addresses() {
     return result;
 }
 
-QByteArray SystemInterfaces::defaultRouteInterface() {
+QByteArray SystemInterfaces::DefaultRouteInterface() {
     QFile file(QStringLiteral("/proc/net/route"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return DefaultRouteInterface(file.read(kRouteTableLimit));
+    return net::DefaultRouteInterface(file.read(kRouteTableLimit));
 }
 
 } // namespace vocalyn::net

@@ -7,8 +7,8 @@ namespace vocalyn::net {
 // The interfaces as getifaddrs lists them, the default route as /proc/net/route shows it.
 class SystemInterfaces final : public NetworkInterfaces {
 public:
-    QList<InterfaceAddress> addresses() override;
-    QByteArray defaultRouteInterface() override;
+    QList<InterfaceAddress> Addresses() override;
+    QByteArray DefaultRouteInterface() override;
 };
 
 // The interface of the default route in a routing table in the layout of /proc/net/route: the

@@ -40,7 +40,7 @@ int lookupErrorNumber(int eaiCode) {
 
 } // namespace
 
-ResolveResult SystemResolver::lookupIPv4(const QByteArray& name) {
+ResolveResult SystemResolver::LookUpIPv4(const QByteArray& name) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM; // one entry per address instead of one per socket type
@@ -66,7 +66,7 @@ ResolveResult SystemResolver::lookupIPv4(const QByteArray& name) {
     return result;
 }
 
-QByteArray SystemResolver::hostName(int bufferSize) {
+QByteArray SystemResolver::HostName(int bufferSize) {
     if (bufferSize <= 0)
         return {};
     std::vector<char> buffer(static_cast<size_t>(bufferSize), '\0');

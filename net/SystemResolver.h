@@ -7,8 +7,8 @@ namespace vocalyn::net {
 // The resolver of the C library (getaddrinfo, gethostname).
 class SystemResolver final : public Resolver {
 public:
-    ResolveResult lookupIPv4(const QByteArray& name) override;
-    QByteArray hostName(int bufferSize) override;
+    ResolveResult LookUpIPv4(const QByteArray& name) override;
+    QByteArray HostName(int bufferSize) override;
 };
 
 } // namespace vocalyn::net

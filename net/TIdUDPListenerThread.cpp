@@ -35,7 +35,7 @@ TIdUDPListenerThread::TIdUDPListenerThread(TIdUDPServer& server,
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!wake_.valid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
-    HandOverQueue::instance(); // built here, on the main thread, before any hand-over
+    HandOverQueue::Instance(); // built here, on the main thread, before any hand-over
 }
 
 TIdUDPListenerThread::~TIdUDPListenerThread() {
@@ -53,14 +53,14 @@ void TIdUDPListenerThread::Stop() {
     stop_ = true;
     const std::uint64_t one = 1;
     (void)!::write(wake_.get(), &one, sizeof one);
-    HandOverQueue::instance().notifyAll();
+    HandOverQueue::Instance().NotifyAll();
 }
 
 void TIdUDPListenerThread::WaitFor() {
-    HandOverQueue& queue = HandOverQueue::instance();
+    HandOverQueue& queue = HandOverQueue::Instance();
     while (!finished_.load()) {
-        queue.drain();
-        queue.waitForWork([this] { return finished_.load(); }, kJoinWaitSlice);
+        queue.Drain();
+        queue.WaitForWork([this] { return finished_.load(); }, kJoinWaitSlice);
     }
     if (thread_.joinable())
         thread_.join(); // the thread has left its loop; this returns at once
@@ -92,7 +92,7 @@ void TIdUDPListenerThread::Execute() noexcept {
         errorText_ = std::move(error);
     }
     finished_ = true;
-    HandOverQueue::instance().notifyAll();
+    HandOverQueue::Instance().NotifyAll();
 }
 
 void TIdUDPListenerThread::Cycle(std::vector<pollfd>& fds) {
@@ -150,7 +150,7 @@ void TIdUDPListenerThread::HandOver(TIdSocketHandle& binding) {
     // The request holds its own reference to the bytes, so a handler that is
     // still running after this listener has been stopped keeps valid data.
     // An error carried back from the handler is dropped like the ones above.
-    (void)HandOverQueue::instance().handOver(
+    (void)HandOverQueue::Instance().HandOver(
         [server, receiver, data = buffer_] { server->DoUDPRead(data, *receiver); }, stop_);
 }
 

@@ -10,8 +10,8 @@ public:
     QList<net::InterfaceAddress> list;
     QByteArray routed; // the default route's interface; empty for none
 
-    QList<net::InterfaceAddress> addresses() override { return list; }
-    QByteArray defaultRouteInterface() override { return routed; }
+    QList<net::InterfaceAddress> Addresses() override { return list; }
+    QByteArray DefaultRouteInterface() override { return routed; }
 };
 
 } // namespace vocalyn::fakes

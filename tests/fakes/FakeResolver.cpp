@@ -7,7 +7,7 @@
 
 namespace vocalyn::fakes {
 
-net::ResolveResult FakeResolver::lookupIPv4(const QByteArray& host) {
+net::ResolveResult FakeResolver::LookUpIPv4(const QByteArray& host) {
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     const auto done = qScopeGuard([this] { ++answered; });
     const std::lock_guard lock(mutex_);
@@ -17,7 +17,7 @@ net::ResolveResult FakeResolver::lookupIPv4(const QByteArray& host) {
     return {net::kHostNotFound, {}};
 }
 
-QByteArray FakeResolver::hostName(int bufferSize) {
+QByteArray FakeResolver::HostName(int bufferSize) {
     hostNameSizes.append(bufferSize);
     return name.left(bufferSize);
 }

@@ -21,8 +21,8 @@ public:
     std::atomic<int> delay_ms{0}; // how long each lookup takes
     std::atomic<int> answered{0}; // lookups finished
 
-    net::ResolveResult lookupIPv4(const QByteArray& host) override;
-    QByteArray hostName(int bufferSize) override;
+    net::ResolveResult LookUpIPv4(const QByteArray& host) override;
+    QByteArray HostName(int bufferSize) override;
 
 private:
     std::mutex mutex_;

@@ -127,14 +127,14 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
     };
     TIdUDPClient client(layer);
     listen(server, client);
-    HandOverQueue& queue = HandOverQueue::instance();
+    HandOverQueue& queue = HandOverQueue::Instance();
 
     // No event processing here: the listener stays blocked in its hand-over.
     client.SendText("queued");
     QDeadlineTimer deadline(5000);
-    while (queue.pendingCount() == 0 && !deadline.hasExpired())
+    while (queue.PendingCount() == 0 && !deadline.hasExpired())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(queue.pendingCount(), 1);
+    ASSERT_EQ(queue.PendingCount(), 1);
 
     QElapsedTimer timer;
     timer.start();
@@ -142,7 +142,7 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
 
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(events, QStringList{"queued"});
-    EXPECT_EQ(queue.pendingCount(), 0);
+    EXPECT_EQ(queue.PendingCount(), 0);
 }
 
 TEST_F(HandOverTest, IdleDeactivationDoesNotWaitOutTheListenersWait) {

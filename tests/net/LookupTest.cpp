@@ -183,19 +183,19 @@ TEST(DefaultRouteTest, TheUpRouteTo0000WithTheLowestMetricWins) {
 TEST(SystemInterfacesTest, ListsTheLoopbackInterface) {
     SystemInterfaces interfaces;
     bool loopbackSeen = false;
-    for (const InterfaceAddress& item : interfaces.addresses())
+    for (const InterfaceAddress& item : interfaces.Addresses())
         loopbackSeen = loopbackSeen || (item.loopback && item.address == address(127, 0, 0, 1));
     EXPECT_TRUE(loopbackSeen);
 }
 
 TEST(SystemResolverTest, AnswersFromTheSystem) {
     SystemResolver resolver;
-    const ResolveResult localhost = resolver.lookupIPv4("localhost");
+    const ResolveResult localhost = resolver.LookUpIPv4("localhost");
     ASSERT_EQ(localhost.error, 0);
     EXPECT_TRUE(localhost.addresses.contains(address(127, 0, 0, 1)));
 
-    EXPECT_FALSE(resolver.hostName(250).isEmpty());
-    EXPECT_LE(resolver.hostName(2).size(), 2); // a short buffer is never read past its end
+    EXPECT_FALSE(resolver.HostName(250).isEmpty());
+    EXPECT_LE(resolver.HostName(2).size(), 2); // a short buffer is never read past its end
 }
 
 } // namespace
