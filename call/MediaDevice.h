@@ -29,25 +29,25 @@ public:
 
     // Opens the sound file at path, the decoder chosen from the file itself, and returns when
     // it is ready to play from its start (or has failed; the wait is bounded).
-    virtual OpenResult open(const QString& path) = 0;
+    virtual OpenResult Open(const QString& path) = 0;
 
     // Where the device stands in its medium and how long the medium is.
-    virtual Status status(DeviceId device) = 0;
+    virtual Status StatusOf(DeviceId device) = 0;
 
     // Moves to the start of the medium and returns when the move is done.
-    virtual Result seekToStart(DeviceId device) = 0;
+    virtual Result SeekToStart(DeviceId device) = 0;
 
     // Starts playing from the current position to the end, once, and returns at once.
-    virtual Result play(DeviceId device) = 0;
+    virtual Result Play(DeviceId device) = 0;
 
     // Stops playing and returns when stopped; the device stays open at its position.
-    virtual Result stop(DeviceId device) = 0;
+    virtual Result Stop(DeviceId device) = 0;
 
     // Stops and releases the device; its number may be given out again later.
-    virtual Result close(DeviceId device) = 0;
+    virtual Result Close(DeviceId device) = 0;
 
     // The text for a result code; empty when the service has none.
-    virtual QString errorText(Result code) = 0;
+    virtual QString ErrorText(Result code) = 0;
 
     // Why the service cannot play any file on this machine (no sound output, a media framework
     // that did not start); empty when it can. Every open then fails with this text.
@@ -60,7 +60,7 @@ public:
     }
 
 protected:
-    void reportEndOfMedium(DeviceId device) {
+    void ReportEndOfMedium(DeviceId device) {
         // A copy, so that the handler may replace or clear itself.
         if (auto handler = endOfMedium_)
             handler(device);

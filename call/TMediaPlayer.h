@@ -54,7 +54,7 @@ public:
     MediaDevice::Result lastResult() const { return lastResult_; }
 
 private:
-    void requireOpen() const;
+    void RequireOpen() const;
 
     MediaDevice& device_;
     MediaDevice::DeviceId deviceId_ = 0;

@@ -76,14 +76,14 @@ GstMediaDevice::GstMediaDevice(QString audioSink) : audioSink_(std::move(audioSi
     texts_.insert(NoSound, QStringLiteral("The file contains no sound."));
 
     poll_.setInterval(kPollInterval_ms);
-    QObject::connect(&poll_, &QTimer::timeout, [this] { poll(); });
+    QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });
 
-    unavailable_ = probe();
+    unavailable_ = Probe();
     if (!unavailable_.isEmpty())
         texts_.insert(Unavailable, unavailable_);
 }
 
-QString GstMediaDevice::probe() const {
+QString GstMediaDevice::Probe() const {
     // Shown on the main window's status line, so short, with GStreamer's own words last.
     const QString text = QStringLiteral("No ring tone: %1 (%2)");
     try {
@@ -103,11 +103,11 @@ QString GstMediaDevice::probe() const {
 
 GstMediaDevice::~GstMediaDevice() = default;
 
-MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
+MediaDevice::OpenResult GstMediaDevice::Open(const QString& path) {
     // Nothing of GStreamer may be touched when it did not start.
     if (!unavailable_.isEmpty())
         return {Unavailable, 0};
-    const DeviceId id = freeId();
+    const DeviceId id = FreeId();
     if (id == 0)
         return {NoFreeDevice, 0};
 
@@ -119,7 +119,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     GErrorPtr error;
     const auto sink = MakeSink(audioSink_, error);
     if (!sink)
-        return {error ? failure(CodeOf(*error), QString::fromUtf8(error->message)) : MissingElement,
+        return {error ? Failure(CodeOf(*error), QString::fromUtf8(error->message)) : MissingElement,
                 0};
     // Its own stream, apart from the call's voice, with a volume the sound server keeps for it.
     LabelSoundStreams(sink.get(), SoundStream::RingTone);
@@ -128,7 +128,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     const GCharPtr uri(gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError));
     error.reset(rawError);
     if (!uri)
-        return {failure(error ? CodeOf(*error) : StateChangeRefused,
+        return {Failure(error ? CodeOf(*error) : StateChangeRefused,
                         error ? QString::fromUtf8(error->message) : QString()),
                 0};
 
@@ -143,7 +143,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
 
     switch (gst_element_set_state(playbin, GST_STATE_PAUSED)) {
     case GST_STATE_CHANGE_FAILURE:
-        return {failureFromBus(*stream, StateChangeRefused), 0};
+        return {FailureFromBus(*stream, StateChangeRefused), 0};
     case GST_STATE_CHANGE_ASYNC: {
         const GstMessagePtr done(
             gst_bus_timed_pop_filtered(stream->bus.get(), kOpenTimeout,
@@ -151,7 +151,7 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
         if (!done)
             return {OpenTimedOut, 0};
         if (GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_ERROR)
-            return {failureFromMessage(done.get()), 0};
+            return {FailureFromMessage(done.get()), 0};
         break;
     }
     default:
@@ -167,11 +167,11 @@ MediaDevice::OpenResult GstMediaDevice::open(const QString& path) {
     return {0, id};
 }
 
-MediaDevice::Status GstMediaDevice::status(DeviceId device) {
-    Stream* stream = find(device);
+MediaDevice::Status GstMediaDevice::StatusOf(DeviceId device) {
+    Stream* stream = Find(device);
     if (!stream)
         return {InvalidDevice, 0, 0};
-    collectMessages(*stream);
+    CollectMessages(*stream);
 
     GstElement* playbin = stream->playbin.get();
     gint64 position = 0;
@@ -195,11 +195,11 @@ MediaDevice::Status GstMediaDevice::status(DeviceId device) {
     return result;
 }
 
-MediaDevice::Result GstMediaDevice::seekToStart(DeviceId device) {
-    Stream* stream = find(device);
+MediaDevice::Result GstMediaDevice::SeekToStart(DeviceId device) {
+    Stream* stream = Find(device);
     if (!stream)
         return InvalidDevice;
-    collectMessages(*stream);
+    CollectMessages(*stream);
 
     if (!gst_element_seek_simple(stream->playbin.get(), GST_FORMAT_TIME,
                                  GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0))
@@ -210,34 +210,34 @@ MediaDevice::Result GstMediaDevice::seekToStart(DeviceId device) {
     return 0;
 }
 
-MediaDevice::Result GstMediaDevice::play(DeviceId device) {
-    Stream* stream = find(device);
+MediaDevice::Result GstMediaDevice::Play(DeviceId device) {
+    Stream* stream = Find(device);
     if (!stream)
         return InvalidDevice;
-    collectMessages(*stream);
+    CollectMessages(*stream);
 
     if (gst_element_set_state(stream->playbin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        return failureFromBus(*stream, StateChangeRefused);
+        return FailureFromBus(*stream, StateChangeRefused);
     stream->playing = true;
     poll_.start();
     return 0;
 }
 
-MediaDevice::Result GstMediaDevice::stop(DeviceId device) {
-    Stream* stream = find(device);
+MediaDevice::Result GstMediaDevice::Stop(DeviceId device) {
+    Stream* stream = Find(device);
     if (!stream)
         return InvalidDevice;
-    collectMessages(*stream);
+    CollectMessages(*stream);
 
     stream->playing = false;
     stream->endPending = false; // a stopped play is not reported as ended
     if (gst_element_set_state(stream->playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
-        return failureFromBus(*stream, StateChangeRefused);
+        return FailureFromBus(*stream, StateChangeRefused);
     gst_element_get_state(stream->playbin.get(), nullptr, nullptr, kSettleTimeout);
     return 0;
 }
 
-MediaDevice::Result GstMediaDevice::close(DeviceId device) {
+MediaDevice::Result GstMediaDevice::Close(DeviceId device) {
     const auto found = streams_.find(device);
     if (found == streams_.end())
         return InvalidDevice;
@@ -245,16 +245,16 @@ MediaDevice::Result GstMediaDevice::close(DeviceId device) {
     return 0;
 }
 
-QString GstMediaDevice::errorText(Result code) {
+QString GstMediaDevice::ErrorText(Result code) {
     return texts_.value(code);
 }
 
-GstMediaDevice::Stream* GstMediaDevice::find(DeviceId device) const {
+GstMediaDevice::Stream* GstMediaDevice::Find(DeviceId device) const {
     const auto found = streams_.find(device);
     return found == streams_.end() ? nullptr : found->second.get();
 }
 
-MediaDevice::DeviceId GstMediaDevice::freeId() {
+MediaDevice::DeviceId GstMediaDevice::FreeId() {
     for (int tries = 0; tries <= 0xFFFF; ++tries) {
         ++lastId_; // wraps to 0, which is never given out
         if (lastId_ != 0 && !streams_.contains(lastId_))
@@ -263,7 +263,7 @@ MediaDevice::DeviceId GstMediaDevice::freeId() {
     return 0;
 }
 
-void GstMediaDevice::collectMessages(Stream& stream) {
+void GstMediaDevice::CollectMessages(Stream& stream) {
     while (const GstMessagePtr message{gst_bus_pop(stream.bus.get())}) {
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_EOS:
@@ -273,7 +273,7 @@ void GstMediaDevice::collectMessages(Stream& stream) {
             stream.endPending = stream.playing;
             break;
         case GST_MESSAGE_ERROR:
-            failureFromMessage(message.get());
+            FailureFromMessage(message.get());
             stream.atEnd = true;
             stream.endPending = stream.playing;
             break;
@@ -283,11 +283,11 @@ void GstMediaDevice::collectMessages(Stream& stream) {
     }
 }
 
-void GstMediaDevice::poll() {
+void GstMediaDevice::Poll() {
     std::vector<DeviceId> ended;
     bool anyPlaying = false;
     for (auto& [id, stream] : streams_) {
-        collectMessages(*stream);
+        CollectMessages(*stream);
         if (stream->endPending) {
             stream->endPending = false;
             stream->playing = false;
@@ -300,34 +300,34 @@ void GstMediaDevice::poll() {
 
     // Last, because a handler may close devices or play again.
     for (const DeviceId id : ended) {
-        if (!find(id))
+        if (!Find(id))
             continue;
         try {
-            reportEndOfMedium(id);
+            ReportEndOfMedium(id);
         } catch (...) {
             LogSwallowed(lcCall(), "end-of-medium handler");
         }
     }
 }
 
-MediaDevice::Result GstMediaDevice::failure(Result code, const QString& text) {
+MediaDevice::Result GstMediaDevice::Failure(Result code, const QString& text) {
     if (!text.isEmpty())
         texts_.insert(code, text);
     return code;
 }
 
-MediaDevice::Result GstMediaDevice::failureFromBus(Stream& stream, Result fallback) {
+MediaDevice::Result GstMediaDevice::FailureFromBus(Stream& stream, Result fallback) {
     const GstMessagePtr error(gst_bus_pop_filtered(stream.bus.get(), GST_MESSAGE_ERROR));
-    return error ? failureFromMessage(error.get()) : fallback;
+    return error ? FailureFromMessage(error.get()) : fallback;
 }
 
-MediaDevice::Result GstMediaDevice::failureFromMessage(GstMessage* error) {
+MediaDevice::Result GstMediaDevice::FailureFromMessage(GstMessage* error) {
     GError* raw = nullptr;
     gst_message_parse_error(error, &raw, nullptr);
     const GErrorPtr parsed(raw);
     if (!parsed)
         return StateChangeRefused;
-    return failure(CodeOf(*parsed), QString::fromUtf8(parsed->message));
+    return Failure(CodeOf(*parsed), QString::fromUtf8(parsed->message));
 }
 
 } // namespace vocalyn::call

@@ -42,27 +42,27 @@ public:
     GstMediaDevice(const GstMediaDevice&) = delete;
     GstMediaDevice& operator=(const GstMediaDevice&) = delete;
 
-    OpenResult open(const QString& path) override;
-    Status status(DeviceId device) override;
-    Result seekToStart(DeviceId device) override;
-    Result play(DeviceId device) override;
-    Result stop(DeviceId device) override;
-    Result close(DeviceId device) override;
-    QString errorText(Result code) override;
+    OpenResult Open(const QString& path) override;
+    Status StatusOf(DeviceId device) override;
+    Result SeekToStart(DeviceId device) override;
+    Result Play(DeviceId device) override;
+    Result Stop(DeviceId device) override;
+    Result Close(DeviceId device) override;
+    QString ErrorText(Result code) override;
     QString unavailableReason() const override { return unavailable_; }
 
 private:
     struct Stream;
 
     // Why nothing can play here; empty when GStreamer, the sink and playbin are all there.
-    QString probe() const;
-    Stream* find(DeviceId device) const;
-    DeviceId freeId();
-    void collectMessages(Stream& stream);
-    void poll();
-    Result failure(Result code, const QString& text);
-    Result failureFromBus(Stream& stream, Result fallback);
-    Result failureFromMessage(_GstMessage* error);
+    QString Probe() const;
+    Stream* Find(DeviceId device) const;
+    DeviceId FreeId();
+    void CollectMessages(Stream& stream);
+    void Poll();
+    Result Failure(Result code, const QString& text);
+    Result FailureFromBus(Stream& stream, Result fallback);
+    Result FailureFromMessage(_GstMessage* error);
 
     QString audioSink_;
     QString unavailable_;

@@ -41,7 +41,7 @@ void Encode(const QString& path, int duration_ms, const QString& encoder) {
 class GstPlayerTest : public ::testing::Test {
 protected:
     QString file(const QString& name) const { return dir.filePath(name); }
-    MediaDevice::Status status() { return device.status(player.deviceId()); }
+    MediaDevice::Status status() { return device.StatusOf(player.deviceId()); }
     bool atEnd() {
         const auto now = status();
         return now.result == 0 && now.position_ms == now.length_ms;
@@ -122,7 +122,7 @@ TEST_F(GstPlayerTest, FilesThatDoNotPlayRaiseTheBackEndsText) {
         EXPECT_TRUE(e.message().contains("not found", Qt::CaseInsensitive)) << e.what();
     }
     EXPECT_FALSE(player.opened());
-    EXPECT_EQ(device.status(previous).result, GstMediaDevice::InvalidDevice);
+    EXPECT_EQ(device.StatusOf(previous).result, GstMediaDevice::InvalidDevice);
 
     QFile text(file("notes.wav"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));

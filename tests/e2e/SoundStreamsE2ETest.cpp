@@ -81,10 +81,10 @@ protected:
     // A ring tone, and a call whose voice comes back to this terminal.
     void Play() {
         const call::MediaDevice::OpenResult opened =
-            ringer->open(QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav"));
-        ASSERT_EQ(opened.result, 0) << ringer->errorText(opened.result).toStdString();
+            ringer->Open(QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav"));
+        ASSERT_EQ(opened.result, 0) << ringer->ErrorText(opened.result).toStdString();
         ring = opened.device;
-        ASSERT_EQ(ringer->play(ring), 0);
+        ASSERT_EQ(ringer->Play(ring), 0);
         const int port = FreePort();
         terminal->InitTerminal();
         terminal->SetupSender(4, 20, 0, 1, 1, 0);
@@ -144,7 +144,7 @@ TEST_F(SoundStreams, EachStreamSaysWhatItIsAndKeepsAVolumeOfItsOwn) {
     // The user turns the ring tone down; the next call's voice stays as it was.
     const int ringIndex = Find("sink-inputs", "event", "Ring tone")["index"].toInt();
     Pactl({"set-sink-input-volume", QString::number(ringIndex), "20%"});
-    ringer->close(ring);
+    ringer->Close(ring);
     terminal->ExitTerminal();
     ASSERT_TRUE(QTest::qWaitFor([] { return Listed("sink-inputs").isEmpty(); }, 5000));
     ASSERT_NO_FATAL_FAILURE(Play());

@@ -6,7 +6,7 @@ void FakeMediaDevice::reachEnd(DeviceId device) {
     Device& played = devices_[device];
     played.position_ms = length_ms;
     played.playing = false;
-    reportEndOfMedium(device);
+    ReportEndOfMedium(device);
 }
 
 void FakeMediaDevice::advance(DeviceId device, qint64 position_ms) {
@@ -25,7 +25,7 @@ QString FakeMediaDevice::path(DeviceId device) const {
     return devices_.value(device).path;
 }
 
-call::MediaDevice::OpenResult FakeMediaDevice::open(const QString& path) {
+call::MediaDevice::OpenResult FakeMediaDevice::Open(const QString& path) {
     operations << QStringLiteral("open ") + path;
     if (const Result failure = openFailures.value(path))
         return {failure, 0};
@@ -33,42 +33,42 @@ call::MediaDevice::OpenResult FakeMediaDevice::open(const QString& path) {
     return {0, lastId_};
 }
 
-call::MediaDevice::Status FakeMediaDevice::status(DeviceId device) {
+call::MediaDevice::Status FakeMediaDevice::StatusOf(DeviceId device) {
     const Result result = record(QStringLiteral("status"), device, statusResult);
     if (result != 0)
         return {result, 0, 0};
     return {0, devices_[device].position_ms, length_ms};
 }
 
-call::MediaDevice::Result FakeMediaDevice::seekToStart(DeviceId device) {
+call::MediaDevice::Result FakeMediaDevice::SeekToStart(DeviceId device) {
     const Result result = record(QStringLiteral("seekToStart"), device, seekResult);
     if (result == 0)
         devices_[device].position_ms = 0;
     return result;
 }
 
-call::MediaDevice::Result FakeMediaDevice::play(DeviceId device) {
+call::MediaDevice::Result FakeMediaDevice::Play(DeviceId device) {
     const Result result = record(QStringLiteral("play"), device, playResult);
     if (result == 0)
         devices_[device].playing = true;
     return result;
 }
 
-call::MediaDevice::Result FakeMediaDevice::stop(DeviceId device) {
+call::MediaDevice::Result FakeMediaDevice::Stop(DeviceId device) {
     const Result result = record(QStringLiteral("stop"), device, stopResult);
     if (result == 0)
         devices_[device].playing = false;
     return result;
 }
 
-call::MediaDevice::Result FakeMediaDevice::close(DeviceId device) {
+call::MediaDevice::Result FakeMediaDevice::Close(DeviceId device) {
     const Result result = record(QStringLiteral("close"), device, closeResult);
     if (result == 0)
         devices_.remove(device);
     return result;
 }
 
-QString FakeMediaDevice::errorText(Result code) {
+QString FakeMediaDevice::ErrorText(Result code) {
     operations << QStringLiteral("errorText %1").arg(code);
     return errorTexts.value(code);
 }

@@ -35,13 +35,13 @@ public:
     qint64 position(DeviceId device) const;
     QString path(DeviceId device) const;
 
-    OpenResult open(const QString& path) override;
-    Status status(DeviceId device) override;
-    Result seekToStart(DeviceId device) override;
-    Result play(DeviceId device) override;
-    Result stop(DeviceId device) override;
-    Result close(DeviceId device) override;
-    QString errorText(Result code) override;
+    OpenResult Open(const QString& path) override;
+    Status StatusOf(DeviceId device) override;
+    Result SeekToStart(DeviceId device) override;
+    Result Play(DeviceId device) override;
+    Result Stop(DeviceId device) override;
+    Result Close(DeviceId device) override;
+    QString ErrorText(Result code) override;
 
     static constexpr Result NotOpen = 263; // the result for a device number not given out
 
