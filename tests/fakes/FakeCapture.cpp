@@ -347,7 +347,7 @@ bool FakeCaptureWindow::DriverDisconnect() {
     connected_ = -1;
     UpdateTimer();
     if (preview_)
-        preview_->showFrame(QImage());
+        preview_->ShowFrame(QImage());
     return was;
 }
 
@@ -474,7 +474,7 @@ void FakeCaptureWindow::DeliverFrame() {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.constData());
     const std::span<const std::uint8_t> data(bytes, static_cast<std::size_t>(frame.size()));
     if (preview_)
-        preview_->showFrame(video::PreviewImage(format, data));
+        preview_->ShowFrame(video::PreviewImage(format, data));
     if (!frame_)
         return;
     video::VIDEOHDR header;

@@ -18,7 +18,7 @@ void PreviewWidget::setStretch(bool stretch) {
     update();
 }
 
-void PreviewWidget::showFrame(QImage frame, bool bottomUp) {
+void PreviewWidget::ShowFrame(QImage frame, bool bottomUp) {
     frame_ = std::move(frame);
     bottomUp_ = bottomUp;
     update();

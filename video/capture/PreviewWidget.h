@@ -21,8 +21,8 @@ public:
     bool stretch() const { return stretch_; }
 
     // Shows a frame; a null image blanks the picture. A bottom-up frame is drawn turned over.
-    void showFrame(QImage frame, bool bottomUp = false);
-    void showFrame(PreviewFrame frame) { showFrame(std::move(frame.image), frame.bottomUp); }
+    void ShowFrame(QImage frame, bool bottomUp = false);
+    void ShowFrame(PreviewFrame frame) { ShowFrame(std::move(frame.image), frame.bottomUp); }
     const QImage& frame() const { return frame_; }
     bool bottomUp() const { return bottomUp_; }
 

@@ -160,7 +160,7 @@ void V4l2CaptureWindow::Release() {
     device_.reset();
     index_ = -1;
     if (preview_)
-        preview_->showFrame(QImage());
+        preview_->ShowFrame(QImage());
 }
 
 bool V4l2CaptureWindow::DriverGetCaps(CAPDRIVERCAPS& caps) {
@@ -362,7 +362,7 @@ bool V4l2CaptureWindow::StartStreaming() {
             return false;
         }
         if (preview_)
-            preview_->showFrame(QImage()); // not the last picture of a stream that has ended
+            preview_->ShowFrame(QImage()); // not the last picture of a stream that has ended
         if (error == EBUSY)
             Status(kStatusBusy, QStringLiteral("%1 is in use by another program").arg(cardName_));
         else
@@ -461,7 +461,7 @@ void V4l2CaptureWindow::ReadFrame() {
         return;
     const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
     if (preview_)
-        preview_->showFrame(
+        preview_->ShowFrame(
             previews_.Make(format, frame, preview_->stretch() ? preview_->size() : QSize()));
     if (frame_) {
         VIDEOHDR header;
