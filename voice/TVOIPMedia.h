@@ -40,6 +40,8 @@ public:
     void ToggleMute();
 
     bool IsMuted() const { return Muted; }
+    // See ICCNMediaTerm::receivedLoss.
+    double ReceivedLoss() const { return ReceiveChannel ? ReceiveChannel->receivedLoss() : 0; }
 
 private:
     std::shared_ptr<ICCNMediaTerm> SendChannel;

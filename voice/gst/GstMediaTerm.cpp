@@ -8,6 +8,7 @@
 #include "voice/gst/VoiceEngine.h"
 
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -22,6 +23,13 @@ namespace {
 constexpr std::int32_t kOpus = 4;
 constexpr std::int32_t kLiveDevice = 0;
 constexpr std::int32_t kVolume = 0;
+// How often the receiver follows the line: often enough to meet a change within a second.
+constexpr int kTuneInterval_ms = 250;
+// The longest jitter buffer wait the line may ask for; later packets are better concealed.
+constexpr int kLongestWait_ms = 200;
+// Loss at which the decoder starts and stops using FEC; apart, so that it does not flap.
+constexpr double kFecOn = 0.01;
+constexpr double kFecOff = 0.002;
 
 std::atomic<int> probeCount{0};
 
@@ -72,6 +80,7 @@ struct GstMediaTerm::State {
         : owner(owner), options(std::move(options)) {}
 
     void setProblem(StatusTopic topic, const QString& text);
+    void tuneReceiver();
     void buildSpare();
     BuiltPipelines takeSpare();
     void onResolved(const HostResolver::Result& result);
@@ -99,6 +108,11 @@ struct GstMediaTerm::State {
     bool receiving = false;
     bool closing = false; // no more pipelines ahead
 
+    QTimer lineTimer; // reads the line's figures while the terminal is initialised
+    double loss = 0;
+    int wait_ms = 0;
+    bool fec = false;
+
     std::array<QString, 4> problems; // by StatusTopic
     std::array<QString, 2> lasting; // sending, receiving: what no restart mends (a bad description)
     QString status;
@@ -107,7 +121,13 @@ struct GstMediaTerm::State {
 GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
     InitGStreamer();
     d_ = std::make_unique<State>(*this, std::move(options));
+    d_->lineTimer.setInterval(kTuneInterval_ms);
+    connect(&d_->lineTimer, &QTimer::timeout, this, [this] { d_->tuneReceiver(); });
     d_->buildSpare();
+}
+
+double GstMediaTerm::receivedLoss() const {
+    return d_->engine && d_->receiving ? d_->loss : 0;
 }
 
 GstMediaTerm::~GstMediaTerm() {
@@ -158,6 +178,7 @@ void GstMediaTerm::ExitTerminal() {
     d.resolving = false;
     d.sendWatch.reset();
     d.receiveWatch.reset();
+    d.lineTimer.stop();
     d.peer->store(0);
     d.sending = d.receiving = false;
     // The pipelines stop and are freed on the worker, after whatever it still has to do.
@@ -290,9 +311,13 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     d.setProblem(StatusTopic::Receiving, d.lasting[1]);
     if (!d.engine->receive())
         return;
+    d.loss = 0;
+    d.wait_ms = d.receiver.jitterBuffer_ms;
+    d.fec = false;
     d.worker.post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
         engine->startReceiving(settings, port);
     });
+    d.lineTimer.start();
 }
 
 void GstMediaTerm::StopReceiving() {
@@ -300,6 +325,7 @@ void GstMediaTerm::StopReceiving() {
     if (!d.engine || !d.receiving)
         return;
     d.receiving = false;
+    d.lineTimer.stop();
     d.worker.post([engine = d.engine] { engine->stopReceiving(); });
 }
 
@@ -400,6 +426,25 @@ void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
                                                    : QStringLiteral("failed")));
     if (error) // the call goes on without this direction's sound
         worker.post([engine = engine, sendingSide] { engine->halt(sendingSide); });
+}
+
+void GstMediaTerm::State::tuneReceiver() {
+    if (!engine || !engine->receive() || !receiving)
+        return;
+    LineWatch& line = *engine->receive()->line;
+    int wait = 0;
+    {
+        const std::lock_guard lock(line.mutex);
+        loss = line.quality.loss();
+        wait = line.quality.NextWait_ms(wait_ms, receiver.jitterBuffer_ms,
+                                        std::max(kLongestWait_ms, receiver.jitterBuffer_ms));
+    }
+    const bool useFec = fec ? loss > kFecOff : loss > kFecOn;
+    if (wait == wait_ms && useFec == fec)
+        return;
+    wait_ms = wait;
+    fec = useFec;
+    worker.post([engine = engine, wait, useFec] { engine->tuneReceiving(wait, useFec); });
 }
 
 void GstMediaTerm::State::buildSpare() {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vocalyn::voice {
+
+// What the peer's voice packets tell about the line they came over: how many are lost, how much
+// their arrival times wander (RFC 3550's interarrival jitter), and how long a jitter buffer must
+// wait to have nearly all of them in time. There is no way back to the peer, so this side takes
+// the line towards the peer to be alike. Pure arithmetic, not thread-safe.
+class LineQuality {
+public:
+    // `clockRate`: the RTP timestamp's ticks per second.
+    explicit LineQuality(int clockRate = 48000);
+
+    // One packet of the stream `ssrc`, in the order it came; `arrival_us` on a steady clock.
+    void Arrived(std::uint32_t ssrc, std::uint16_t sequence, std::uint32_t timestamp,
+                 std::int64_t arrival_us);
+
+    // The share of packets lost lately, 0 to 1; it follows a change within a few seconds.
+    double loss() const { return loss_; }
+    // RFC 3550's interarrival jitter, in milliseconds.
+    double jitter_ms() const { return jitter_ / ticksPerMs_; }
+    // How long after the earliest of the recent packets (relative to its timestamp) all but one in
+    // a hundred of them came: what a jitter buffer has to wait. 0 before there is enough to say.
+    double lateBound_ms() const;
+
+    // The jitter buffer wait for the next while, in whole 5 ms, from the `current` one: at once up
+    // to what the recent packets needed, and back down one step at a time, never below `floor`.
+    int NextWait_ms(int current, int floor, int ceiling) const;
+
+private:
+    void Count(bool lost);
+    void Restart(std::uint32_t ssrc, std::uint16_t sequence);
+
+    double ticksPerMs_;
+    bool started_ = false;
+    std::uint32_t ssrc_ = 0;
+    std::uint16_t highest_ = 0;
+    // Which of the 64 sequence numbers up to highest_ have come; bit 0 is highest_ itself.
+    std::uint64_t seen_ = 0;
+    double loss_ = 0;
+
+    bool haveTransit_ = false;
+    std::uint32_t timestampBase_ = 0;
+    double transit_ = 0; // of the previous packet, in timestamp ticks
+    double jitter_ = 0;  // in timestamp ticks
+
+    // Recent transit times in milliseconds (arrival minus timestamp), newest at next_ - 1.
+    static constexpr std::size_t kRecent = 250;
+    std::array<double, kRecent> recent_{};
+    std::size_t next_ = 0;
+    std::size_t filled_ = 0;
+};
+
+} // namespace vocalyn::voice
