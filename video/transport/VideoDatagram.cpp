@@ -25,7 +25,7 @@ VideoDatagramWriter::Datagram VideoDatagramWriter::Write(JpegEncoder& encoder,
     const std::size_t half = twoHalves ? out.size() / 2 : out.size();
     const auto region = [&](int at) { return out.subspan(at == 1 ? half : 0, half); };
     Datagram datagram;
-    int bestAt = -1; // where the file of the best step that fits lies
+    int bestAt = -1;   // where the file of the best step that fits lies
     int lowestAt = -1; // where the lowest step's file lies, when it is over the budget only
     std::size_t lowestSize = 0;
     constexpr int kLowest = QualityLadder::kSteps - 1;
