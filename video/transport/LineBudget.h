@@ -35,8 +35,8 @@ private:
     std::array<std::int64_t, 31> gaps_{};
     std::size_t nextGap_ = 0;
     std::size_t gapCount_ = 0;
-    double frameLoss_ = 0;  // share of pictures lost, smoothed
-    double fragments_ = 1;  // fragments per picture, smoothed
+    double frameLoss_ = 0; // share of pictures lost, smoothed
+    double fragments_ = 1; // fragments per picture, smoothed
 };
 
 // The byte budget of each picture sent for a share `loss` of fragments lost: all a datagram can

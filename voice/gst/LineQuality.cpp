@@ -62,8 +62,7 @@ void LineQuality::Arrived(std::uint32_t ssrc, std::uint16_t sequence, std::uint3
     const double arrival = double(arrival_us) * ticksPerMs_ / 1000.0;
     if (!haveTransit_)
         timestampBase_ = timestamp;
-    const double transit =
-        arrival - double(static_cast<std::int32_t>(timestamp - timestampBase_));
+    const double transit = arrival - double(static_cast<std::int32_t>(timestamp - timestampBase_));
     if (haveTransit_)
         jitter_ += (std::abs(transit - transit_) - jitter_) / 16;
     transit_ = transit;
