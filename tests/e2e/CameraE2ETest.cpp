@@ -220,7 +220,7 @@ TEST(CameraEndToEnd, PicturesKeepComingThroughTwoPercentLoss) {
     const double rate = double(changes - first.changes) * 1000.0 / double(clock.elapsed());
     std::printf("through 2 %% loss B showed %.1f pictures per second, longest stall %lld ms\n",
                 rate, static_cast<long long>(longestStall));
-    EXPECT_GE(rate, 20.0);
+    EXPECT_GE(rate, 24.0);
     EXPECT_LT(longestStall, 1000);
 }
 
