@@ -101,14 +101,14 @@ TEST(LineQuality, TheWaitFollowsTheJitterUpAtOnceAndDownSlowly) {
             line.Arrived(7, std::uint16_t(n), 960u * std::uint32_t(n),
                          std::int64_t(n) * 20'000 + (wander ? delay(random) : 0));
     };
-    send(0, 300, false);
+    send(0, 600, false);
     EXPECT_EQ(line.NextWait_ms(5, 5, 200), 5);
-    send(300, 300, true);
+    send(600, 600, true);
     const int wait = line.NextWait_ms(5, 5, 200);
     EXPECT_GE(wait, 40);
     EXPECT_LE(wait, 50);
     EXPECT_EQ(line.NextWait_ms(5, 5, 30), 30);
-    send(600, 300, false);
+    send(1200, 600, false);
     EXPECT_EQ(line.NextWait_ms(wait, 5, 200), wait - 5);
     EXPECT_EQ(line.NextWait_ms(10, 5, 200), 5);
     EXPECT_EQ(line.NextWait_ms(10, 20, 200), 20);

@@ -49,7 +49,7 @@ private:
     double jitter_ = 0;  // in timestamp ticks
 
     // Recent transit times in milliseconds (arrival minus timestamp), newest at next_ - 1.
-    static constexpr std::size_t kRecent = 250;
+    static constexpr std::size_t kRecent = 500;
     std::array<double, kRecent> recent_{};
     std::size_t next_ = 0;
     std::size_t filled_ = 0;

@@ -79,6 +79,7 @@ private:
     bool sending_ = false;
     bool receiving_ = false;
     int wait_ms_ = 0;
+    int packetTime_ms_ = 20;
     bool fec_ = false;
 };
 
