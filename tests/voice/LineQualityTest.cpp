@@ -90,9 +90,10 @@ TEST(LineQuality, MeasuresLossJitterAndTheWaitFromWhatArrives) {
     }
 }
 
-// The jitter buffer's wait: as short as allowed on a steady line, up at once to what the
-// wandering arrivals need, and back down a step at a time once they are steady again.
-TEST(LineQuality, TheWaitFollowsTheJitterUpAtOnceAndDownSlowly) {
+// The jitter buffer's wait: as short as allowed while no packet comes too late for it; up at
+// once to what the wandering arrivals need when some do; down a step at a time to the bound when
+// the arrivals settle, and below it only after a long quiet spell.
+TEST(LineQuality, TheWaitFollowsLatePacketsUpAtOnceAndComesDownSlowly) {
     LineQuality line;
     std::mt19937 random(5);
     std::uniform_int_distribution<int> delay(20'000, 60'000);
@@ -101,17 +102,20 @@ TEST(LineQuality, TheWaitFollowsTheJitterUpAtOnceAndDownSlowly) {
             line.Arrived(7, std::uint16_t(n), 960u * std::uint32_t(n),
                          std::int64_t(n) * 20'000 + (wander ? delay(random) : 0));
     };
-    send(0, 600, false);
-    EXPECT_EQ(line.NextWait_ms(5, 5, 200), 5);
-    send(600, 600, true);
-    const int wait = line.NextWait_ms(5, 5, 200);
+    send(0, 600, true);
+    EXPECT_EQ(line.NextWait_ms(5, 5, 200, false, 1), 5) << "nothing was late";
+    const int wait = line.NextWait_ms(5, 5, 200, true, 0);
     EXPECT_GE(wait, 40);
     EXPECT_LE(wait, 50);
-    EXPECT_EQ(line.NextWait_ms(5, 5, 30), 30);
-    send(1200, 600, false);
-    EXPECT_EQ(line.NextWait_ms(wait, 5, 200), wait - 5);
-    EXPECT_EQ(line.NextWait_ms(10, 5, 200), 5);
-    EXPECT_EQ(line.NextWait_ms(10, 20, 200), 20);
+    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 1), wait);
+    EXPECT_EQ(line.NextWait_ms(5, 5, 30, true, 0), 30);
+    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, true, 0), wait + 5) << "late even so";
+    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 25), wait - 5);
+    send(600, 600, false);
+    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 1), wait - 5);
+    EXPECT_EQ(line.NextWait_ms(10, 5, 200, false, 1), 5);
+    EXPECT_EQ(line.NextWait_ms(10, 20, 200, false, 1), 20);
+    EXPECT_EQ(line.NextWait_ms(5, 5, 200, true, 0), 10) << "late on a steady line";
 }
 
 } // namespace

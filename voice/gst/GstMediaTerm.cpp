@@ -7,6 +7,7 @@
 #include "voice/gst/SerialWorker.h"
 #include "voice/gst/VoiceEngine.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
 
@@ -112,6 +113,8 @@ struct GstMediaTerm::State {
     double loss = 0;
     int wait_ms = 0;
     bool fec = false;
+    guint64 lateSeen = 0;    // the jitter buffer's count of late packets at the last look
+    QElapsedTimer sinceLate; // since the last late packet, or the start of receiving
 
     std::array<QString, 4> problems; // by StatusTopic
     std::array<QString, 2> lasting; // sending, receiving: what no restart mends (a bad description)
@@ -314,6 +317,8 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     d.loss = 0;
     d.wait_ms = d.receiver.jitterBuffer_ms;
     d.fec = false;
+    d.lateSeen = 0;
+    d.sinceLate.start();
     d.worker.post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
         engine->startReceiving(settings, port);
     });
@@ -431,13 +436,26 @@ void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
 void GstMediaTerm::State::tuneReceiver() {
     if (!engine || !engine->receive() || !receiving)
         return;
-    LineWatch& line = *engine->receive()->line;
+    const ReceivePipeline& receive = *engine->receive();
+    // Packets the jitter buffer found too late to play: it had already given them up.
+    GstStructure* stats = nullptr;
+    g_object_get(receive.jitter.get(), "stats", &stats, nullptr);
+    guint64 late = lateSeen;
+    if (stats) {
+        gst_structure_get_uint64(stats, "num-late", &late);
+        gst_structure_free(stats);
+    }
+    const bool lateNow = late > lateSeen;
+    lateSeen = late;
+    if (lateNow || !sinceLate.isValid())
+        sinceLate.start();
     int wait = 0;
     {
-        const std::lock_guard lock(line.mutex);
-        loss = line.quality.loss();
-        wait = line.quality.NextWait_ms(wait_ms, receiver.jitterBuffer_ms,
-                                        std::max(kLongestWait_ms, receiver.jitterBuffer_ms));
+        const std::lock_guard lock(receive.line->mutex);
+        loss = receive.line->quality.loss();
+        wait = receive.line->quality.NextWait_ms(
+            wait_ms, receiver.jitterBuffer_ms, std::max(kLongestWait_ms, receiver.jitterBuffer_ms),
+            lateNow, double(sinceLate.elapsed()) / 1000);
     }
     const bool useFec = fec ? loss > kFecOff : loss > kFecOn;
     if (wait == wait_ms && useFec == fec)

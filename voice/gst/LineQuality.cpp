@@ -17,6 +17,8 @@ constexpr int kLongestGap = 100;
 constexpr int kWaitStep_ms = 5;
 // Waking and handing a packet on costs the jitter buffer itself a little beyond the bound.
 constexpr double kWaitMargin_ms = 2;
+// Without a late packet for this long, the wait tries a step below the bound.
+constexpr double kQuietBeforeBelowBound_s = 20;
 
 } // namespace
 
@@ -73,7 +75,7 @@ void LineQuality::Arrived(std::uint32_t ssrc, std::uint16_t sequence, std::uint3
 }
 
 double LineQuality::lateBound_ms() const {
-    if (filled_ < 50)
+    if (filled_ < 20)
         return 0;
     std::vector<double> transits(recent_.begin(), recent_.begin() + long(filled_));
     const double earliest = *std::min_element(transits.begin(), transits.end());
@@ -82,13 +84,16 @@ double LineQuality::lateBound_ms() const {
     return *rank - earliest;
 }
 
-int LineQuality::NextWait_ms(int current, int floor, int ceiling) const {
+int LineQuality::NextWait_ms(int current, int floor, int ceiling, bool late, double quiet_s) const {
     const double needed = lateBound_ms() + kWaitMargin_ms;
     const int steps = static_cast<int>(std::ceil(needed / kWaitStep_ms));
-    const int target = std::clamp(std::max(steps * kWaitStep_ms, floor), floor, ceiling);
-    if (target >= current)
-        return target;
-    return std::max(target, current - kWaitStep_ms);
+    const int bound = std::clamp(steps * kWaitStep_ms, floor, ceiling);
+    current = std::clamp(current, floor, ceiling);
+    if (late)
+        return std::min(ceiling, std::max(bound, current + kWaitStep_ms));
+    if (bound < current || quiet_s >= kQuietBeforeBelowBound_s)
+        return std::max(floor, std::max(bound < current ? bound : floor, current - kWaitStep_ms));
+    return current;
 }
 
 } // namespace vocalyn::voice

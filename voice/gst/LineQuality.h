@@ -27,9 +27,14 @@ public:
     // a hundred of them came: what a jitter buffer has to wait. 0 before there is enough to say.
     double lateBound_ms() const;
 
-    // The jitter buffer wait for the next while, in whole 5 ms, from the `current` one: at once up
-    // to what the recent packets needed, and back down one step at a time, never below `floor`.
-    int NextWait_ms(int current, int floor, int ceiling) const;
+    // The jitter buffer wait for the next while, from the `current` one, in steps of 5 ms and
+    // between `floor` and `ceiling`. Only packets that the buffer itself found too late (`late`,
+    // since the last call) raise it: at once, to what the recent packets needed. A sound card's
+    // buffer absorbs the few milliseconds that a busy sender or receiver adds, so the bound alone
+    // would wait longer than needed on a clean line. It comes down a step at a time: to the bound
+    // when that falls, and below it once `quiet_s`, the time since the last late packet, reaches
+    // twenty seconds.
+    int NextWait_ms(int current, int floor, int ceiling, bool late, double quiet_s) const;
 
 private:
     void Count(bool lost);
