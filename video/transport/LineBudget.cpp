@@ -31,13 +31,22 @@ std::size_t FragmentsOf(std::size_t bytes) {
     return std::max<std::size_t>(1, (bytes + kUdpHeader + kFragmentPayload - 1) / kFragmentPayload);
 }
 
-double PictureArrivals::FrameTime_us() const {
-    // A low rank of the recent gaps: lost pictures only make gaps longer, late ones are few.
+double PictureArrivals::GapAt(int percent) const {
     std::array<std::int64_t, 31> gaps{};
     std::copy_n(gaps_.begin(), gapCount_, gaps.begin());
-    const auto rank = gaps.begin() + long(gapCount_ / 4);
+    const auto rank = gaps.begin() + long(gapCount_ * std::size_t(percent) / 100);
     std::nth_element(gaps.begin(), rank, gaps.begin() + long(gapCount_));
     return double(*rank);
+}
+
+void PictureArrivals::LearnFrameTime(std::int64_t gap) {
+    // Gaps near the frame time refine it; those of lost pictures, and the short and long ones of a
+    // picture read late, are left out. When even the short gaps are long, or the long ones short,
+    // the camera changed its rate, and the gaps start it anew.
+    if (frame_us_ <= 0 || GapAt(10) > 1.5 * frame_us_ || GapAt(90) < 0.5 * frame_us_)
+        frame_us_ = GapAt(25);
+    else if (double(gap) > 0.5 * frame_us_ && double(gap) < 1.5 * frame_us_)
+        frame_us_ += (double(gap) - frame_us_) / 16;
 }
 
 void PictureArrivals::Arrived(std::size_t bytes, std::int64_t now_us) {
@@ -46,18 +55,34 @@ void PictureArrivals::Arrived(std::size_t bytes, std::int64_t now_us) {
     started_ = true;
     last_us_ = now_us;
     fragments_ += kPictureWeight * (double(FragmentsOf(bytes)) - fragments_);
-    if (!follows)
+    if (!follows) {
+        slot_us_ = double(now_us);
         return;
+    }
     gaps_[nextGap_] = gap;
     nextGap_ = (nextGap_ + 1) % gaps_.size();
     gapCount_ = std::min(gapCount_ + 1, gaps_.size());
-    if (gapCount_ < 8)
+    if (gapCount_ < 8) {
+        slot_us_ = double(now_us);
         return;
-    const double frame = std::max(FrameTime_us(), 1000.0);
-    const long missing = std::clamp(std::lround(double(gap) / frame) - 1, 0L, 10L);
-    for (long n = 0; n < missing; ++n)
+    }
+    LearnFrameTime(gap);
+    // Each picture takes the next of the camera's frame slots that its time points to; the slots
+    // skipped are pictures lost. A picture read late may take a slot too far: the next one then
+    // finds its own slot taken, and the one counted lost was only late.
+    const double frame = std::max(frame_us_, 1000.0);
+    const long steps = std::lround((double(now_us) - slot_us_) / frame);
+    if (steps <= 0) {
+        frameLoss_ = std::max(0.0, frameLoss_ - kPictureWeight);
+        return;
+    }
+    for (long n = 1; n < std::min(steps, 10L); ++n)
         frameLoss_ += kPictureWeight * (1 - frameLoss_);
     frameLoss_ -= kPictureWeight * frameLoss_;
+    slot_us_ += double(steps) * frame;
+    // A picture on time keeps the slots in step with the sender's clock.
+    if (steps == 1)
+        slot_us_ += (double(now_us) - slot_us_) / 4;
 }
 
 double PictureArrivals::fragmentLoss(std::int64_t now_us) const {

@@ -18,8 +18,9 @@ inline constexpr std::size_t kFragmentPayload = 1480;
 std::size_t FragmentsOf(std::size_t bytes);
 
 // Guesses the share of fragments lost on the way here from the pictures that arrive: the peer's
-// camera sends at a steady rate, so a gap of two frame times is a picture lost, and a picture of
-// n fragments arrives with (1 - p)^n. Not thread-safe; times on a steady clock.
+// camera sends at a steady rate, so a frame slot without a picture is a picture lost, and a
+// picture of n fragments arrives with (1 - p)^n. Times are when the pictures were read, on a
+// steady clock; not thread-safe.
 class PictureArrivals {
 public:
     void Arrived(std::size_t bytes, std::int64_t now_us);
@@ -27,11 +28,14 @@ public:
     double fragmentLoss(std::int64_t now_us) const;
 
 private:
-    double FrameTime_us() const;
+    double GapAt(int percent) const; // that percentile of the recent gaps
+    void LearnFrameTime(std::int64_t gap);
 
     bool started_ = false;
     std::int64_t last_us_ = 0;
-    // The recent gaps between pictures, for the camera's frame time.
+    double slot_us_ = 0;  // the frame slot of the last picture
+    double frame_us_ = 0; // the camera's frame time; 0 until learnt
+    // The recent gaps between pictures, for a first guess at the camera's frame time.
     std::array<std::int64_t, 31> gaps_{};
     std::size_t nextGap_ = 0;
     std::size_t gapCount_ = 0;
