@@ -10,16 +10,19 @@ namespace vocalyn::video {
 namespace {
 
 constexpr std::size_t kUdpHeader = 8;
-// Each picture moves the smoothed figures this much of the way: about two seconds at 30 per second.
-constexpr double kPictureWeight = 1.0 / 60;
+// Each picture moves the smoothed figures this much of the way: about five seconds at 30 per
+// second; the budget shrinks at once, so a figure that wobbled would keep it small.
+constexpr double kPictureWeight = 1.0 / 150;
 // A longer pause is the peer's camera or call stopping, not loss.
 constexpr std::int64_t kPause_us = 1'000'000;
+// Less loss than this is not told from a busy sender's skipped frames.
+constexpr double kLeastPictureLoss = 0.01;
 // Pictures that stop coming leave no figure behind.
 constexpr std::int64_t kStale_us = 5'000'000;
 // The share of pictures that should arrive whole. Fewer fragments per picture would save little
 // more, at a visible cost in quality; more would lose pictures, and fill the kernel's store of
 // incomplete datagrams with the fragments of the rest.
-constexpr double kArriving = 0.85;
+constexpr double kArriving = 0.9;
 // Below this loss, pictures are not limited at all.
 constexpr double kCleanLoss = 0.003;
 // Growing back by one fragment takes this many pictures.
@@ -88,7 +91,9 @@ void PictureArrivals::Arrived(std::size_t bytes, std::int64_t now_us) {
 double PictureArrivals::fragmentLoss(std::int64_t now_us) const {
     if (!started_ || now_us - last_us_ > kStale_us || frameLoss_ <= 0)
         return 0;
-    return 1 - std::pow(1 - std::min(frameLoss_, 0.99), 1 / std::max(fragments_, 1.0));
+    const double loss = 1 - std::pow(1 - std::min(frameLoss_, 0.99), 1 / std::max(fragments_, 1.0));
+    // A sender that skips a frame now and then when busy looks like a little loss.
+    return loss < kLeastPictureLoss ? 0 : loss;
 }
 
 std::size_t PictureBudget::Next(double loss) {

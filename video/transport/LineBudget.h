@@ -24,7 +24,8 @@ std::size_t FragmentsOf(std::size_t bytes);
 class PictureArrivals {
 public:
     void Arrived(std::size_t bytes, std::int64_t now_us);
-    // 0 to 1; 0 when nothing arrived lately (no pictures say nothing about the line).
+    // 0 to 1; 0 when nothing arrived lately (no pictures say nothing about the line), and below
+    // 1 %, which a sender that skips a frame now and then when busy looks like.
     double fragmentLoss(std::int64_t now_us) const;
 
 private:

@@ -9,8 +9,9 @@ namespace vocalyn::voice {
 
 namespace {
 
-// Each packet moves the loss figure this much of the way: about two seconds of 20 ms packets.
-constexpr double kLossWeight = 1.0 / 100;
+// Each packet moves the loss figure this much of the way: about five seconds of 20 ms packets,
+// so that the figure holds steady enough for the pictures' budget to follow it.
+constexpr double kLossWeight = 1.0 / 250;
 // A jump further than this is a new start of the peer's stream, not loss (two seconds of packets).
 constexpr int kLongestGap = 100;
 // The buffer's wait moves in steps of this, so that it is not set again for every wobble.
