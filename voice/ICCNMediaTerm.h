@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vocalyn::voice {
@@ -101,9 +102,9 @@ public:
     // not found); empty while all is well.
     virtual QString statusText() const = 0;
 
-    // The share of the peer's packets lost lately on the way here, 0 to 1; 0 while nothing is
-    // received. The way back is taken to be alike, so the video follows it too.
-    virtual double receivedLoss() const { return 0; }
+    // The share of the peer's packets lost lately on the way here, 0 to 1; nothing while none
+    // come. The way back is taken to be alike, so the video follows it too.
+    virtual std::optional<double> receivedLoss() const { return std::nullopt; }
 
 Q_SIGNALS:
     void statusChanged(const QString& text);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace vocalyn::voice {
 
@@ -41,7 +42,9 @@ public:
 
     bool IsMuted() const { return Muted; }
     // See ICCNMediaTerm::receivedLoss.
-    double ReceivedLoss() const { return ReceiveChannel ? ReceiveChannel->receivedLoss() : 0; }
+    std::optional<double> ReceivedLoss() const {
+        return ReceiveChannel ? ReceiveChannel->receivedLoss() : std::nullopt;
+    }
 
 private:
     std::shared_ptr<ICCNMediaTerm> SendChannel;

@@ -15,6 +15,8 @@ constexpr std::size_t kUdpHeader = 8;
 constexpr double kPictureWeight = 1.0 / 150;
 // A longer pause is the peer's camera or call stopping, not loss.
 constexpr std::int64_t kPause_us = 1'000'000;
+// Pictures read closer together than this came in one burst.
+constexpr std::int64_t kBurst_us = 5'000;
 // Less loss than this is not told from a busy sender's skipped frames.
 constexpr double kLeastPictureLoss = 0.01;
 // Pictures that stop coming leave no figure behind.
@@ -44,10 +46,11 @@ double PictureArrivals::GapAt(int percent) const {
 
 void PictureArrivals::LearnFrameTime(std::int64_t gap) {
     // Gaps near the frame time refine it; those of lost pictures, and the short and long ones of a
-    // picture read late, are left out. When even the short gaps are long, or the long ones short,
-    // the camera changed its rate, and the gaps start it anew.
+    // picture read late, are left out. A short gap starts it: even when most pictures are lost,
+    // one in ten gaps is a single frame time. When even the short gaps are long, or the long ones
+    // short, the camera changed its rate, and the gaps start it anew.
     if (frame_us_ <= 0 || GapAt(10) > 1.5 * frame_us_ || GapAt(90) < 0.5 * frame_us_)
-        frame_us_ = GapAt(25);
+        frame_us_ = GapAt(10);
     else if (double(gap) > 0.5 * frame_us_ && double(gap) < 1.5 * frame_us_)
         frame_us_ += (double(gap) - frame_us_) / 16;
 }
@@ -62,9 +65,12 @@ void PictureArrivals::Arrived(std::size_t bytes, std::int64_t now_us) {
         slot_us_ = double(now_us);
         return;
     }
-    gaps_[nextGap_] = gap;
-    nextGap_ = (nextGap_ + 1) % gaps_.size();
-    gapCount_ = std::min(gapCount_ + 1, gaps_.size());
+    // Pictures read together after a busy moment say nothing of the camera's frame time.
+    if (gap >= kBurst_us) {
+        gaps_[nextGap_] = gap;
+        nextGap_ = (nextGap_ + 1) % gaps_.size();
+        gapCount_ = std::min(gapCount_ + 1, gaps_.size());
+    }
     if (gapCount_ < 8) {
         slot_us_ = double(now_us);
         return;

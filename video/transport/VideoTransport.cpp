@@ -3,7 +3,6 @@
 #include "base/Error.h"
 #include "net/TIdUDPClient.h"
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -19,7 +18,7 @@ std::int64_t VideoTransport::Now_us() const {
 }
 
 double VideoTransport::lineLoss() const {
-    return std::max(voiceLoss_, arrivals_.fragmentLoss(Now_us()));
+    return voiceLoss_ ? *voiceLoss_ : arrivals_.fragmentLoss(Now_us());
 }
 
 FramePicture::Reading VideoTransport::PrepareFrame(const FrameBuffer& frames) {

@@ -67,10 +67,11 @@ public:
     // The prepared picture through a JPEG of the given quality, into a buffer of its own.
     QImage RoundTrip(int quality);
 
-    // The share of packets lost on the way from the peer as the voice measured it; the way to the
-    // peer is taken to be alike. With what the received pictures tell, it sets the byte budget of
-    // the pictures sent (LineBudget.h).
-    void NoteLineLoss(double loss) { voiceLoss_ = loss; }
+    // The share of packets lost on the way from the peer as the voice measured it, nothing while
+    // no voice comes; the way to the peer is taken to be alike. It sets the byte budget of the
+    // pictures sent (LineBudget.h); without it, what the received pictures tell does. The voice's
+    // figure is the sharper one: a busy peer that skips frames looks like loss in the pictures.
+    void NoteLineLoss(std::optional<double> loss) { voiceLoss_ = loss; }
     // The loss figure the budget follows now, and the budget of the last picture encoded.
     double lineLoss() const;
     std::size_t pictureBudget() const { return budgetBytes_; }
@@ -92,7 +93,7 @@ private:
     DecodeBudget::Clock clock_;
     PictureArrivals arrivals_;
     PictureBudget pictureBudget_;
-    double voiceLoss_ = 0;
+    std::optional<double> voiceLoss_;
     std::size_t budgetBytes_ = kMaxVideoDatagram;
     FramePicture frame_;
     JpegEncoder encoder_;

@@ -28,6 +28,8 @@ constexpr std::int32_t kVolume = 0;
 constexpr int kTuneInterval_ms = 250;
 // The longest jitter buffer wait the line may ask for; later packets are better concealed.
 constexpr int kLongestWait_ms = 200;
+// The loss figure stands for the line while the peer's packets still come.
+constexpr std::int64_t kHeardWithin_us = 1'000'000;
 // Loss at which the decoder starts and stops using FEC; apart, so that it does not flap.
 constexpr double kFecOn = 0.01;
 constexpr double kFecOff = 0.002;
@@ -111,6 +113,7 @@ struct GstMediaTerm::State {
 
     QTimer lineTimer; // reads the line's figures while the terminal is initialised
     double loss = 0;
+    bool heard = false; // the peer's packets came lately
     int wait_ms = 0;
     bool fec = false;
     guint64 lateSeen = 0;    // the jitter buffer's count of late packets at the last look
@@ -129,8 +132,10 @@ GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
     d_->buildSpare();
 }
 
-double GstMediaTerm::receivedLoss() const {
-    return d_->engine && d_->receiving ? d_->loss : 0;
+std::optional<double> GstMediaTerm::receivedLoss() const {
+    if (d_->engine && d_->receiving && d_->heard)
+        return d_->loss;
+    return std::nullopt;
 }
 
 GstMediaTerm::~GstMediaTerm() {
@@ -315,6 +320,7 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     if (!d.engine->receive())
         return;
     d.loss = 0;
+    d.heard = false;
     d.wait_ms = d.receiver.jitterBuffer_ms;
     d.fec = false;
     d.lateSeen = 0;
@@ -453,6 +459,8 @@ void GstMediaTerm::State::tuneReceiver() {
     {
         const std::lock_guard lock(receive.line->mutex);
         loss = receive.line->quality.loss();
+        const std::int64_t last = receive.line->quality.lastArrival_us();
+        heard = last > 0 && g_get_monotonic_time() - last < kHeardWithin_us;
         wait = receive.line->quality.NextWait_ms(
             wait_ms, receiver.jitterBuffer_ms, std::max(kLongestWait_ms, receiver.jitterBuffer_ms),
             lateNow, double(sinceLate.elapsed()) / 1000);

@@ -61,7 +61,7 @@ public:
     void ReceiverControl(std::int32_t control, std::int32_t value) override;
     void SenderControl(std::int32_t control, std::int32_t value) override;
     QString statusText() const override;
-    double receivedLoss() const override;
+    std::optional<double> receivedLoss() const override;
 
     // The bins built from the microphone and speaker descriptions, for tests
     // that listen to or feed them: a new reference (gst_object_unref it), or

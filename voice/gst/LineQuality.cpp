@@ -41,6 +41,7 @@ void LineQuality::Restart(std::uint32_t ssrc, std::uint16_t sequence) {
 
 void LineQuality::Arrived(std::uint32_t ssrc, std::uint16_t sequence, std::uint32_t timestamp,
                           std::int64_t arrival_us) {
+    lastArrival_us_ = arrival_us;
     const int ahead = static_cast<std::int16_t>(static_cast<std::uint16_t>(sequence - highest_));
     if (!started_ || ssrc != ssrc_ || std::abs(ahead) > kLongestGap) {
         Restart(ssrc, sequence);

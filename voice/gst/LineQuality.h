@@ -21,6 +21,8 @@ public:
 
     // The share of packets lost lately, 0 to 1; it follows a change within a few seconds.
     double loss() const { return loss_; }
+    // When the last packet came (as given to Arrived); 0 before the first.
+    std::int64_t lastArrival_us() const { return lastArrival_us_; }
     // RFC 3550's interarrival jitter, in milliseconds.
     double jitter_ms() const { return jitter_ / ticksPerMs_; }
     // How long after the earliest of the recent packets (relative to its timestamp) all but one in
@@ -47,6 +49,7 @@ private:
     // Which of the 64 sequence numbers up to highest_ have come; bit 0 is highest_ itself.
     std::uint64_t seen_ = 0;
     double loss_ = 0;
+    std::int64_t lastArrival_us_ = 0;
 
     bool haveTransit_ = false;
     std::uint32_t timestampBase_ = 0;
