@@ -85,6 +85,8 @@ void TfrmMain::FrameHandler(const video::VIDEOHDR&) {
     videoTransport->NoteSendingVideo(SendingVideo);
     if (!havePicture || !SendingVideo)
         return;
+    // The voice sees the loss on the line best; the pictures sent follow it.
+    videoTransport->NoteLineLoss(VoiceLink ? VoiceLink->ReceivedLoss() : std::nullopt);
     // Every frame of a failing call fails the same way: the user hears about it once.
     if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1))
         ShowErrorReport(*error);

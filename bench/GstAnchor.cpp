@@ -1,5 +1,7 @@
 // The anchor of the call-cost measurement: runs GStreamer pipelines given as text for a number of
-// seconds, so that their CPU time can be set beside the program's doing the same job.
+// seconds, so that their CPU time can be set beside the program's doing the same job. The
+// buffers leaving an element named "count" (in each pipeline that has one) are counted, and
+// their rate is printed at the end: the pictures decoded, on a lossy line.
 //
 //   bench_gst_anchor SECONDS PIPELINE [PIPELINE...]
 #include <gst/gst.h>
@@ -18,6 +20,20 @@ struct Unref {
     }
 };
 
+struct Counter {
+    guint64 buffers = 0;
+    GstClockTime first = 0;
+    GstClockTime last = 0;
+};
+
+GstPadProbeReturn Count(GstPad*, GstPadProbeInfo*, gpointer data) {
+    auto& counter = *static_cast<Counter*>(data);
+    counter.last = gst_util_get_timestamp();
+    if (counter.buffers++ == 0)
+        counter.first = counter.last;
+    return GST_PAD_PROBE_OK;
+}
+
 gboolean Quit(gpointer loop) {
     g_main_loop_quit(static_cast<GMainLoop*>(loop));
     return G_SOURCE_REMOVE;
@@ -33,6 +49,7 @@ int main(int argc, char** argv) {
     }
     const int seconds = std::atoi(argv[1]);
     std::vector<std::unique_ptr<GstElement, Unref>> pipelines;
+    std::vector<std::unique_ptr<Counter>> counters;
     for (int i = 2; i < argc; ++i) {
         GError* error = nullptr;
         GstElement* pipeline = gst_parse_launch(argv[i], &error);
@@ -45,6 +62,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         pipelines.emplace_back(pipeline);
+        if (GstElement* counted = gst_bin_get_by_name(GST_BIN(pipeline), "count")) {
+            counters.push_back(std::make_unique<Counter>());
+            GstPad* pad = gst_element_get_static_pad(counted, "src");
+            gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, Count, counters.back().get(),
+                              nullptr);
+            gst_object_unref(pad);
+            gst_object_unref(counted);
+        }
         gst_element_set_state(pipeline, GST_STATE_PLAYING);
     }
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
@@ -52,5 +77,11 @@ int main(int argc, char** argv) {
     g_main_loop_run(loop);
     g_main_loop_unref(loop);
     pipelines.clear();
+    for (const auto& counter : counters) {
+        const double span = double(counter->last - counter->first) / GST_SECOND;
+        std::printf("counted %llu buffers, %.1f per second\n",
+                    static_cast<unsigned long long>(counter->buffers),
+                    span > 0 ? double(counter->buffers - 1) / span : 0.0);
+    }
     return 0;
 }

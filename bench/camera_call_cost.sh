@@ -14,7 +14,10 @@
 #
 #   bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
 #
-# SIZES is a list such as "384x288 640x480" (the default). PERF=1 also records where the time
+# SIZES is a list such as "384x288 640x480" (the default). LOSS=PERMILLE loses that share of the
+# UDP packets both ways (the anchor then reports the pictures it decoded per second);
+# SCENE=natural gives the cameras a room with a person in it, whose pictures are as large as a
+# real webcam's, instead of the flat test pattern. PERF=1 also records where the time
 # of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
 # descriptors); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
 # instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
@@ -39,6 +42,15 @@ cleanup() {
 }
 trap cleanup EXIT
 "$testnet" up "$prefix" || exit 1
+# LOSS=PERMILLE: each host drops that share of the UDP packets it receives, IP fragments one by
+# one, before they are put together, as a busy Wi-Fi does; the program and the anchor alike.
+if [ -n "${LOSS:-}" ]; then
+    for host in a b; do
+        echo "table ip vocalyn_loss { chain fragments { type filter hook prerouting priority -500;" \
+            "policy accept; ip protocol udp numgen random mod 1000 < $LOSS drop; }; }" |
+            ip netns exec "$prefix-$host" nft -f - || exit 1
+    done
+fi
 
 # shellcheck source=tools/packages.sh
 source "$root/tools/packages.sh"
@@ -52,11 +64,19 @@ start_sound() {
     HOME=$1 XDG_RUNTIME_DIR=$1 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
         -L "module-native-protocol-unix socket=$1/pulse.sock auth-anonymous=1" \
         -L "module-null-sink sink_name=speaker" \
-        -L "module-sine-source source_name=microphone frequency=440" > "$1/pulse.log" 2>&1 &
+        -L "module-null-sink sink_name=microphone" \
+        -L "module-sine sink=microphone frequency=440" > "$1/pulse.log" 2>&1 &
     pids+=($!)
     sound_pid=$!
+    # The tone reaches the programs through the monitor of a sink it plays into: that goes in
+    # the blocks a reader asks for (10 ms), where module-sine-source gives 200 ms ones, in which
+    # voice barely flows.
     for _ in $(seq 1 50); do
-        [ -S "$1/pulse.sock" ] && return 0
+        if [ -S "$1/pulse.sock" ]; then
+            PULSE_SERVER=unix:$1/pulse.sock pactl set-default-sink speaker &&
+                PULSE_SERVER=unix:$1/pulse.sock pactl set-default-source microphone.monitor &&
+                return 0
+        fi
         sleep 0.1
     done
     echo "the sound server in $1 did not start" >&2
@@ -75,7 +95,7 @@ rate() { awk -v n="$1" -v ns="$2" 'BEGIN {printf "%.1f", n / (ns / 1e9)}'; }
 # A camera profile offering exactly the size, at 30 frames per second.
 profile_for() {
     local file=$work/camera-$1.cam
-    printf 'card Bench Camera\nformat YUYV %s\ninterval 1/30\n' "$1" > "$file"
+    printf 'card Bench Camera\nscene %s\nformat YUYV %s\ninterval 1/30\n' "${SCENE:-pattern}" "$1" > "$file"
     echo "$file"
 }
 
@@ -234,7 +254,7 @@ measure_anchor() {
     fi
     anchor_pipelines() { # PEER
         echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90$encode_dct ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
-        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec$decode_dct ${shows[0]} ! fakesink sync=false"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
         echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
         echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=20 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
     }

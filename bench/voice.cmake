@@ -16,3 +16,10 @@ if(TARGET vocalyn_peer_voice)
 else()
     message(STATUS "bench_voice_latency needs the tests (VOCALYN_TESTS=ON): not built")
 endif()
+
+# How well the receiver's decoder rebuilds lost packets from in-band FEC, against concealment.
+pkg_check_modules(VOCALYN_BENCH_GST_APP IMPORTED_TARGET gstreamer-app-1.0)
+if(VOCALYN_BENCH_GST_APP_FOUND)
+    add_executable(bench_opus_fec ${CMAKE_CURRENT_LIST_DIR}/OpusFecBench.cpp)
+    target_link_libraries(bench_opus_fec PRIVATE PkgConfig::VOCALYN_BENCH_GST_APP)
+endif()

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vocalyn::voice {
@@ -41,12 +42,15 @@ namespace vocalyn::voice {
 //   SetupReceiver(codec, packetTime_ms, jitterBuffer_ms, reserved)
 //     packetTime_ms here is the packet length expected from the peer.
 //     jitterBuffer_ms 0 = the terminal's default (5 ms in the GStreamer
-//                  terminal, for a LAN); else 1 to 1000. Packets later than
-//                  this are declared lost and Opus conceals them. Rebuilding
-//                  a lost packet from the next one's in-band FEC would hold
-//                  every packet back by one packet time (20 ms), a quarter of
-//                  the mouth-to-ear delay, so this receiver does not; a
-//                  standard receiver may.
+//                  terminal, for a LAN); else 1 to 1000. The least wait:
+//                  the GStreamer terminal waits longer while the arrival
+//                  times wander, as long as keeps all but about one packet
+//                  in a hundred in time, and comes back down when they
+//                  settle. Packets later than the wait are declared lost
+//                  and Opus conceals them. Rebuilding a lost packet from
+//                  the next one's in-band FEC holds every packet back by
+//                  one packet time (20 ms), so the GStreamer terminal does
+//                  it only while packets are being lost.
 //     reserved     0; other values are ignored.
 //     The program passes (4, 20, 0, 0).
 //
@@ -97,6 +101,10 @@ public:
     // Why the call has no sound (no microphone, no speaker, port taken, host
     // not found); empty while all is well.
     virtual QString statusText() const = 0;
+
+    // The share of the peer's packets lost lately on the way here, 0 to 1; nothing while none
+    // come. The way back is taken to be alike, so the video follows it too.
+    virtual std::optional<double> receivedLoss() const { return std::nullopt; }
 
 Q_SIGNALS:
     void statusChanged(const QString& text);

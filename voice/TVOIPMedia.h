@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace vocalyn::voice {
 
@@ -40,6 +41,10 @@ public:
     void ToggleMute();
 
     bool IsMuted() const { return Muted; }
+    // See ICCNMediaTerm::receivedLoss.
+    std::optional<double> ReceivedLoss() const {
+        return ReceiveChannel ? ReceiveChannel->receivedLoss() : std::nullopt;
+    }
 
 private:
     std::shared_ptr<ICCNMediaTerm> SendChannel;

@@ -1,5 +1,6 @@
 #include "tests/v4l2cam/Emulator.h"
 
+#include "tests/v4l2cam/NaturalScene.h"
 #include "tests/v4l2cam/Profile.h"
 #include "tests/v4l2cam/TestPattern.h"
 
@@ -252,6 +253,15 @@ void PatternRow(int y, int width, int height, std::uint32_t frame, int brightnes
             Brighter(PatternPixel(x, y, width, height, frame), brightness);
 }
 
+void NaturalRow(int y, int width, int height, std::uint32_t frame, int brightness,
+                std::vector<Rgb>& row) {
+    static const NaturalScene scene; // its texture takes a moment to make: once per program
+    row.resize(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        row[static_cast<std::size_t>(x)] =
+            Brighter(scene.Pixel(x, y, width, height, frame), brightness);
+}
+
 void YuyvRow(const std::vector<Rgb>& rgb, int brightness, std::uint8_t* out) {
     for (std::size_t x = 0; x + 1 < rgb.size(); x += 2) {
         const Yuv a = ToYuv(rgb[x], brightness);
@@ -264,26 +274,56 @@ void YuyvRow(const std::vector<Rgb>& rgb, int brightness, std::uint8_t* out) {
     }
 }
 
-// Only three kinds of row exist (top, band, bottom), so each is made once per frame.
+// The distinct rows of a frame and which of them each picture row shows: the pattern has only
+// three kinds of row (top, band, bottom), so each is made once per frame; a scene has all its own.
+struct FrameRows {
+    std::vector<std::vector<std::uint8_t>> rows;
+    bool scene = false;
+
+    std::size_t Of(int y, int height) const {
+        if (scene)
+            return static_cast<std::size_t>(y);
+        return InBand(y, height) ? 1 : y * 2 < height ? 0 : 2;
+    }
+};
+
+// Each distinct row as RGB, through `finish` (which sizes and fills the stored row).
+template <typename Finish>
+FrameRows MakeRows(const Device& device, FrameSize size, std::uint32_t frame, Finish finish) {
+    const int w = static_cast<int>(size.width);
+    const int h = static_cast<int>(size.height);
+    FrameRows made;
+    made.scene = device.profile.scene == Profile::Scene::Natural;
+    made.rows.resize(made.scene ? size.height : 3);
+    std::vector<Rgb> rgb;
+    for (std::size_t kind = 0; kind < made.rows.size(); ++kind) {
+        const int y = made.scene  ? static_cast<int>(kind)
+                      : kind == 0 ? 0
+                      : kind == 1 ? h / 2
+                                  : h - 1;
+        if (made.scene)
+            NaturalRow(y, w, h, frame, 0, rgb);
+        else
+            PatternRow(y, w, h, frame, 0, rgb);
+        finish(rgb, made.rows[kind]);
+    }
+    return made;
+}
+
 std::size_t RenderYuyv(const Device& device, FrameSize size, std::uint32_t frame, int brightness,
                        std::uint8_t* out, std::size_t capacity) {
-    const int w = static_cast<int>(size.width);
     const int h = static_cast<int>(size.height);
     const std::size_t stride = size.width * 2 + device.profile.rowPadding;
     if (stride * size.height > capacity)
         return 0;
-    std::vector<Rgb> rgb;
-    std::vector<std::uint8_t> rows[3];
-    for (int kind = 0; kind < 3; ++kind) {
-        const int y = kind == 0 ? 0 : kind == 1 ? h / 2 : h - 1;
-        PatternRow(y, w, h, frame, 0, rgb);
-        rows[kind].resize(stride, 0xEE); // padding holds junk, as it does on real hardware
-        YuyvRow(rgb, brightness, rows[kind].data());
-    }
-    for (int y = 0; y < h; ++y) {
-        const int kind = InBand(y, h) ? 1 : y * 2 < h ? 0 : 2;
-        std::memcpy(out + stride * static_cast<std::size_t>(y), rows[kind].data(), stride);
-    }
+    const FrameRows made = MakeRows(
+        device, size, frame, [&](const std::vector<Rgb>& rgb, std::vector<std::uint8_t>& row) {
+            row.resize(stride, 0xEE); // padding holds junk, as it does on real hardware
+            YuyvRow(rgb, brightness, row.data());
+        });
+    for (int y = 0; y < h; ++y)
+        std::memcpy(out + stride * static_cast<std::size_t>(y), made.rows[made.Of(y, h)].data(),
+                    stride);
     return stride * size.height;
 }
 
@@ -304,8 +344,7 @@ struct JpegJob {
 };
 
 // Nothing here changes after setjmp but the job itself, which longjmp leaves intact.
-bool Compress(JpegJob& job, FrameSize size, int quality,
-              const std::vector<std::uint8_t> (&rows)[3]) {
+bool Compress(JpegJob& job, FrameSize size, int quality, const FrameRows& made) {
     if (setjmp(job.failure.jump) != 0)
         return false;
     jpeg_mem_dest(&job.info, &job.buffer, &job.written);
@@ -319,8 +358,7 @@ bool Compress(JpegJob& job, FrameSize size, int quality,
     const int h = static_cast<int>(size.height);
     while (job.info.next_scanline < job.info.image_height) {
         const int y = static_cast<int>(job.info.next_scanline);
-        const int kind = InBand(y, h) ? 1 : y * 2 < h ? 0 : 2;
-        auto* row = const_cast<JSAMPLE*>(rows[kind].data());
+        auto* row = const_cast<JSAMPLE*>(made.rows[made.Of(y, h)].data());
         jpeg_write_scanlines(&job.info, &row, 1);
     }
     jpeg_finish_compress(&job.info);
@@ -329,22 +367,20 @@ bool Compress(JpegJob& job, FrameSize size, int quality,
 
 std::size_t RenderJpeg(const Device& device, FrameSize size, std::uint32_t frame, int brightness,
                        std::uint8_t* out, std::size_t capacity) {
-    const int w = static_cast<int>(size.width);
-    const int h = static_cast<int>(size.height);
-    std::vector<std::uint8_t> rows[3];
-    std::vector<Rgb> rgb;
-    for (int kind = 0; kind < 3; ++kind) {
-        const int y = kind == 0 ? 0 : kind == 1 ? h / 2 : h - 1;
-        PatternRow(y, w, h, frame, brightness, rgb);
-        rows[kind].resize(rgb.size() * 3);
-        std::memcpy(rows[kind].data(), rgb.data(), rows[kind].size());
-    }
+    const FrameRows made = MakeRows(
+        device, size, frame, [&](const std::vector<Rgb>& rgb, std::vector<std::uint8_t>& row) {
+            std::vector<Rgb> lit(rgb.size());
+            std::transform(rgb.begin(), rgb.end(), lit.begin(),
+                           [&](Rgb pixel) { return Brighter(pixel, brightness); });
+            row.resize(lit.size() * 3);
+            std::memcpy(row.data(), lit.data(), row.size());
+        });
     JpegJob job;
     job.info.err = jpeg_std_error(&job.failure.manager);
     job.failure.manager.error_exit = JpegExit;
     jpeg_create_compress(&job.info);
     std::size_t result = 0;
-    if (Compress(job, size, device.profile.jpegQuality, rows) && job.written <= capacity) {
+    if (Compress(job, size, device.profile.jpegQuality, made) && job.written <= capacity) {
         std::memcpy(out, job.buffer, job.written);
         result = job.written;
     }

@@ -77,6 +77,14 @@ bool ReadLine(const std::string& text, Profile& profile, std::string& error) {
             profile.kind = Profile::Kind::Refused;
         else
             return error = "unknown kind", false;
+    } else if (key == "scene") {
+        const std::string scene = Rest(line);
+        if (scene == "pattern")
+            profile.scene = Profile::Scene::Pattern;
+        else if (scene == "natural")
+            profile.scene = Profile::Scene::Natural;
+        else
+            return error = "unknown scene", false;
     } else if (key == "card" || key == "driver" || key == "bus") {
         std::string value = Rest(line);
         if (value.empty() || value.size() > 31)

@@ -56,6 +56,10 @@ struct Profile {
     std::uint32_t bandwidth_kB = 0;   // 0: any; else STREAMON of more per second fails (ENOSPC)
     bool exclusive = false;           // a second open fails (EBUSY) while one is open
     int jpegQuality = 85;
+    // What the camera sees: the test pattern (TestPattern.h), or a room with a person in it
+    // (NaturalScene.h), whose pictures are as hard to compress as a real camera's.
+    enum class Scene { Pattern, Natural };
+    Scene scene = Scene::Pattern;
     std::vector<ControlSpec> controls;
 };
 

@@ -43,13 +43,14 @@ protected:
 
 TEST_F(ProfileFile, ReadsFormatsControlsMenusAndRules) {
     const std::optional<Profile> profile =
-        Read("card Cam\nformat YUYV 640x480 320x240\ninterval 1/30 1/15\n"
+        Read("card Cam\nscene natural\nformat YUYV 640x480 320x240\ninterval 1/30 1/15\n"
              "control auto_exposure 0 3 1 3 Auto Exposure\nitem auto_exposure 1 Manual Mode\n"
              "item auto_exposure 3 Aperture Priority Mode\n"
              "control exposure_time_absolute 3 2047 1 250 Exposure\n"
              "active_with exposure_time_absolute auto_exposure 1\n");
     ASSERT_TRUE(profile) << error;
     EXPECT_EQ(profile->card, "Cam");
+    EXPECT_EQ(profile->scene, Profile::Scene::Natural);
     ASSERT_EQ(profile->formats.size(), 1u);
     EXPECT_EQ(profile->formats[0].sizes.size(), 2u);
     EXPECT_EQ(profile->intervals.size(), 2u);
@@ -70,6 +71,7 @@ TEST_F(ProfileFile, RefusesWhatMakesNoSense) {
              "format YUYV 640x480\ncontrol power_line_frequency 0 2 1 1 P\n", // a menu, no items
              "format YUYV 640x480\nitem brightness 1 x\n",                    // an item of no menu
              "kind webcam\n",                                                 // an unknown kind
+             "format YUYV 640x480\nscene beach\n",                            // an unknown scene
              "card\n",                                                        // an empty name
              "", // a capture node without formats
          }) {

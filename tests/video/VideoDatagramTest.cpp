@@ -124,5 +124,37 @@ TEST_F(VideoDatagramTest, ASequenceGoesAtTheBestQualityThatFitsInAboutOneEncode)
     EXPECT_GE(narrowEncodes, encodes);
 }
 
+// Budgets from a lossy line: each frame goes at the best quality within the budget, and one
+// that is over it even at the lowest quality still goes at that quality, whole and readable.
+TEST_F(VideoDatagramTest, ABudgetKeepsFramesWithinItOrAtTheLowestQuality) {
+    const QImage picture = NoisyPicture(352, 288, 10);
+    const auto& ladder = video::QualityLadder::kQualities;
+    std::vector<std::uint8_t> room(kMaxVideoDatagram);
+    const std::size_t atBest = encoder.Encode(ViewOf(picture), ladder.front(), room).size;
+    const std::size_t atLowest = encoder.Encode(ViewOf(picture), ladder.back(), room).size;
+    ASSERT_GT(atBest, 3 * atLowest);
+    for (const std::size_t budget :
+         {atBest, (atBest + atLowest) / 2, atLowest - 1, std::size_t{1}}) {
+        SCOPED_TRACE(budget);
+        writer.SetBudget(budget);
+        const Writer::Datagram datagram = Write(picture);
+        ASSERT_GT(datagram.size, 0u);
+        EXPECT_EQ(Written(datagram), EncodeFile(picture, datagram.quality));
+        if (budget < atLowest) {
+            EXPECT_EQ(datagram.quality, ladder.back());
+            continue;
+        }
+        EXPECT_LE(datagram.size, budget);
+        const auto rung = std::find(ladder.begin(), ladder.end(), datagram.quality);
+        ASSERT_NE(rung, ladder.end());
+        if (rung != ladder.begin()) {
+            EXPECT_GT(EncodeFile(picture, *(rung - 1)).size(), qsizetype(budget));
+        }
+    }
+    // A clean line again: back to the best quality.
+    writer.SetBudget(kMaxVideoDatagram);
+    EXPECT_EQ(Write(picture).quality, ladder.front());
+}
+
 } // namespace
 } // namespace vocalyn::test

@@ -5,6 +5,7 @@ vocalyn_add_test(video_transport_test LABEL video
             ${CMAKE_CURRENT_LIST_DIR}/VideoDatagramTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FramePictureTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/QualityLadderTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/LineBudgetTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/DecodeBoundsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/CraftedJpeg.h
             ${CMAKE_CURRENT_LIST_DIR}/PictureSupport.h

@@ -42,8 +42,10 @@ QString StandardSender(int port, int frequency, const char* from) {
 
 GstMediaTermOptions TestDevices(int toneFrequency = 1000) {
     GstMediaTermOptions options;
+    // In 10 ms periods, as a sound card delivers them: packets leave evenly, 20 ms apart.
     options.microphone =
-        QStringLiteral("audiotestsrc freq=%1 volume=0.5 is-live=true").arg(toneFrequency);
+        QStringLiteral("audiotestsrc freq=%1 volume=0.5 is-live=true samplesperbuffer=480")
+            .arg(toneFrequency);
     options.speaker = QLatin1String(kEar);
     return options;
 }
@@ -193,6 +195,76 @@ TEST(GstMediaTerm, ShortensTheDeadlineOfASinkThatAnAutomaticSpeakerMakesLater) {
         },
         3000))
         << latency_ms;
+}
+
+// A field of the receiving jitter buffer's statistics.
+guint64 JitterStat(const GstMediaTerm& terminal, const char* field) {
+    GstElement* speaker = terminal.speakerElement();
+    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
+    GstElement* jitter = gst_bin_get_by_name(GST_BIN(pipeline), "jitter");
+    GstStructure* stats = nullptr;
+    g_object_get(jitter, "stats", &stats, nullptr);
+    guint64 value = 0;
+    gst_structure_get_uint64(stats, field, &value);
+    gst_structure_free(stats);
+    gst_object_unref(jitter);
+    gst_object_unref(pipeline);
+    gst_object_unref(speaker);
+    return value;
+}
+
+gboolean DecoderUsesFec(const GstMediaTerm& terminal) {
+    GstElement* speaker = terminal.speakerElement();
+    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
+    GstElement* decoder = gst_bin_get_by_name(GST_BIN(pipeline), "decoder");
+    gboolean fec = FALSE;
+    g_object_get(decoder, "use-inband-fec", &fec, nullptr);
+    gst_object_unref(decoder);
+    gst_object_unref(pipeline);
+    gst_object_unref(speaker);
+    return fec;
+}
+
+// The peer's packets through a line that makes them wander 20 to 60 ms and overtake each other,
+// or that loses one in twenty: the receiver measures the loss, waits as long as the wandering
+// needs, so that hardly a packet comes too late to be played, and rebuilds lost packets from
+// the in-band FEC only while packets are lost (the decoder then holds each packet back by one
+// packet time, 20 ms).
+TEST(GstMediaTerm, TheReceiverFollowsTheJitterAndLossOfTheLine) {
+    struct Case {
+        const char* line;
+        int minDelay_ms, maxDelay_ms, dropEvery;
+        double leastWait_ms, mostWait_ms, loss;
+        gboolean fec;
+    };
+    for (const Case& c : {Case{"20 to 60 ms jitter", 20, 60, 0, 40, 75, 0, FALSE},
+                          Case{"5 % loss", 0, 0, 20, 26.5, 32.5, 0.05, TRUE}}) {
+        SCOPED_TRACE(c.line);
+        const int receivePort = FreeUdpPort();
+        UdpRelay relay(receivePort, c.minDelay_ms, c.maxDelay_ms, c.dropEvery);
+        GstMediaTerm sender(TestDevices());
+        StartCall(sender, u"127.0.0.1", relay.port(), FreeUdpPort());
+        GstMediaTerm receiver(TestDevices());
+        StartCall(receiver, u"127.0.0.1", FreeUdpPort(), receivePort);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return JitterStat(receiver, "num-pushed") > 0; }, 3000));
+        QTest::qWait(3000); // a second to measure, and the jitter buffer's first late packets
+        const guint64 pushed = JitterStat(receiver, "num-pushed");
+        const guint64 lost = JitterStat(receiver, "num-lost");
+        QTest::qWait(5000);
+        const double played = double(JitterStat(receiver, "num-pushed") - pushed);
+        const double missing = double(JitterStat(receiver, "num-lost") - lost);
+        // Lost on the line, or too late: either way the listener hears no sound of the peer's.
+        EXPECT_LT(missing / (played + missing), c.loss * 1.1 + 0.005);
+        EXPECT_GE(PlaybackLatency_ms(receiver), c.leastWait_ms);
+        EXPECT_LE(PlaybackLatency_ms(receiver), c.mostWait_ms);
+        EXPECT_NEAR(receiver.receivedLoss().value_or(-1), c.loss, 0.005 + c.loss * 0.3);
+        EXPECT_EQ(DecoderUsesFec(receiver), c.fec);
+        std::printf("%s: %.2f %% of the peer's packets not played, playback latency %.0f ms\n",
+                    c.line, 100 * missing / (played + missing), PlaybackLatency_ms(receiver));
+        // A silent peer tells nothing about the line.
+        sender.StopSending();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !receiver.receivedLoss(); }, 3000));
+    }
 }
 
 GstState StateOf(GstElement* element) {

@@ -4,7 +4,16 @@
 #include <gst/app/gstappsink.h>
 #include <gst/net/gstnetaddressmeta.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <map>
+#include <random>
 #include <stdexcept>
 
 namespace vocalyn::voicetest {
@@ -27,6 +36,55 @@ int FreeUdpPort() {
     std::unique_ptr<GSocketAddress, GObjectUnref> bound(
         g_socket_get_local_address(socket.get(), nullptr));
     return g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound.get()));
+}
+
+UdpRelay::UdpRelay(int to, int minDelay_ms, int maxDelay_ms, int dropEvery)
+    : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("relay: no socket");
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([=, this] { Run(to, minDelay_ms, maxDelay_ms, dropEvery); });
+}
+
+UdpRelay::~UdpRelay() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+}
+
+void UdpRelay::Run(int to, int minDelay_ms, int maxDelay_ms, int dropEvery) {
+    using Clock = std::chrono::steady_clock;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    target.sin_port = htons(std::uint16_t(to));
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> delay_us(minDelay_ms * 1000, maxDelay_ms * 1000);
+    std::multimap<Clock::time_point, std::vector<char>> due;
+    long count = 0;
+    while (!stop_) {
+        const auto now = Clock::now();
+        while (!due.empty() && due.begin()->first <= now) {
+            const std::vector<char>& packet = due.begin()->second;
+            ::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                     sizeof target);
+            due.erase(due.begin());
+        }
+        pollfd wait{fd_, POLLIN, 0};
+        if (::poll(&wait, 1, 1) <= 0)
+            continue;
+        std::vector<char> packet(65536);
+        const ssize_t size = ::recv(fd_, packet.data(), packet.size(), 0);
+        if (size <= 0 || (dropEvery > 0 && ++count % dropEvery == 0))
+            continue;
+        packet.resize(std::size_t(size));
+        due.emplace(Clock::now() + std::chrono::microseconds(delay_us(random)), std::move(packet));
+    }
 }
 
 TestPipeline::TestPipeline(const QString& description) {

@@ -5,9 +5,11 @@
 #include <gio/gio.h>
 #include <gst/gst.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Independent GStreamer pipelines and measurements for the terminal's tests.
@@ -79,6 +81,27 @@ public:
 
 private:
     std::shared_ptr<Store> store_ = std::make_shared<Store>();
+};
+
+// A line on the loopback: forwards each datagram that reaches its port to 127.0.0.1:`to` after
+// a random delay between `minDelay_ms` and `maxDelay_ms` (so that packets overtake one another),
+// and drops one in `dropEvery` (0: none).
+class UdpRelay {
+public:
+    UdpRelay(int to, int minDelay_ms, int maxDelay_ms, int dropEvery);
+    ~UdpRelay();
+    UdpRelay(const UdpRelay&) = delete;
+    UdpRelay& operator=(const UdpRelay&) = delete;
+
+    int port() const { return port_; }
+
+private:
+    void Run(int to, int minDelay_ms, int maxDelay_ms, int dropEvery);
+
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 // The frequency of a steady tone from its rising zero crossings (linearly

@@ -23,6 +23,10 @@ QualityLadder::QualityLadder(std::size_t limit)
         gap_[s] = -std::log(kStartRatios[s]);
 }
 
+void QualityLadder::SetLimit(std::size_t limit) {
+    logLimit_ = std::log(static_cast<double>(std::max<std::size_t>(limit, 1)));
+}
+
 void QualityLadder::BeginFrame() {
     fit_ = over_ = lastStep_ = kNone;
 }

@@ -23,6 +23,9 @@ public:
     // `limit`: the longest file that fits, in bytes.
     explicit QualityLadder(std::size_t limit);
 
+    // A new limit, from the next frame on; what was learnt of the sizes stays.
+    void SetLimit(std::size_t limit);
+
     // Starts a frame: what was measured of the last one becomes the prediction.
     void BeginFrame();
     // The step to encode next (an index into kQualities); kNone once the frame is decided.

@@ -12,10 +12,11 @@ VideoDatagramWriter::VideoDatagramWriter() : ladder_(kMaxVideoDatagram) {}
 VideoDatagramWriter::Datagram VideoDatagramWriter::Write(JpegEncoder& encoder,
                                                          const PictureView& picture,
                                                          std::span<std::uint8_t> out) {
-    const std::size_t limit = std::min(out.size(), kMaxVideoDatagram);
+    const std::size_t carried = std::min(out.size(), kMaxVideoDatagram);
+    const std::size_t limit = std::min(carried, std::max<std::size_t>(budget_, 1));
     if (limit != limit_) {
         limit_ = limit;
-        ladder_ = QualityLadder(limit);
+        ladder_.SetLimit(limit);
     }
     // Files are encoded whole, beyond the limit, so that a frame too long tells by how much.
     // With room for two, a try goes where the best file so far is not, so that a better step
@@ -24,7 +25,10 @@ VideoDatagramWriter::Datagram VideoDatagramWriter::Write(JpegEncoder& encoder,
     const std::size_t half = twoHalves ? out.size() / 2 : out.size();
     const auto region = [&](int at) { return out.subspan(at == 1 ? half : 0, half); };
     Datagram datagram;
-    int bestAt = -1; // where the file of the best step that fits lies
+    int bestAt = -1;   // where the file of the best step that fits lies
+    int lowestAt = -1; // where the lowest step's file lies, when it is over the budget only
+    std::size_t lowestSize = 0;
+    constexpr int kLowest = QualityLadder::kSteps - 1;
     ladder_.BeginFrame();
     for (int step = ladder_.NextStep(); step != QualityLadder::kNone; step = ladder_.NextStep()) {
         const int at = twoHalves && bestAt == 0 ? 1 : 0;
@@ -40,10 +44,31 @@ VideoDatagramWriter::Datagram VideoDatagramWriter::Write(JpegEncoder& encoder,
         } else if (at == bestAt) {
             bestAt = -1; // the best file was written over
         }
+        if (at == lowestAt)
+            lowestAt = -1;
+        if (step == kLowest && !result.tooLong && result.size <= carried) {
+            lowestAt = at;
+            lowestSize = result.size;
+        }
     }
     const int best = ladder_.FittingStep();
-    if (best == QualityLadder::kNone)
-        return {0, 0, datagram.attempts};
+    if (best == QualityLadder::kNone) {
+        if (limit == carried)
+            return {0, 0, datagram.attempts};
+        // Over the budget even at the lowest quality, but within one datagram.
+        if (lowestAt < 0) {
+            const JpegEncoder::Result result =
+                encoder.Encode(picture, QualityLadder::kQualities[kLowest], out);
+            ++datagram.attempts;
+            if (result.size == 0 || result.size > carried)
+                return {0, 0, datagram.attempts};
+            lowestAt = 0;
+            lowestSize = result.size;
+        }
+        if (lowestAt == 1)
+            std::memmove(out.data(), region(1).data(), lowestSize);
+        return {lowestSize, QualityLadder::kQualities[kLowest], datagram.attempts};
+    }
     datagram.quality = QualityLadder::kQualities[std::size_t(best)];
     if (bestAt < 0) {
         const JpegEncoder::Result result = encoder.Encode(picture, datagram.quality, out);

@@ -20,9 +20,9 @@ inline constexpr std::size_t kMaxVideoDatagram = 65507;
 inline constexpr int kVideoQuality = 90;
 
 // Writes pictures as video datagrams. A picture whose JPEG at quality 90 is longer than one
-// datagram goes at the best lower quality of QualityLadder at which it fits, so that it still
-// travels whole. The ladder predicts that quality from the sizes of the frames before, so that
-// a frame mostly takes one encode.
+// datagram, or than the byte budget a lossy line leaves, goes at the best lower quality of
+// QualityLadder at which it fits, so that it still travels whole. The ladder predicts that quality
+// from the sizes of the frames before, so that a frame mostly takes one encode.
 class VideoDatagramWriter {
 public:
     VideoDatagramWriter();
@@ -37,7 +37,13 @@ public:
     // rest of `out` is room for the tries: twice the datagram or more saves encodes.
     Datagram Write(JpegEncoder& encoder, const PictureView& picture, std::span<std::uint8_t> out);
 
+    // The most bytes a picture should take from the next one on (see LineBudget.h). A picture
+    // that is longer even at the lowest quality still goes at that quality when one datagram
+    // carries it: a coarse picture is better than none.
+    void SetBudget(std::size_t bytes) { budget_ = bytes; }
+
 private:
+    std::size_t budget_ = kMaxVideoDatagram;
     std::size_t limit_ = kMaxVideoDatagram;
     QualityLadder ladder_;
 };

@@ -3,12 +3,23 @@
 #include "base/Error.h"
 #include "net/TIdUDPClient.h"
 
+#include <chrono>
 #include <vector>
 
 namespace vocalyn::video {
 
 VideoTransport::VideoTransport(DecodeBudget::Clock clock)
-    : SendBuffer(new std::uint8_t[kSendBufferSize]), budget_(std::move(clock)) {}
+    : SendBuffer(new std::uint8_t[kSendBufferSize]), clock_(clock), budget_(std::move(clock)) {}
+
+std::int64_t VideoTransport::Now_us() const {
+    const std::chrono::nanoseconds now =
+        clock_ ? clock_() : std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
+double VideoTransport::lineLoss() const {
+    return voiceLoss_ ? *voiceLoss_ : arrivals_.fragmentLoss(Now_us());
+}
 
 FramePicture::Reading VideoTransport::PrepareFrame(const FrameBuffer& frames) {
     return frame_.PrepareFrame(frames);
@@ -32,6 +43,8 @@ std::span<const std::uint8_t> VideoTransport::EncodeFrame() {
     const PictureView& picture = frame_.picture();
     if (picture.empty())
         return {};
+    budgetBytes_ = pictureBudget_.Next(lineLoss());
+    writer_.SetBudget(budgetBytes_);
     const VideoDatagramWriter::Datagram datagram =
         writer_.Write(encoder_, picture, {SendBuffer.get(), kSendBufferSize});
     lastQuality_ = datagram.quality;
@@ -66,6 +79,7 @@ bool VideoTransport::ReceiveDatagram(std::span<const std::uint8_t> datagram,
     QImage picture = ReadVideoDatagram(decoder_, datagram);
     if (picture.isNull())
         return false;
+    arrivals_.Arrived(datagram.size(), Now_us());
     show(std::move(picture));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "video/transport/DecodeBudget.h"
 #include "video/transport/FramePicture.h"
 #include "video/transport/JpegCodec.h"
+#include "video/transport/LineBudget.h"
 #include "video/transport/VideoDatagram.h"
 
 #include <QByteArray>
@@ -66,6 +67,15 @@ public:
     // The prepared picture through a JPEG of the given quality, into a buffer of its own.
     QImage RoundTrip(int quality);
 
+    // The share of packets lost on the way from the peer as the voice measured it, nothing while
+    // no voice comes; the way to the peer is taken to be alike. It sets the byte budget of the
+    // pictures sent (LineBudget.h); without it, what the received pictures tell does. The voice's
+    // figure is the sharper one: a busy peer that skips frames looks like loss in the pictures.
+    void NoteLineLoss(std::optional<double> loss) { voiceLoss_ = loss; }
+    // The loss figure the budget follows now, and the budget of the last picture encoded.
+    double lineLoss() const;
+    std::size_t pictureBudget() const { return budgetBytes_; }
+
     // The JPEG file of the last frame sent.
     std::span<const std::uint8_t> lastDatagram() const { return {SendBuffer.get(), lastSize_}; }
     // The quality of the last frame encoded.
@@ -76,8 +86,15 @@ public:
     DecodeBudget& decodeBudget() { return budget_; }
 
 private:
+    std::int64_t Now_us() const;
+
     // Holds the JPEG file being sent; allocated once.
     std::unique_ptr<std::uint8_t[]> SendBuffer;
+    DecodeBudget::Clock clock_;
+    PictureArrivals arrivals_;
+    PictureBudget pictureBudget_;
+    std::optional<double> voiceLoss_;
+    std::size_t budgetBytes_ = kMaxVideoDatagram;
     FramePicture frame_;
     JpegEncoder encoder_;
     JpegDecoder decoder_{kVideoDatagramLimits};

@@ -7,7 +7,9 @@
 #include "voice/gst/SerialWorker.h"
 #include "voice/gst/VoiceEngine.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -22,6 +24,15 @@ namespace {
 constexpr std::int32_t kOpus = 4;
 constexpr std::int32_t kLiveDevice = 0;
 constexpr std::int32_t kVolume = 0;
+// How often the receiver follows the line: often enough to meet a change within a second.
+constexpr int kTuneInterval_ms = 250;
+// The longest jitter buffer wait the line may ask for; later packets are better concealed.
+constexpr int kLongestWait_ms = 200;
+// The loss figure stands for the line while the peer's packets still come.
+constexpr std::int64_t kHeardWithin_us = 1'000'000;
+// Loss at which the decoder starts and stops using FEC; apart, so that it does not flap.
+constexpr double kFecOn = 0.01;
+constexpr double kFecOff = 0.002;
 
 std::atomic<int> probeCount{0};
 
@@ -72,6 +83,7 @@ struct GstMediaTerm::State {
         : owner(owner), options(std::move(options)) {}
 
     void setProblem(StatusTopic topic, const QString& text);
+    void tuneReceiver();
     void buildSpare();
     BuiltPipelines takeSpare();
     void onResolved(const HostResolver::Result& result);
@@ -99,6 +111,14 @@ struct GstMediaTerm::State {
     bool receiving = false;
     bool closing = false; // no more pipelines ahead
 
+    QTimer lineTimer; // reads the line's figures while the terminal is initialised
+    double loss = 0;
+    bool heard = false; // the peer's packets came lately
+    int wait_ms = 0;
+    bool fec = false;
+    guint64 lateSeen = 0;    // the jitter buffer's count of late packets at the last look
+    QElapsedTimer sinceLate; // since the last late packet, or the start of receiving
+
     std::array<QString, 4> problems; // by StatusTopic
     std::array<QString, 2> lasting; // sending, receiving: what no restart mends (a bad description)
     QString status;
@@ -107,7 +127,15 @@ struct GstMediaTerm::State {
 GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
     InitGStreamer();
     d_ = std::make_unique<State>(*this, std::move(options));
+    d_->lineTimer.setInterval(kTuneInterval_ms);
+    connect(&d_->lineTimer, &QTimer::timeout, this, [this] { d_->tuneReceiver(); });
     d_->buildSpare();
+}
+
+std::optional<double> GstMediaTerm::receivedLoss() const {
+    if (d_->engine && d_->receiving && d_->heard)
+        return d_->loss;
+    return std::nullopt;
 }
 
 GstMediaTerm::~GstMediaTerm() {
@@ -158,6 +186,7 @@ void GstMediaTerm::ExitTerminal() {
     d.resolving = false;
     d.sendWatch.reset();
     d.receiveWatch.reset();
+    d.lineTimer.stop();
     d.peer->store(0);
     d.sending = d.receiving = false;
     // The pipelines stop and are freed on the worker, after whatever it still has to do.
@@ -290,9 +319,16 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     d.setProblem(StatusTopic::Receiving, d.lasting[1]);
     if (!d.engine->receive())
         return;
+    d.loss = 0;
+    d.heard = false;
+    d.wait_ms = d.receiver.jitterBuffer_ms;
+    d.fec = false;
+    d.lateSeen = 0;
+    d.sinceLate.start();
     d.worker.post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
         engine->startReceiving(settings, port);
     });
+    d.lineTimer.start();
 }
 
 void GstMediaTerm::StopReceiving() {
@@ -300,6 +336,7 @@ void GstMediaTerm::StopReceiving() {
     if (!d.engine || !d.receiving)
         return;
     d.receiving = false;
+    d.lineTimer.stop();
     d.worker.post([engine = d.engine] { engine->stopReceiving(); });
 }
 
@@ -400,6 +437,40 @@ void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
                                                    : QStringLiteral("failed")));
     if (error) // the call goes on without this direction's sound
         worker.post([engine = engine, sendingSide] { engine->halt(sendingSide); });
+}
+
+void GstMediaTerm::State::tuneReceiver() {
+    if (!engine || !engine->receive() || !receiving)
+        return;
+    const ReceivePipeline& receive = *engine->receive();
+    // Packets the jitter buffer found too late to play: it had already given them up.
+    GstStructure* stats = nullptr;
+    g_object_get(receive.jitter.get(), "stats", &stats, nullptr);
+    guint64 late = lateSeen;
+    if (stats) {
+        gst_structure_get_uint64(stats, "num-late", &late);
+        gst_structure_free(stats);
+    }
+    const bool lateNow = late > lateSeen;
+    lateSeen = late;
+    if (lateNow || !sinceLate.isValid())
+        sinceLate.start();
+    int wait = 0;
+    {
+        const std::lock_guard lock(receive.line->mutex);
+        loss = receive.line->quality.loss();
+        const std::int64_t last = receive.line->quality.lastArrival_us();
+        heard = last > 0 && g_get_monotonic_time() - last < kHeardWithin_us;
+        wait = receive.line->quality.NextWait_ms(
+            wait_ms, receiver.jitterBuffer_ms, std::max(kLongestWait_ms, receiver.jitterBuffer_ms),
+            lateNow, double(sinceLate.elapsed()) / 1000);
+    }
+    const bool useFec = fec ? loss > kFecOff : loss > kFecOn;
+    if (wait == wait_ms && useFec == fec)
+        return;
+    wait_ms = wait;
+    fec = useFec;
+    worker.post([engine = engine, wait, useFec] { engine->tuneReceiving(wait, useFec); });
 }
 
 void GstMediaTerm::State::buildSpare() {

@@ -23,11 +23,13 @@ struct GstMediaTermOptions {
     // move the terminal off the well-known port.
     int localPort = 0;
     int remotePort = 0;
-    // The jitter buffer's latency when SetupReceiver leaves it to us (0).
+    // The jitter buffer's least latency when SetupReceiver leaves it to us (0).
     // Playback lags the arrival of a packet by this plus the speaker's own
     // deadline (2 ms). On a LAN packets come in order, a millisecond or two
-    // apart from their schedule, so a short wait keeps the call snappy; a lost
-    // packet is concealed by Opus.
+    // apart from their schedule, so a short wait keeps the call snappy; on a
+    // line whose arrival times wander (Wi-Fi) the wait grows with them. A lost
+    // packet is concealed by Opus, or rebuilt from the next one's FEC while
+    // packets are being lost.
     int jitterBuffer_ms = 5;
 };
 
@@ -59,6 +61,7 @@ public:
     void ReceiverControl(std::int32_t control, std::int32_t value) override;
     void SenderControl(std::int32_t control, std::int32_t value) override;
     QString statusText() const override;
+    std::optional<double> receivedLoss() const override;
 
     // The bins built from the microphone and speaker descriptions, for tests
     // that listen to or feed them: a new reference (gst_object_unref it), or

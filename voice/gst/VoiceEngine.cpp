@@ -1,5 +1,7 @@
 #include "voice/gst/VoiceEngine.h"
 
+#include <gst/audio/gstaudiodecoder.h>
+
 namespace vocalyn::voice {
 
 namespace {
@@ -98,7 +100,12 @@ void VoiceEngine::startReceiving(const ReceiverSettings& settings, int port) {
     if (!socket)
         return;
     g_object_set(receive_->network.get(), "socket", socket, "close-socket", FALSE, nullptr);
-    g_object_set(receive_->jitter.get(), "latency", guint(settings.jitterBuffer_ms), nullptr);
+    wait_ms_ = settings.jitterBuffer_ms;
+    packetTime_ms_ = settings.packetTime_ms;
+    fec_ = false;
+    gst_audio_decoder_set_latency(GST_AUDIO_DECODER(receive_->decoder.get()), 0, 0);
+    g_object_set(receive_->jitter.get(), "latency", guint(wait_ms_), nullptr);
+    g_object_set(receive_->decoder.get(), "use-inband-fec", FALSE, nullptr);
     if (!Play(receive_->pipeline.get()))
         PostStatus(receive_->pipeline.get(), StatusTopic::Receiving,
                    QStringLiteral("Speaker unavailable: it cannot be started"), true);
@@ -111,6 +118,25 @@ void VoiceEngine::stopReceiving() {
     gst_element_set_state(receive_->pipeline.get(), GST_STATE_NULL);
     if (!sending_)
         releaseSocket();
+}
+
+void VoiceEngine::tuneReceiving(int jitterBuffer_ms, bool fec) {
+    if (!receive_ || !receiving_ || (jitterBuffer_ms == wait_ms_ && fec == fec_))
+        return;
+    if (fec != fec_) {
+        g_object_set(receive_->decoder.get(), "use-inband-fec", gboolean(fec), nullptr);
+        // With FEC the decoder holds each packet until the next one has come, but does not say
+        // so: told, the pipeline plays everything that much later instead of too late.
+        const GstClockTime held = fec ? GstClockTime(packetTime_ms_) * GST_MSECOND : 0;
+        gst_audio_decoder_set_latency(GST_AUDIO_DECODER(receive_->decoder.get()), held, held);
+    }
+    if (jitterBuffer_ms != wait_ms_)
+        g_object_set(receive_->jitter.get(), "latency", guint(jitterBuffer_ms), nullptr);
+    wait_ms_ = jitterBuffer_ms;
+    fec_ = fec;
+    // The speaker plays each sample the pipeline's latency after its timestamp: it must learn the
+    // new wait, or it plays what comes later as late.
+    gst_bin_recalculate_latency(GST_BIN(receive_->pipeline.get()));
 }
 
 void VoiceEngine::halt(bool sendingSide) {

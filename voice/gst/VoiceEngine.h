@@ -58,6 +58,10 @@ public:
     void stopSending();
     void startReceiving(const ReceiverSettings& settings, int port);
     void stopReceiving();
+    // Adapts the running receiver to the line: the jitter buffer's wait, and whether the decoder
+    // rebuilds a lost packet from the in-band FEC of the next one (which holds every packet back
+    // by one packet time, so only worth it while packets are lost).
+    void tuneReceiving(int jitterBuffer_ms, bool fec);
     // After an error: the direction's pipeline stops, but it still counts as
     // running until its stop operation, so the port stays bound.
     void halt(bool sendingSide);
@@ -74,6 +78,9 @@ private:
     int boundPort_ = 0;
     bool sending_ = false;
     bool receiving_ = false;
+    int wait_ms_ = 0;
+    int packetTime_ms_ = 20;
+    bool fec_ = false;
 };
 
 } // namespace vocalyn::voice

@@ -53,8 +53,20 @@ bool AddAndLink(GstElement* pipeline, GstElement* first, GstElement* second) {
 // What the receive filter needs; it runs on udpsrc's streaming thread only.
 struct ReceiveFilter {
     std::shared_ptr<PeerAddress> peer;
+    std::shared_ptr<LineWatch> line;
     StreamLatch latch;
 };
+
+// The packet is the peer's and well-formed (ShouldPlay), so its fixed header is there.
+void Measure(LineWatch& line, std::span<const std::uint8_t> packet) {
+    const auto word = [&](std::size_t at) {
+        return std::uint32_t(packet[at]) << 24 | std::uint32_t(packet[at + 1]) << 16 |
+               std::uint32_t(packet[at + 2]) << 8 | packet[at + 3];
+    };
+    const std::lock_guard lock(line.mutex);
+    line.quality.Arrived(word(8), std::uint16_t(packet[2] << 8 | packet[3]), word(4),
+                         g_get_monotonic_time());
+}
 
 bool FromPeer(GstBuffer* buffer, ReceiveFilter& filter, IPv4 peer) noexcept {
     IPv4 sender = 0;
@@ -67,6 +79,8 @@ bool FromPeer(GstBuffer* buffer, ReceiveFilter& filter, IPv4 peer) noexcept {
     const std::span<const std::uint8_t> packet(map.data, map.size);
     const bool play = ShouldPlay(packet, sender, peer) &&
                       filter.latch.Follows(packet, peer, g_get_monotonic_time() / 1000);
+    if (play)
+        Measure(*filter.line, packet);
     gst_buffer_unmap(buffer, &map);
     return play;
 }
@@ -93,11 +107,12 @@ GstPadProbeReturn FilterDatagrams(GstPad*, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-void AddPeerFilter(GstElement* udpsrc, std::shared_ptr<PeerAddress> peer) {
+void AddPeerFilter(GstElement* udpsrc, std::shared_ptr<PeerAddress> peer,
+                   std::shared_ptr<LineWatch> line) {
     GstPadPtr pad(gst_element_get_static_pad(udpsrc, "src"));
     gst_pad_add_probe(pad.get(),
                       GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                      FilterDatagrams, new ReceiveFilter{std::move(peer), {}},
+                      FilterDatagrams, new ReceiveFilter{std::move(peer), std::move(line), {}},
                       [](gpointer data) { delete static_cast<ReceiveFilter*>(data); });
 }
 
@@ -204,8 +219,9 @@ std::unique_ptr<ReceivePipeline> BuildReceivePipeline(const PipelineRecipe& reci
     }
     receive->network = ByName(chain.get(), "network");
     receive->jitter = ByName(chain.get(), "jitter");
+    receive->decoder = ByName(chain.get(), "decoder");
     receive->gain = ByName(chain.get(), "gain");
-    AddPeerFilter(receive->network.get(), std::move(peer));
+    AddPeerFilter(receive->network.get(), std::move(peer), receive->line);
     ShortenDeadlines(receive->speaker.get());
     LabelSoundStreams(receive->speaker.get(), SoundStream::Voice);
     return receive;

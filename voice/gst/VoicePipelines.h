@@ -1,12 +1,14 @@
 #pragma once
 
 #include "base/gst/GstHandles.h"
+#include "voice/gst/LineQuality.h"
 #include "voice/gst/RtpPacketFilter.h"
 
 #include <QString>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 // The two GStreamer pipelines of the terminal, one per direction, so that
 // either can stop (mute) while the other runs. They share one UDP socket,
@@ -24,14 +26,23 @@ struct SendPipeline {
     GstElementPtr network;    // multiudpsink: no destination until the peer is resolved
 };
 
+// What the peer's packets tell about the line, kept by the receive filter on udpsrc's streaming
+// thread and read by the terminal on the main thread.
+struct LineWatch {
+    std::mutex mutex;
+    LineQuality quality;
+};
+
 // udpsrc (peer filter) ! rtpjitterbuffer ! rtpopusdepay ! opusdec ! 48 kHz S16 mono
 //   ! volume ! webrtcechoprobe ! convert ! speaker
 struct ReceivePipeline {
     GstElementPtr pipeline;
     GstElementPtr network; // udpsrc
     GstElementPtr jitter;  // rtpjitterbuffer
+    GstElementPtr decoder; // opusdec
     GstElementPtr gain;    // volume: ReceiverControl
     GstElementPtr speaker; // the bin parsed from the speaker description
+    std::shared_ptr<LineWatch> line = std::make_shared<LineWatch>();
 };
 
 // The peer's address as the receive filter sees it; 0 until resolved.
