@@ -1,5 +1,6 @@
 #include "voice/gst/GstMediaTerm.h"
 
+#include "base/Log.h"
 #include "base/gst/GstRuntime.h"
 #include "voice/gst/BusWatch.h"
 #include "voice/gst/HostResolver.h"
@@ -392,6 +393,7 @@ gboolean GstMediaTerm::State::OnSendBus(GstBus*, GstMessage* message, gpointer s
         static_cast<State*>(state)->onBusMessage(true, message);
     } catch (...) {
         // Called from GLib's main loop: nothing may escape into C.
+        LogSwallowed(lcVoice(), "sending side's bus message");
     }
     return G_SOURCE_CONTINUE;
 }
@@ -400,6 +402,7 @@ gboolean GstMediaTerm::State::OnReceiveBus(GstBus*, GstMessage* message, gpointe
     try {
         static_cast<State*>(state)->onBusMessage(false, message);
     } catch (...) {
+        LogSwallowed(lcVoice(), "receiving side's bus message");
     }
     return G_SOURCE_CONTINUE;
 }

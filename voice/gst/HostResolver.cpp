@@ -1,5 +1,6 @@
 #include "voice/gst/HostResolver.h"
 
+#include "base/Log.h"
 #include "base/gst/GstHandles.h"
 #include "voice/gst/InetAddress.h"
 
@@ -59,6 +60,7 @@ void HostResolver::Finished(GObject* source, GAsyncResult* result, gpointer data
         lookup->done(answer);
     } catch (...) {
         // This runs from GLib's main loop: nothing may escape into C.
+        LogSwallowed(lcVoice(), "host lookup for the voice link");
     }
 }
 

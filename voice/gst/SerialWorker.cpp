@@ -1,5 +1,7 @@
 #include "voice/gst/SerialWorker.h"
 
+#include "base/Log.h"
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -27,6 +29,7 @@ void SerialWorker::Run(const std::shared_ptr<Queue>& queue) {
             task();
         } catch (...) {
             // Nothing can report it from here; the task's own status message is the report.
+            LogSwallowed(lcVoice(), "voice worker task");
         }
         task = nullptr; // release what the task owned outside the lock
         lock.lock();
