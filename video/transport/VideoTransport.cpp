@@ -71,11 +71,12 @@ std::optional<QString> VideoTransport::SendFrame(net::TIdUDPClient& client) {
 
 bool VideoTransport::ReceiveDatagram(std::span<const std::uint8_t> datagram,
                                      const std::function<void(QImage&&)>& show) {
+    // A refusal costs the thread too, if little: under a flood it is most of what happens.
+    const DecodeBudget::Meter meter(budget_);
     if (!budget_.Allows()) {
         ++overBudget_;
         return false;
     }
-    const DecodeBudget::Meter meter(budget_);
     QImage picture = ReadVideoDatagram(decoder_, datagram);
     if (picture.isNull())
         return false;
