@@ -6,6 +6,9 @@
 // the median SNR of the lost frames against the decode without loss, frames of silence left out.
 //
 //   bench_opus_fec RECORDING [LOSS_PERCENT=5]
+//
+// Speech to feed it (espeak-ng is in the bench packages of tools/packages.sh):
+//   espeak-ng -w speech.wav "$(head -c 2000 README.md)"
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 

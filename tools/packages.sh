@@ -31,6 +31,6 @@ FORMAT_PACKAGES=(clang-format-14)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Only the call benchmarks need these: sound servers for the call-cost copies, the SIP client
 # that anchors the call set-up benchmark, perf for where the time goes.
-BENCH_PACKAGES=(pulseaudio pulseaudio-utils baresip-core linux-perf)
+BENCH_PACKAGES=(pulseaudio pulseaudio-utils baresip-core linux-perf espeak-ng)
 # Only tools/shoot-docs.sh, which makes the README's screenshots, needs these.
-SHOT_PACKAGES=(xvfb imagemagick iproute2)
+SHOT_PACKAGES=(xvfb imagemagick iproute2 weston)

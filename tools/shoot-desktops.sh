@@ -5,12 +5,15 @@
 # test-mode copy (tests/e2e/vocalyn_peer: the real windows, a test camera, no sound), in a
 # network namespace of its own so that no traffic leaves it.
 # Usage: tools/shoot-desktops.sh [OUT_DIR]   (default: docs/ of this tree; needs root, a build in
-# build/ with the target vocalyn_peer, and SHOT_PACKAGES plus weston of tools/packages.sh)
+# build/ with the target vocalyn_peer; installs SHOT_PACKAGES of tools/packages.sh when missing)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs}
 program=$root/build/tests/e2e/vocalyn_peer
 [ -x "$program" ] || { echo "no $program: cmake --build build --target vocalyn_peer" >&2; exit 1; }
+# shellcheck source=tools/packages.sh
+source "$root/tools/packages.sh"
+VOCALYN_NO_DAEMONS=1 "$root/tools/install-deps.sh" "${SHOT_PACKAGES[@]}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vocalyn-desktops.XXXXXX")
 chmod 700 "$work"
 pids=()
