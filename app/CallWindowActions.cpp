@@ -163,8 +163,8 @@ void CallWindowActions::ReportError(const QString& text, bool focusHost) {
                 return;
             }
             ShowErrorBox(window, text);
-            if (window && window->edtHostName->isVisible() && window->edtHostName->isEnabled())
-                window->edtHostName->setFocus();
+            if (window)
+                window->FocusHostField();
         },
         Qt::QueuedConnection);
 }

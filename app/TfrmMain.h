@@ -140,6 +140,8 @@ public:
     void UDPServerUDPRead(net::TIdUDPServer& Sender, const QByteArray& AData,
                           net::TIdSocketHandle& ABinding);
     void btnCallClick();
+    // Puts the focus in the host field when it can take it.
+    void FocusHostField();
     void btnEndClick();
     void btnMuteClick();
     void Timer1Timer();
@@ -172,7 +174,6 @@ private:
     void DetachHandlers();
     void DragWindow();
 
-    void FocusHostField();
     // The desktop's announcement of a ringing call goes.
     void WithdrawCallAnnouncement();
 
