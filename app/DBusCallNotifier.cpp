@@ -4,9 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QElapsedTimer>
-#include <QThread>
 
-#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -29,37 +27,26 @@ constexpr qsizetype kMaxEarlyActions = 8;
 
 DBusCallNotifier::DBusCallNotifier(const QString& busAddress, const QString& appIcon)
     : appIcon_(appIcon) {
-    static std::atomic<int> connections{0};
-    if (!busAddress.isEmpty())
-        connectionName_ = QStringLiteral("vocalyn-notifier-%1").arg(++connections);
-    // Connecting runs the bus's handshake and may even start a bus: never on the GUI thread.
-    auto reached = std::make_shared<std::optional<QDBusConnection>>();
-    connector_ = QThread::create([this, reached, busAddress, name = connectionName_] {
-        QDBusConnection bus = busAddress.isEmpty()
-                                  ? QDBusConnection::sessionBus()
-                                  : QDBusConnection::connectToBus(busAddress, name);
-        if (bus.isConnected()) {
+    connector_ = std::make_unique<DBusConnector>(
+        this, busAddress, QStringLiteral("notifier"),
+        [this](QDBusConnection& bus) {
             // Any sender: naming the service would make Qt look its owner up, a blocking call.
             // The handlers check the sender instead.
             bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                         SLOT(ActionInvoked(uint, QString)));
             bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                         SLOT(NotificationClosed(uint, uint)));
-        }
-        *reached = bus;
-    });
-    connect(connector_, &QThread::finished, this, [this, reached] {
-        bus_ = *reached;
-        ready_ = true;
-        Update();
-    });
-    connector_->start();
+        },
+        [this](const QDBusConnection& bus) {
+            bus_ = bus;
+            ready_ = true;
+            Update();
+        });
 }
 
 DBusCallNotifier::~DBusCallNotifier() {
     Withdraw();
-    connector_->wait();
-    delete connector_;
+    connector_->Wait();
     if (bus_ && bus_->isConnected()) {
         bus_->disconnect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                          SLOT(ActionInvoked(uint, QString)));
@@ -67,8 +54,6 @@ DBusCallNotifier::~DBusCallNotifier() {
                          SLOT(NotificationClosed(uint, uint)));
     }
     bus_.reset();
-    if (!connectionName_.isEmpty())
-        QDBusConnection::disconnectFromBus(connectionName_);
 }
 
 void DBusCallNotifier::ShowIncoming(const QString& callerID, bool ringTonePlaying) {

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "app/CallNotifier.h"
+#include "app/DBusConnector.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
 class QDBusPendingCallWatcher;
-class QThread;
 
 namespace vocalyn {
 
@@ -59,8 +60,7 @@ private:
     void Account(qint64 elapsed_ns);
 
     QString appIcon_;
-    QString connectionName_; // of a connection this object opened itself; empty for the session bus
-    QThread* connector_ = nullptr;
+    std::unique_ptr<DBusConnector> connector_;
     std::optional<QDBusConnection> bus_;
     bool ready_ = false;
     std::optional<Content> wanted_; // what should be on screen

@@ -3,10 +3,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QThread>
-
-#include <atomic>
-#include <memory>
 
 namespace vocalyn {
 
@@ -20,32 +16,19 @@ constexpr int kCallTimeout_ms = 5000;
 
 } // namespace
 
-DBusScreenSaverInhibitor::DBusScreenSaverInhibitor(const QString& busAddress) {
-    static std::atomic<int> connections{0};
-    if (!busAddress.isEmpty())
-        connectionName_ = QStringLiteral("vocalyn-screensaver-%1").arg(++connections);
-    // Connecting runs the bus's handshake and may even start a bus: never on the GUI thread.
-    auto reached = std::make_shared<std::optional<QDBusConnection>>();
-    connector_ = QThread::create([reached, busAddress, name = connectionName_] {
-        *reached = busAddress.isEmpty() ? QDBusConnection::sessionBus()
-                                        : QDBusConnection::connectToBus(busAddress, name);
-    });
-    connect(connector_, &QThread::finished, this, [this, reached] {
-        bus_ = *reached;
-        ready_ = true;
-        Update();
-    });
-    connector_->start();
-}
+DBusScreenSaverInhibitor::DBusScreenSaverInhibitor(const QString& busAddress)
+    : connector_(std::make_unique<DBusConnector>(this, busAddress, QStringLiteral("screensaver"),
+                                                 nullptr, [this](const QDBusConnection& bus) {
+                                                     bus_ = bus;
+                                                     ready_ = true;
+                                                     Update();
+                                                 })) {}
 
 DBusScreenSaverInhibitor::~DBusScreenSaverInhibitor() {
     // An Inhibit still unanswered ends with our bus connection, when the program exits.
     Release();
-    connector_->wait();
-    delete connector_;
+    connector_->Wait();
     bus_.reset();
-    if (!connectionName_.isEmpty())
-        QDBusConnection::disconnectFromBus(connectionName_);
 }
 
 void DBusScreenSaverInhibitor::Inhibit(const QString& reason) {

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "app/DBusConnector.h"
 #include "app/ScreenSaverInhibitor.h"
 
 #include <QDBusConnection>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
 class QDBusPendingCallWatcher;
-class QThread;
 
 namespace vocalyn {
 
@@ -33,8 +34,7 @@ private:
     void Update();
     void InhibitAnswered(QDBusPendingCallWatcher* watcher);
 
-    QString connectionName_; // of a connection this object opened itself; empty for the session bus
-    QThread* connector_ = nullptr;
+    std::unique_ptr<DBusConnector> connector_;
     std::optional<QDBusConnection> bus_;
     bool ready_ = false;
     bool wanted_ = false;
