@@ -282,9 +282,9 @@ void VoiceTap::follow(const voice::GstMediaTerm& terminal) {
     terminal_ = &terminal;
     store_->firstSent_ms = 0;
     store_->firstAccepted_ms = 0;
-    if (ElementRef microphone{terminal.microphoneElement()})
+    if (ElementRef microphone{terminal.MicrophoneElement()})
         listenToSending(TopLevel(microphone.get()));
-    if (ElementRef speaker{terminal.speakerElement()})
+    if (ElementRef speaker{terminal.SpeakerElement()})
         listenToReceiving(TopLevel(speaker.get()));
 }
 
@@ -392,14 +392,14 @@ double VoiceTap::firstAccepted_ms() const {
 QString VoiceTap::latencyReport() const {
     QStringList pairs;
     if (terminal_) {
-        if (ElementRef microphone{terminal_->microphoneElement()}) {
+        if (ElementRef microphone{terminal_->MicrophoneElement()}) {
             GstElement* pipeline = TopLevel(microphone.get());
             for (const char* name : {"microphone", "dsp", "encoder", "payloader"})
                 if (const double latency = ReportedLatency_ms(pipeline, name); latency >= 0)
                     pairs << Pair(QStringLiteral("reported.send.") + QLatin1String(name), latency);
             pairs << Pair(QStringLiteral("reported.send.total"), PipelineLatency_ms(pipeline));
         }
-        if (ElementRef speaker{terminal_->speakerElement()}) {
+        if (ElementRef speaker{terminal_->SpeakerElement()}) {
             GstElement* pipeline = TopLevel(speaker.get());
             for (const char* name : {"network", "jitter", "decoder", "gain"})
                 if (const double latency = ReportedLatency_ms(pipeline, name); latency >= 0)

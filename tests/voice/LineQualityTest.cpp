@@ -86,7 +86,7 @@ TEST(LineQuality, MeasuresLossJitterAndTheWaitFromWhatArrives) {
             line.Arrived(packet.ssrc, packet.sequence, packet.timestamp, packet.arrival_us);
         EXPECT_NEAR(line.loss(), c.loss, 0.003 + c.loss * 0.3);
         EXPECT_NEAR(line.jitter_ms(), c.jitter_ms, 0.05 + c.jitter_ms * 0.3);
-        EXPECT_NEAR(line.lateBound_ms(), c.bound_ms, 3);
+        EXPECT_NEAR(line.LateBound_ms(), c.bound_ms, 3);
     }
 }
 
