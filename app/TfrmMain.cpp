@@ -195,7 +195,7 @@ void TfrmMain::ConnectHandlers() {
     connect(dxToolButton3, &QAbstractButton::clicked, this,
             Guarded([this] { dxToolButton3Click(); }));
     connect(btnSettings, &QAbstractButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
-    connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
+    connect(RbPanel1, &RoundedPanel::MousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
     lblCallerID->installEventFilter(this);
     ConnectCallHandlers();
     ConnectVideoHandlers();

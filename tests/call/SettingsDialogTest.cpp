@@ -145,7 +145,7 @@ TEST_F(SettingsDialogTest, EveryShowingFillsTheFieldsFromTheHeldSettings) {
 
 TEST_F(SettingsDialogTest, EnterWalksTheFieldsToSaveAndThenSaves) {
     Show();
-    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::refused);
+    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::Refused);
     const QWidget* walk[] = {dialog.edtRingTone, dialog.sedRingTime, dialog.edtMessage,
                              dialog.edtCallerID, dialog.btnSave};
     for (size_t i = 0; i + 1 < std::size(walk); ++i) {
@@ -199,7 +199,7 @@ TEST_F(SettingsDialogTest, EscapeDoesNothingAnywhere) {
 
 TEST_F(SettingsDialogTest, RingTimeFieldRefusesWhatCannotBelongToANumber) {
     Show();
-    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::refused);
+    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::Refused);
     const QString decimalPoint = QLocale().decimalPoint();
     TypeRingTime(QStringLiteral("1a+ -x") + decimalPoint + QStringLiteral("2/"));
     EXPECT_EQ(dialog.sedRingTime->text(), QStringLiteral("1+-") + decimalPoint + "2");
