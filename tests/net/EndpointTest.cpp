@@ -17,8 +17,8 @@
 namespace vocalyn::net {
 namespace {
 
-using testing::activateOnFreePort;
-using testing::waitUntil;
+using testing::ActivateOnFreePort;
+using testing::WaitUntil;
 
 // Endpoints on the loopback interface. Every datagram goes to 127.0.0.0/8.
 class EndpointTest : public ::testing::Test {
@@ -26,7 +26,7 @@ protected:
     EndpointTest() { client.Host = QStringLiteral("127.0.0.1"); }
 
     // Gives server a handler that keeps every datagram.
-    void keep(TIdUDPServer& server) {
+    void Keep(TIdUDPServer& server) {
         server.OnUDPRead = [this](TIdUDPServer&, const QByteArray& data, TIdSocketHandle& binding) {
             received.append(data);
             senders.append({binding.SenderIP, binding.SenderPort});
@@ -35,9 +35,9 @@ protected:
     }
 
     // Keeps what server receives, on all addresses at a free port.
-    void listen(TIdUDPServer& server) {
-        keep(server);
-        client.Port = activateOnFreePort(server);
+    void Listen(TIdUDPServer& server) {
+        Keep(server);
+        client.Port = ActivateOnFreePort(server);
     }
 
     SystemResolver resolver;
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(EndpointTest, OneBadDatagramDoesNotEndTheListener) {
     TIdUDPServer server(layer);
-    listen(server);
+    Listen(server);
     auto keep = server.OnUDPRead;
     server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle& binding) {
         keep(sender, data, binding);
@@ -68,7 +68,7 @@ TEST_F(EndpointTest, OneBadDatagramDoesNotEndTheListener) {
     client.SendText("anything");
     client.SendText("last");
 
-    ASSERT_TRUE(waitUntil([&] { return received.contains("last"); }));
+    ASSERT_TRUE(WaitUntil([&] { return received.contains("last"); }));
     EXPECT_EQ(received, (QList<QByteArray>{full, "error", "anything", "last"}));
     EXPECT_TRUE(server.Active());
     EXPECT_FALSE(server.Listener()->Terminated());
@@ -84,24 +84,24 @@ TEST_F(EndpointTest, ThreadedEventRunsTheHandlerOnTheListenerAndDropsItsErrors) 
         if (++handled == 1)
             throw Error(QStringLiteral("handler failed"));
     };
-    client.Port = activateOnFreePort(server);
+    client.Port = ActivateOnFreePort(server);
 
     client.SendText("one");
     client.SendText("two");
 
-    ASSERT_TRUE(waitUntil([&] { return handled == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return handled == 2; }));
     EXPECT_FALSE(onMainThread);
 }
 
 TEST_F(EndpointTest, LargeBufferTakesTheLargestDatagram) {
     TIdUDPServer server(layer);
     server.BufferSize = 524288;
-    listen(server);
+    Listen(server);
     const QByteArray largest(65507, 'v');
 
     client.SendBytes(largest.constData(), largest.size());
 
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received.first(), largest);
 }
 
@@ -109,7 +109,7 @@ TEST_F(EndpointTest, HandlerSeesTheSenderAndTheReceivingBinding) {
     TIdUDPServer server(layer);
     server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
     server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
-    keep(server);
+    Keep(server);
     server.setActive(true); // both bindings take system-chosen ports
     TIdUDPClient other(layer);
     other.Host = QStringLiteral("localhost");
@@ -118,10 +118,10 @@ TEST_F(EndpointTest, HandlerSeesTheSenderAndTheReceivingBinding) {
     client.Port = server.Bindings[0].Port;
     client.SendText("one");
     client.SendText("two");
-    ASSERT_TRUE(waitUntil([&] { return received.size() == 2; })); // then one socket at a time
+    ASSERT_TRUE(WaitUntil([&] { return received.size() == 2; })); // then one socket at a time
     other.SendText("three");
 
-    ASSERT_TRUE(waitUntil([&] { return received.size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return received.size() == 3; }));
     EXPECT_EQ(senders[0].first, "127.0.0.1");
     EXPECT_NE(senders[0].second, 0);
     EXPECT_EQ(senders[1], senders[0]); // the sender's port stays for its life
@@ -138,7 +138,7 @@ TEST_F(EndpointTest, HandlerSeesTheSenderAndTheReceivingBinding) {
 
 TEST_F(EndpointTest, FailedSendsRaiseTheirKindsAndLeaveTheSenderUsable) {
     TIdUDPServer server(layer);
-    listen(server);
+    Listen(server);
 
     const QByteArray tooBig(70000, 'x');
     try {
@@ -156,7 +156,7 @@ TEST_F(EndpointTest, FailedSendsRaiseTheirKindsAndLeaveTheSenderUsable) {
     }
 
     client.SendText("still works");
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received, QList<QByteArray>{"still works"});
 }
 
@@ -191,7 +191,7 @@ TEST_F(EndpointTest, LimitedBroadcastIsRefusedWithoutPermission) {
 
 TEST_F(EndpointTest, FailedActivationLeavesTheEndpointInactive) {
     TIdUDPServer holder(layer);
-    const int port = activateOnFreePort(holder);
+    const int port = ActivateOnFreePort(holder);
 
     TIdUDPServer server(layer);
     server.DefaultPort = port;
@@ -212,9 +212,9 @@ TEST_F(EndpointTest, FailedActivationLeavesTheEndpointInactive) {
         EXPECT_EQ(e.message(), "No bindings specified.");
     }
 
-    listen(server); // a later activation on a free port works
+    Listen(server); // a later activation on a free port works
     client.SendText("after");
-    EXPECT_TRUE(waitUntil([&] { return received == QList<QByteArray>{"after"}; }));
+    EXPECT_TRUE(WaitUntil([&] { return received == QList<QByteArray>{"after"}; }));
 }
 
 TEST_F(EndpointTest, MoreThan64SocketsEndTheListener) {
@@ -223,7 +223,7 @@ TEST_F(EndpointTest, MoreThan64SocketsEndTheListener) {
         server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
     server.setActive(true);
 
-    ASSERT_TRUE(waitUntil([&] { return server.Listener()->Terminated(); }));
+    ASSERT_TRUE(WaitUntil([&] { return server.Listener()->Terminated(); }));
     EXPECT_EQ(server.Listener()->ErrorText(), "Set Size Exceeded.");
     EXPECT_TRUE(server.Active()); // the endpoint stays active until deactivated
 }

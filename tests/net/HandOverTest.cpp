@@ -17,13 +17,13 @@
 namespace vocalyn::net {
 namespace {
 
-using testing::activateOnFreePort;
-using testing::waitUntil;
+using testing::ActivateOnFreePort;
+using testing::WaitUntil;
 
 // Shows a modal dialog, as a handler of the program does, running `whileShown`
 // from inside its event loop. The dialog closes itself after timeout_ms at
 // the latest.
-void showModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms = 5000) {
+void ShowModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms = 5000) {
     QDialog dialog;
     QTimer::singleShot(0, &dialog, [&] { whileShown(dialog); });
     QTimer::singleShot(timeout_ms, &dialog, &QDialog::reject);
@@ -34,9 +34,9 @@ void showModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms =
 class HandOverTest : public ::testing::Test {
 protected:
     // Activates server at a free port and aims client at it.
-    static void listen(TIdUDPServer& server, TIdUDPClient& client) {
+    static void Listen(TIdUDPServer& server, TIdUDPClient& client) {
         client.Host = QStringLiteral("127.0.0.1");
-        client.Port = activateOnFreePort(server);
+        client.Port = ActivateOnFreePort(server);
     }
 
     SystemResolver resolver;
@@ -50,7 +50,7 @@ TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
     server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
         events << "begin " + data;
         if (data == "first") {
-            showModal([&](QDialog& dialog) {
+            ShowModal([&](QDialog& dialog) {
                 client.SendText("second");
                 // Time for a wrong hand-over to happen; nothing to wait for.
                 QTimer::singleShot(300, &dialog, &QDialog::accept);
@@ -58,11 +58,11 @@ TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
         }
         events << "end " + data;
     };
-    listen(server, client);
+    Listen(server, client);
 
     client.SendText("first");
 
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return events.size() == 4; }));
     EXPECT_EQ(events, (QStringList{"begin first", "end first", "begin second", "end second"}));
 }
 
@@ -74,7 +74,7 @@ TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
     QPointer<QDialog> shown;
     outer.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
         events << "outer begins";
-        showModal([&](QDialog& dialog) {
+        ShowModal([&](QDialog& dialog) {
             shown = &dialog;
             toInner.SendText("x");
         });
@@ -85,12 +85,12 @@ TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
         if (shown)
             shown->accept();
     };
-    listen(outer, toOuter);
-    listen(inner, toInner);
+    Listen(outer, toOuter);
+    Listen(inner, toInner);
 
     toOuter.SendText("x");
 
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return events.size() == 3; }));
     EXPECT_EQ(events, (QStringList{"outer begins", "inner", "outer ends"}));
 }
 
@@ -99,7 +99,7 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
     qint64 deactivation_ms = -1;
     QByteArray seenAfterwards;
     server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle&) {
-        showModal([&](QDialog& dialog) {
+        ShowModal([&](QDialog& dialog) {
             QElapsedTimer timer;
             timer.start();
             sender.setActive(false); // the listener waits for this very handler
@@ -109,11 +109,11 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
         seenAfterwards = data; // still the datagram, though the listener is gone
     };
     TIdUDPClient client(layer);
-    listen(server, client);
+    Listen(server, client);
 
     client.SendText("datagram");
 
-    ASSERT_TRUE(waitUntil([&] { return !seenAfterwards.isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !seenAfterwards.isEmpty(); }));
     EXPECT_EQ(seenAfterwards, "datagram");
     EXPECT_FALSE(server.Active());
     EXPECT_GE(deactivation_ms, 0);
@@ -126,7 +126,7 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
         events << data;
     };
     TIdUDPClient client(layer);
-    listen(server, client);
+    Listen(server, client);
     HandOverQueue& queue = HandOverQueue::Instance();
 
     // No event processing here: the listener stays blocked in its hand-over.
@@ -147,7 +147,7 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
 
 TEST_F(HandOverTest, IdleDeactivationDoesNotWaitOutTheListenersWait) {
     TIdUDPServer server(layer);
-    activateOnFreePort(server);
+    ActivateOnFreePort(server);
 
     QElapsedTimer timer;
     timer.start();

@@ -13,7 +13,7 @@
 namespace vocalyn::net {
 namespace {
 
-constexpr quint32 address(quint8 a, quint8 b, quint8 c, quint8 d) {
+constexpr quint32 Address(quint8 a, quint8 b, quint8 c, quint8 d) {
     return quint32(a) << 24 | quint32(b) << 16 | quint32(c) << 8 | d;
 }
 
@@ -54,7 +54,7 @@ TEST_F(LookUpHostAddressTest, EverythingElseGoesToTheResolverWhoseFirstAnswerWin
     const QList<QByteArray> names = {"10.0.0.256", "1.2.3",   "1.2.3.4.5", "1.2.3.", " 1.2.3.4",
                                      "-1.2.3.4",   "a.b.c.d", "localhoſt", "peer"};
     for (const QByteArray& name : names)
-        resolver.answers[name] = {0, {address(10, 0, 0, 7), address(10, 0, 0, 8)}};
+        resolver.answers[name] = {0, {Address(10, 0, 0, 7), Address(10, 0, 0, 8)}};
 
     for (const QByteArray& name : names)
         EXPECT_EQ(layer.LookUpHostAddress(QString::fromUtf8(name)), "10.0.0.7") << name.constData();
@@ -84,7 +84,7 @@ TEST(FindLocalAddressTest, ShowsTheLastAddressOfTheLookupOfThe64ByteName) {
     fakes::FakeResolver resolver;
     resolver.name = "workstation-with-a-name-longer-than-sixty-four-bytes-for-the-lookup-part";
     const QByteArray lookupName = resolver.name.left(64);
-    resolver.answers[lookupName] = {0, {address(10, 0, 0, 1), address(192, 168, 1, 20)}};
+    resolver.answers[lookupName] = {0, {Address(10, 0, 0, 1), Address(192, 168, 1, 20)}};
 
     const LocalAddress local = FindLocalAddress(resolver, nullptr);
 
@@ -99,7 +99,7 @@ TEST(FindLocalAddressTest, UnresolvableNameLeavesTheAddressEmpty) {
     resolver.name = "localhost"; // not special here: it goes to the resolver, which fails
 
     fakes::FakeInterfaces none; // nor has the computer any address besides loopback
-    none.list = {{"lo", address(127, 0, 0, 1), true, true}};
+    none.list = {{"lo", Address(127, 0, 0, 1), true, true}};
     const LocalAddress local = FindLocalAddress(resolver, &none);
 
     EXPECT_EQ(local.hostName, "localhost");
@@ -112,9 +112,9 @@ class LoopbackHostNameTest : public ::testing::Test {
 protected:
     LoopbackHostNameTest() {
         resolver.name = "desktop";
-        interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
-                           {"docker0", address(172, 17, 0, 1), true, false},
-                           {"wlan0", address(192, 168, 1, 20), true, false}};
+        interfaces.list = {{"lo", Address(127, 0, 0, 1), true, true},
+                           {"docker0", Address(172, 17, 0, 1), true, false},
+                           {"wlan0", Address(192, 168, 1, 20), true, false}};
         interfaces.routed = "wlan0";
     }
     QString Found() { return FindLocalAddress(resolver, &interfaces).address; }
@@ -124,28 +124,28 @@ protected:
 };
 
 TEST_F(LoopbackHostNameTest, LoopbackAnswersAreSkippedAndALanAnswerStillWins) {
-    resolver.answers["desktop"] = {0, {address(10, 0, 0, 5), address(127, 0, 1, 1)}};
+    resolver.answers["desktop"] = {0, {Address(10, 0, 0, 5), Address(127, 0, 1, 1)}};
     EXPECT_EQ(Found(), "10.0.0.5");
     // Any of 127.0.0.0/8, in any position.
-    resolver.answers["desktop"] = {0, {address(127, 255, 255, 254), address(10, 0, 0, 6)}};
+    resolver.answers["desktop"] = {0, {Address(127, 255, 255, 254), Address(10, 0, 0, 6)}};
     EXPECT_EQ(Found(), "10.0.0.6");
 }
 
 TEST_F(LoopbackHostNameTest, OnlyLoopbackGivesTheAddressOfTheDefaultRoutesInterface) {
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    resolver.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
     EXPECT_EQ(Found(), "192.168.1.20");
 
     // Its first address that can be reached: the routed interface's loopback-range or
     // down addresses do not count.
-    interfaces.list.prepend({"wlan0", address(127, 0, 0, 9), true, false});
-    interfaces.list.append({"wlan0", address(192, 168, 1, 21), true, false});
+    interfaces.list.prepend({"wlan0", Address(127, 0, 0, 9), true, false});
+    interfaces.list.append({"wlan0", Address(192, 168, 1, 21), true, false});
     EXPECT_EQ(Found(), "192.168.1.20");
 }
 
 TEST_F(LoopbackHostNameTest, WithoutADefaultRouteTheFirstUpNonLoopbackInterfaceCounts) {
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    resolver.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
     interfaces.routed.clear();
-    interfaces.list.insert(1, {"eth0", address(10, 9, 8, 7), false, false}); // down
+    interfaces.list.insert(1, {"eth0", Address(10, 9, 8, 7), false, false}); // down
     EXPECT_EQ(Found(), "172.17.0.1");
 
     // A default route through an interface without an IPv4 address of its own.
@@ -156,10 +156,10 @@ TEST_F(LoopbackHostNameTest, WithoutADefaultRouteTheFirstUpNonLoopbackInterfaceC
 TEST_F(LoopbackHostNameTest, AnUnresolvableNameAlsoFallsBackAndOnlyLoopbackGivesNothing) {
     EXPECT_EQ(Found(), "192.168.1.20"); // "desktop" is not in the resolver
 
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
-    interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
-                       {"dummy0", address(127, 0, 0, 2), true, false},
-                       {"eth0", address(10, 9, 8, 7), false, false}};
+    resolver.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
+    interfaces.list = {{"lo", Address(127, 0, 0, 1), true, true},
+                       {"dummy0", Address(127, 0, 0, 2), true, false},
+                       {"eth0", Address(10, 9, 8, 7), false, false}};
     EXPECT_EQ(Found(), "");
     // The host name is shown whatever the address.
     EXPECT_EQ(FindLocalAddress(resolver, &interfaces).hostName, "desktop");
@@ -184,7 +184,7 @@ TEST(SystemInterfacesTest, ListsTheLoopbackInterface) {
     SystemInterfaces interfaces;
     bool loopbackSeen = false;
     for (const InterfaceAddress& item : interfaces.Addresses())
-        loopbackSeen = loopbackSeen || (item.loopback && item.address == address(127, 0, 0, 1));
+        loopbackSeen = loopbackSeen || (item.loopback && item.address == Address(127, 0, 0, 1));
     EXPECT_TRUE(loopbackSeen);
 }
 
@@ -192,7 +192,7 @@ TEST(SystemResolverTest, AnswersFromTheSystem) {
     SystemResolver resolver;
     const ResolveResult localhost = resolver.LookUpIPv4("localhost");
     ASSERT_EQ(localhost.error, 0);
-    EXPECT_TRUE(localhost.addresses.contains(address(127, 0, 0, 1)));
+    EXPECT_TRUE(localhost.addresses.contains(Address(127, 0, 0, 1)));
 
     EXPECT_FALSE(resolver.HostName(250).isEmpty());
     EXPECT_LE(resolver.HostName(2).size(), 2); // a short buffer is never read past its end
