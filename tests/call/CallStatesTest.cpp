@@ -291,7 +291,7 @@ TEST_F(CallStates, OnlyTheCalledPeerPutsItsWordsIntoTheCallingDialog) {
 
 TEST_F(CallStates, BusyRepliesToOneAddressGoAtMostOnceASecond) {
     const auto now_ms = std::make_shared<qint64>(0);
-    A().Session().replies = call::ReplyLimiter([now_ms] { return *now_ms; });
+    A().Session().setReplyLimiter(call::ReplyLimiter([now_ms] { return *now_ms; }));
     ASSERT_TRUE(EstablishCall());
     for (int i = 0; i < 5; ++i)
         carol->Send("127.0.0.1", "Calling|Carol");
@@ -543,12 +543,12 @@ TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     // Bob's replies to Carol come closer together than the reply limit allows; his clock is
     // moved on between them.
     const auto skew = std::make_shared<qint64>(0);
-    B().Session().replies = call::ReplyLimiter([skew] {
+    B().Session().setReplyLimiter(call::ReplyLimiter([skew] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count() +
                *skew;
-    });
+    }));
     B().Settings.Message.clear();
     B().Settings.RingTime = 100;
     carol->Send("127.0.0.2", "Calling|Carol");

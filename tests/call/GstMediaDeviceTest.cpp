@@ -41,9 +41,9 @@ void Encode(const QString& path, int duration_ms, const QString& encoder) {
 class GstPlayerTest : public ::testing::Test {
 protected:
     QString file(const QString& name) const { return dir.filePath(name); }
-    MediaDevice::Status status() { return device.StatusOf(player.deviceId()); }
-    bool atEnd() {
-        const auto now = status();
+    MediaDevice::Status PlayerStatus() { return device.StatusOf(player.deviceId()); }
+    bool AtEnd() {
+        const auto now = PlayerStatus();
         return now.result == 0 && now.position_ms == now.length_ms;
     }
 
@@ -72,16 +72,16 @@ TEST_P(GstPlayerKindTest, PlaysToTheEndAndAgainFromTheStart) {
     player.FileName = file(QStringLiteral("tone.") + GetParam().extension);
     ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 500, GetParam().encoder));
     player.Open();
-    EXPECT_EQ(status().position_ms, 0);
+    EXPECT_EQ(PlayerStatus().position_ms, 0);
 
     player.Play();
-    EXPECT_FALSE(atEnd()) << "Play waited for the end";
+    EXPECT_FALSE(AtEnd()) << "Play waited for the end";
     ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
-    EXPECT_TRUE(atEnd());
-    EXPECT_NEAR(status().length_ms, 500, 60);
+    EXPECT_TRUE(AtEnd());
+    EXPECT_NEAR(PlayerStatus().length_ms, 500, 60);
 
     player.Play();
-    EXPECT_LT(status().position_ms, 250);
+    EXPECT_LT(PlayerStatus().position_ms, 250);
     ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 2; }, kWait_ms));
 }
 
@@ -95,16 +95,16 @@ TEST_F(GstPlayerTest, StopKeepsThePositionAndPlayGoesOnFromIt) {
     ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 1500, "wavenc"));
     player.Open();
     player.Play();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status().position_ms >= 300; }, kWait_ms));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PlayerStatus().position_ms >= 300; }, kWait_ms));
     player.Stop();
 
-    const qint64 stoppedAt = status().position_ms;
+    const qint64 stoppedAt = PlayerStatus().position_ms;
     EXPECT_LT(stoppedAt, 1200);
-    EXPECT_FALSE(QTest::qWaitFor([&] { return status().position_ms != stoppedAt; }, 300));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return PlayerStatus().position_ms != stoppedAt; }, 300));
     EXPECT_EQ(notices, 0);
 
     player.Play();
-    EXPECT_GE(status().position_ms, stoppedAt - 50);
+    EXPECT_GE(PlayerStatus().position_ms, stoppedAt - 50);
     ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
 }
 
@@ -156,8 +156,8 @@ TEST_F(GstPlayerTest, AClosedDeviceIsSilent) {
 TEST_F(GstPlayerTest, TheShippedRingToneIsAShortSound) {
     player.FileName = QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav");
     player.Open();
-    EXPECT_GE(status().length_ms, 2000);
-    EXPECT_LE(status().length_ms, 3000);
+    EXPECT_GE(PlayerStatus().length_ms, 2000);
+    EXPECT_LE(PlayerStatus().length_ms, 3000);
 }
 
 TEST(GstPlayerSinkTest, AWorkingSinkLeavesNothingToReport) {

@@ -15,9 +15,9 @@ using fakes::FakeMediaDevice;
 class TMediaPlayerTest : public ::testing::Test {
 protected:
     // The operations recorded since the last call.
-    QStringList takeOperations() { return std::exchange(device.operations, {}); }
+    QStringList TakeOperations() { return std::exchange(device.operations, {}); }
 
-    void open(const QString& path) {
+    void Open(const QString& path) {
         player.FileName = path;
         player.Open();
     }
@@ -27,34 +27,34 @@ protected:
 };
 
 TEST_F(TMediaPlayerTest, RingsStopsAndClosesWithTheFileLeftOpenInBetween) {
-    open("/tones/ring.wav");
+    Open("/tones/ring.wav");
     EXPECT_TRUE(player.opened());
     const auto id = player.deviceId();
     EXPECT_NE(id, 0);
 
     player.Play();
-    device.advance(id, 1200);
+    device.Advance(id, 1200);
     player.Stop();
-    EXPECT_EQ(takeOperations(),
+    EXPECT_EQ(TakeOperations(),
               QStringList({"open /tones/ring.wav", "status 1", "play 1", "stop 1"}));
     EXPECT_TRUE(device.isOpen(id));
 
     // Stopped in the middle: playing again goes on from there.
     player.Play();
-    EXPECT_EQ(takeOperations(), QStringList({"status 1", "play 1"}));
+    EXPECT_EQ(TakeOperations(), QStringList({"status 1", "play 1"}));
     EXPECT_EQ(device.position(id), 1200);
 
     player.Close();
     player.Close();
-    EXPECT_EQ(takeOperations(), QStringList({"close 1"}));
+    EXPECT_EQ(TakeOperations(), QStringList({"close 1"}));
     EXPECT_FALSE(player.opened());
     EXPECT_EQ(player.deviceId(), 0);
 }
 
 TEST_F(TMediaPlayerTest, OpenWhileOpenClosesTheOldDeviceFirst) {
-    open("/tones/a.wav");
-    open("/tones/b.mp3");
-    EXPECT_EQ(takeOperations(), QStringList({"open /tones/a.wav", "close 1", "open /tones/b.mp3"}));
+    Open("/tones/a.wav");
+    Open("/tones/b.mp3");
+    EXPECT_EQ(TakeOperations(), QStringList({"open /tones/a.wav", "close 1", "open /tones/b.mp3"}));
     EXPECT_EQ(device.path(player.deviceId()), "/tones/b.mp3");
     EXPECT_FALSE(device.isOpen(1));
 }
@@ -62,21 +62,21 @@ TEST_F(TMediaPlayerTest, OpenWhileOpenClosesTheOldDeviceFirst) {
 TEST_F(TMediaPlayerTest, PlayingAfterTheEndStartsAgainFromTheBeginning) {
     int notices = 0;
     player.OnNotify = [&] { ++notices; };
-    open("/tones/ring.wav");
+    Open("/tones/ring.wav");
     player.Play();
-    device.reachEnd(player.deviceId());
+    device.ReachEnd(player.deviceId());
     EXPECT_EQ(notices, 1);
-    takeOperations();
+    TakeOperations();
 
     player.Play();
-    EXPECT_EQ(takeOperations(), QStringList({"status 1", "seekToStart 1", "play 1"}));
+    EXPECT_EQ(TakeOperations(), QStringList({"status 1", "seekToStart 1", "play 1"}));
     EXPECT_EQ(device.position(1), 0);
 
     // Without a known position there is nothing to compare, so no rewind.
-    device.reachEnd(1);
+    device.ReachEnd(1);
     device.statusResult = 277;
     player.Play();
-    EXPECT_EQ(takeOperations(), QStringList({"status 1", "play 1"}));
+    EXPECT_EQ(TakeOperations(), QStringList({"status 1", "play 1"}));
 }
 
 TEST_F(TMediaPlayerTest, PlayAndStopNeedAnOpenDevice) {
@@ -89,16 +89,16 @@ TEST_F(TMediaPlayerTest, PlayAndStopNeedAnOpenDevice) {
                 EXPECT_EQ(e.message(), "No MCI device open");
             }
         }
-        EXPECT_TRUE(takeOperations().filter(QRegularExpression("^(play|stop|status)")).isEmpty());
+        EXPECT_TRUE(TakeOperations().filter(QRegularExpression("^(play|stop|status)")).isEmpty());
     };
     expectRefused(); // never opened
 
-    open("/tones/ring.wav");
+    Open("/tones/ring.wav");
     player.Close();
     expectRefused();
 
     device.openFailures["/tones/broken.wma"] = 275;
-    EXPECT_THROW(open("/tones/broken.wma"), EMCIDeviceError);
+    EXPECT_THROW(Open("/tones/broken.wma"), EMCIDeviceError);
     expectRefused();
 }
 
@@ -107,21 +107,21 @@ TEST_F(TMediaPlayerTest, AFailedOpenRaisesTheDevicesTextAndLeavesThePlayerClosed
     device.openFailures["/tones/odd.wma"] = 999;
     device.errorTexts[275] = "Cannot find the specified file.";
 
-    open("/tones/ring.wav");
+    Open("/tones/ring.wav");
     try {
-        open("/tones/missing.mp3");
+        Open("/tones/missing.mp3");
         ADD_FAILURE() << "no error";
     } catch (const EMCIDeviceError& e) {
         EXPECT_EQ(e.message(), "Cannot find the specified file.");
     }
-    EXPECT_EQ(takeOperations(), QStringList({"open /tones/ring.wav", "close 1",
+    EXPECT_EQ(TakeOperations(), QStringList({"open /tones/ring.wav", "close 1",
                                              "open /tones/missing.mp3", "errorText 275"}));
     EXPECT_FALSE(player.opened());
     EXPECT_EQ(player.deviceId(), 0);
     EXPECT_EQ(player.lastResult(), 275);
 
     try {
-        open("/tones/odd.wma");
+        Open("/tones/odd.wma");
         ADD_FAILURE() << "no error";
     } catch (const EMCIDeviceError& e) {
         EXPECT_EQ(e.message(), "Unknown error code");
@@ -129,7 +129,7 @@ TEST_F(TMediaPlayerTest, AFailedOpenRaisesTheDevicesTextAndLeavesThePlayerClosed
 }
 
 TEST_F(TMediaPlayerTest, FailuresOfAnOpenDeviceAreKeptNotRaised) {
-    open("/tones/ring.wav");
+    Open("/tones/ring.wav");
     device.playResult = 7;
     EXPECT_NO_THROW(player.Play());
     EXPECT_EQ(player.lastResult(), 7);
@@ -159,7 +159,7 @@ TEST(TMediaPlayerLifetimeTest, DestroyingThePlayerClosesItsDeviceAndStopsListeni
         player.Play();
     }
     EXPECT_EQ(device.operations.last(), "close 1");
-    device.reachEnd(1);
+    device.ReachEnd(1);
     EXPECT_EQ(notices, 0);
 }
 
