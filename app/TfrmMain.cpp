@@ -58,7 +58,7 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), UDPClient(*platform.sockets),
       UDPServer(*platform.sockets), UDPClient1(*platform.sockets), UDPServer1(*platform.sockets),
       MediaPlayer1(*platform.mediaDevice), platform_(platform), callActions_(*this, platform),
-      ringTimer_(Timer1), repeatTimer_(RepeatTimer) {
+      ringTimer_(Timer1), repeatTimer_(repeater_) {
     InitAssets();
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(QPixmap(QStringLiteral(":/vocalyn.png")));

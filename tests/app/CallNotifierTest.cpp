@@ -24,7 +24,7 @@ constexpr qint64 kMainThreadBudget_us = 10000;
 
 class CallNotifierTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString(); }
+    void SetUp() override { ASSERT_FALSE(bus.address().isEmpty()) << bus.Errors().toStdString(); }
 
     std::unique_ptr<DBusCallNotifier> Notifier(const QString& address) {
         auto notifier = std::make_unique<DBusCallNotifier>(address);

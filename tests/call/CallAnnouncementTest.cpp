@@ -91,7 +91,7 @@ TEST_F(CallAnnouncement, ClosingTheProgramWhileItRingsWithdrawsIt) {
 class CallAnnouncementOnDBus : public CallTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString();
+        ASSERT_FALSE(bus.address().isEmpty()) << bus.Errors().toStdString();
         CallTest::SetUp();
     }
 

@@ -48,7 +48,7 @@ protected:
         TestHostsFixture::SetUp();
         if (IsSkipped())
             return;
-        ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString();
+        ASSERT_FALSE(bus.address().isEmpty()) << bus.Errors().toStdString();
     }
 
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int tone_Hz) {

@@ -25,7 +25,7 @@ public:
     // Empty when the daemon did not start.
     const QString& address() const { return address_; }
     // Why the daemon did not start.
-    QString errors();
+    QString Errors();
 
 private:
     QTemporaryDir dir_;
