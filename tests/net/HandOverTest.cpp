@@ -39,16 +39,16 @@ protected:
         client.Port = ActivateOnFreePort(server);
     }
 
-    SystemResolver resolver;
-    SocketLayer layer{resolver};
-    QStringList events;
+    SystemResolver resolver_;
+    SocketLayer layer_{resolver_};
+    QStringList events_;
 };
 
 TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
-    TIdUDPServer server(layer);
-    TIdUDPClient client(layer);
+    TIdUDPServer server(layer_);
+    TIdUDPClient client(layer_);
     server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
-        events << "begin " + data;
+        events_ << "begin " + data;
         if (data == "first") {
             ShowModal([&](QDialog& dialog) {
                 client.SendText("second");
@@ -56,32 +56,32 @@ TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
                 QTimer::singleShot(300, &dialog, &QDialog::accept);
             });
         }
-        events << "end " + data;
+        events_ << "end " + data;
     };
     Listen(server, client);
 
     client.SendText("first");
 
-    ASSERT_TRUE(WaitUntil([&] { return events.size() == 4; }));
-    EXPECT_EQ(events, (QStringList{"begin first", "end first", "begin second", "end second"}));
+    ASSERT_TRUE(WaitUntil([&] { return events_.size() == 4; }));
+    EXPECT_EQ(events_, (QStringList{"begin first", "end first", "begin second", "end second"}));
 }
 
 TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
-    TIdUDPServer outer(layer);
-    TIdUDPServer inner(layer);
-    TIdUDPClient toOuter(layer);
-    TIdUDPClient toInner(layer);
+    TIdUDPServer outer(layer_);
+    TIdUDPServer inner(layer_);
+    TIdUDPClient toOuter(layer_);
+    TIdUDPClient toInner(layer_);
     QPointer<QDialog> shown;
     outer.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
-        events << "outer begins";
+        events_ << "outer begins";
         ShowModal([&](QDialog& dialog) {
             shown = &dialog;
             toInner.SendText("x");
         });
-        events << "outer ends";
+        events_ << "outer ends";
     };
     inner.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
-        events << "inner";
+        events_ << "inner";
         if (shown)
             shown->accept();
     };
@@ -90,12 +90,12 @@ TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
 
     toOuter.SendText("x");
 
-    ASSERT_TRUE(WaitUntil([&] { return events.size() == 3; }));
-    EXPECT_EQ(events, (QStringList{"outer begins", "inner", "outer ends"}));
+    ASSERT_TRUE(WaitUntil([&] { return events_.size() == 3; }));
+    EXPECT_EQ(events_, (QStringList{"outer begins", "inner", "outer ends"}));
 }
 
 TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     qint64 deactivation_ms = -1;
     QByteArray seenAfterwards;
     server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle&) {
@@ -108,7 +108,7 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
         });
         seenAfterwards = data; // still the datagram, though the listener is gone
     };
-    TIdUDPClient client(layer);
+    TIdUDPClient client(layer_);
     Listen(server, client);
 
     client.SendText("datagram");
@@ -121,11 +121,11 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
 }
 
 TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
-        events << data;
+        events_ << data;
     };
-    TIdUDPClient client(layer);
+    TIdUDPClient client(layer_);
     Listen(server, client);
     HandOverQueue& queue = HandOverQueue::Instance();
 
@@ -141,12 +141,12 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
     server.setActive(false);
 
     EXPECT_LT(timer.elapsed(), 1000);
-    EXPECT_EQ(events, QStringList{"queued"});
+    EXPECT_EQ(events_, QStringList{"queued"});
     EXPECT_EQ(queue.PendingCount(), 0);
 }
 
 TEST_F(HandOverTest, IdleDeactivationDoesNotWaitOutTheListenersWait) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     ActivateOnFreePort(server);
 
     QElapsedTimer timer;
