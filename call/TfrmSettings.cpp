@@ -64,14 +64,14 @@ QString TfrmSettings::RingToneFilter() {
         const char* description;
         const char* patterns;
     };
-    static const Entry entries[] = {
+    static const Entry kEntries[] = {
         {"Supported Media Files", "*.mp3 *.wav *.wma"},
         {"MP3 (*.mp3)", "*.mp3"},
         {"Wave (*.wav)", "*.wav"},
         {"Windows Media Audio (*.wma)", "*.wma"},
     };
     QStringList filters;
-    for (const Entry& entry : entries)
+    for (const Entry& entry : kEntries)
         filters << QStringLiteral("%1 (%2)").arg(QLatin1String(entry.description),
                                                  QLatin1String(entry.patterns));
     return filters.join(QStringLiteral(";;"));
