@@ -458,22 +458,23 @@ void GstMediaTerm::State::TuneReceiver() {
     lateSeen = late;
     if (lateNow || !sinceLate.isValid())
         sinceLate.start();
-    int wait = 0;
+    int nextWait_ms = 0;
     {
         const std::lock_guard lock(receive.line->mutex);
         loss = receive.line->quality.loss();
         const std::int64_t last = receive.line->quality.lastArrival_us();
         heard = last > 0 && g_get_monotonic_time() - last < kHeardWithin_us;
-        wait = receive.line->quality.NextWait_ms(
+        nextWait_ms = receive.line->quality.NextWait_ms(
             wait_ms, receiver.jitterBuffer_ms, std::max(kLongestWait_ms, receiver.jitterBuffer_ms),
             lateNow, double(sinceLate.elapsed()) / 1000);
     }
     const bool useFec = fec ? loss > kFecOff : loss > kFecOn;
-    if (wait == wait_ms && useFec == fec)
+    if (nextWait_ms == wait_ms && useFec == fec)
         return;
-    wait_ms = wait;
+    wait_ms = nextWait_ms;
     fec = useFec;
-    worker.Post([engine = engine, wait, useFec] { engine->TuneReceiving(wait, useFec); });
+    worker.Post(
+        [engine = engine, nextWait_ms, useFec] { engine->TuneReceiving(nextWait_ms, useFec); });
 }
 
 void GstMediaTerm::State::BuildSpare() {
