@@ -69,7 +69,7 @@ TEST_F(CallNotifierTest, RingingShowsOneCriticalCallNotificationThatAWithdrawClo
     EXPECT_EQ(n.hints.value("category").toString(), "call.incoming");
     EXPECT_EQ(n.hints.value("sound-name").toString(), "phone-incoming-call");
     EXPECT_FALSE(n.hints.contains("suppress-sound"));
-    EXPECT_EQ(n.expireTimeout, 0);
+    EXPECT_EQ(n.expireTimeout_ms, 0);
 
     // A repeated request replaces the notification instead of stacking a second one.
     notifier->ShowIncoming(QStringLiteral("Alice"), false);

@@ -49,7 +49,7 @@ public:
         QString body;
         QStringList actions;
         QVariantMap hints;
-        int expireTimeout = -1;
+        int expireTimeout_ms = -1;
     };
 
     explicit FakeNotificationServer(const QString& busAddress);
