@@ -58,7 +58,7 @@ TfrmMain::TfrmMain(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), UDPClient(*platform.sockets),
       UDPServer(*platform.sockets), UDPClient1(*platform.sockets), UDPServer1(*platform.sockets),
       MediaPlayer1(*platform.mediaDevice), platform_(platform), callActions_(*this, platform),
-      ringTimer_(Timer1), repeatTimer_(RepeatTimer) {
+      ringTimer_(Timer1), repeatTimer_(repeater_) {
     InitAssets();
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(QPixmap(QStringLiteral(":/vocalyn.png")));
@@ -195,7 +195,7 @@ void TfrmMain::ConnectHandlers() {
     connect(dxToolButton3, &QAbstractButton::clicked, this,
             Guarded([this] { dxToolButton3Click(); }));
     connect(btnSettings, &QAbstractButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
-    connect(RbPanel1, &RoundedPanel::mousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
+    connect(RbPanel1, &RoundedPanel::MousePressed, this, Guarded([this] { RbPanel1MouseDown(); }));
     lblCallerID->installEventFilter(this);
     ConnectCallHandlers();
     ConnectVideoHandlers();

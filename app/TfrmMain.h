@@ -83,8 +83,6 @@ public:
     BoundUDPClient UDPClient1;
     net::TIdUDPServer UDPServer1;
     call::TMediaPlayer MediaPlayer1;
-    // Repeats the call request while placing, and the Cancel after it.
-    QTimer RepeatTimer;
 
     // Held settings and call state.
     call::CallSettings Settings;
@@ -184,6 +182,8 @@ private:
     QString videoStatus_;
     QString callStatus_;
     CallWindowActions callActions_;
+    // Repeats the call request while placing, and the Cancel after it.
+    QTimer repeater_;
     QtCallTimer ringTimer_;
     QtCallTimer repeatTimer_;
     std::unique_ptr<call::CallSession> session_;

@@ -26,7 +26,7 @@ void TfrmMain::ConnectCallHandlers() {
     connect(btnEnd, &QAbstractButton::clicked, this, Guarded([this] { btnEndClick(); }));
     connect(btnMute, &QAbstractButton::clicked, this, Guarded([this] { btnMuteClick(); }));
     connect(&Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
-    connect(&RepeatTimer, &QTimer::timeout, this,
+    connect(&repeater_, &QTimer::timeout, this,
             Guarded([this] { session_->RepeatTimerExpired(); }));
     UDPServer.OnUDPRead = [this](net::TIdUDPServer& sender, const QByteArray& data,
                                  net::TIdSocketHandle& binding) {

@@ -181,7 +181,7 @@ void TfrmMain::DetachHandlers() {
     // message loop ends, must not ring or answer. The listeners are stopped as their
     // destruction would, running the hand-overs still queued, now without a handler.
     Timer1.stop();
-    RepeatTimer.stop();
+    repeater_.stop();
     for (net::TIdUDPServer* server : {&UDPServer, &UDPServer1}) {
         server->OnUDPRead = nullptr;
         try {

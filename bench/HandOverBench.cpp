@@ -28,7 +28,7 @@ using vocalyn::net::UniqueFd;
 
 constexpr int kBurst = 32; // fits the default receive buffer at 1400 bytes
 
-sockaddr_in loopback(quint16 port) {
+sockaddr_in Loopback(quint16 port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -36,25 +36,25 @@ sockaddr_in loopback(quint16 port) {
     return address;
 }
 
-UniqueFd boundReceiver(sockaddr_in& address) {
+UniqueFd BoundReceiver(sockaddr_in& address) {
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
-    address = loopback(0);
+    address = Loopback(0);
     socklen_t length = sizeof address;
     ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
     ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
     return fd;
 }
 
-void send(const UniqueFd& sender, const sockaddr_in& to, const std::vector<char>& payload) {
+void Send(const UniqueFd& sender, const sockaddr_in& to, const std::vector<char>& payload) {
     ::sendto(sender.get(), payload.data(), payload.size(), 0,
              reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-double microseconds(Clock::duration duration) {
+double Microseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::micro>(duration).count();
 }
 
-void reportLatency(benchmark::State& state, std::vector<double>& latencies_us) {
+void ReportLatency(benchmark::State& state, std::vector<double>& latencies_us) {
     if (latencies_us.empty())
         return;
     std::sort(latencies_us.begin(), latencies_us.end());
@@ -67,17 +67,17 @@ void BM_BareRecvfrom(benchmark::State& state) {
     const std::vector<char> payload(static_cast<size_t>(state.range(0)), 'x');
     std::vector<char> buffer(65536);
     sockaddr_in to{};
-    const UniqueFd receiver = boundReceiver(to);
+    const UniqueFd receiver = BoundReceiver(to);
     const UniqueFd sender(::socket(AF_INET, SOCK_DGRAM, 0));
     std::vector<double> latencies_us;
     for (auto _ : state) {
-        send(sender, to, payload);
+        Send(sender, to, payload);
         const Clock::time_point arrived = Clock::now(); // loopback delivers within sendto
         ::recv(receiver.get(), buffer.data(), buffer.size(), 0);
-        latencies_us.push_back(microseconds(Clock::now() - arrived));
+        latencies_us.push_back(Microseconds(Clock::now() - arrived));
     }
     state.SetItemsProcessed(state.iterations());
-    reportLatency(state, latencies_us);
+    ReportLatency(state, latencies_us);
 }
 
 // One datagram at a time through a listening endpoint to its handler.
@@ -91,12 +91,12 @@ public:
             ++handled_;
         };
         server_.setActive(true);
-        to_ = loopback(server_.Bindings[0].Port);
+        to_ = Loopback(server_.Bindings[0].Port);
         keepAwake_.start(100); // lets a lost datagram end the wait below
     }
 
     // Runs the event loop until `count` handlers in all have run; false on a loss.
-    bool waitFor(long count) {
+    bool WaitFor(long count) {
         QDeadlineTimer deadline(5000);
         while (handled_ < count && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -118,16 +118,16 @@ void BM_HandOver(benchmark::State& state) {
     const UniqueFd sender(::socket(AF_INET, SOCK_DGRAM, 0));
     std::vector<double> latencies_us;
     for (auto _ : state) {
-        send(sender, endpoint.to_, payload);
+        Send(sender, endpoint.to_, payload);
         const Clock::time_point arrived = Clock::now();
-        if (!endpoint.waitFor(endpoint.handled_ + 1)) {
+        if (!endpoint.WaitFor(endpoint.handled_ + 1)) {
             state.SkipWithError("datagram lost");
             break;
         }
-        latencies_us.push_back(microseconds(endpoint.handledAt_ - arrived));
+        latencies_us.push_back(Microseconds(endpoint.handledAt_ - arrived));
     }
     state.SetItemsProcessed(state.iterations());
-    reportLatency(state, latencies_us);
+    ReportLatency(state, latencies_us);
 }
 
 // Throughput when datagrams queue up: bursts read straight off the socket...
@@ -135,11 +135,11 @@ void BM_BareRecvfromBurst(benchmark::State& state) {
     const std::vector<char> payload(static_cast<size_t>(state.range(0)), 'x');
     std::vector<char> buffer(65536);
     sockaddr_in to{};
-    const UniqueFd receiver = boundReceiver(to);
+    const UniqueFd receiver = BoundReceiver(to);
     const UniqueFd sender(::socket(AF_INET, SOCK_DGRAM, 0));
     for (auto _ : state) {
         for (int i = 0; i < kBurst; ++i)
-            send(sender, to, payload);
+            Send(sender, to, payload);
         for (int i = 0; i < kBurst; ++i)
             ::recv(receiver.get(), buffer.data(), buffer.size(), 0);
     }
@@ -153,8 +153,8 @@ void BM_HandOverBurst(benchmark::State& state) {
     const UniqueFd sender(::socket(AF_INET, SOCK_DGRAM, 0));
     for (auto _ : state) {
         for (int i = 0; i < kBurst; ++i)
-            send(sender, endpoint.to_, payload);
-        if (!endpoint.waitFor(endpoint.handled_ + kBurst)) {
+            Send(sender, endpoint.to_, payload);
+        if (!endpoint.WaitFor(endpoint.handled_ + kBurst)) {
             state.SkipWithError("datagram lost");
             break;
         }

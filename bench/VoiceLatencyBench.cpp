@@ -183,15 +183,15 @@ void ThroughPlainPipelines(benchmark::State& state) {
             state.SkipWithError("the plain pipelines cannot be built");
             return;
         }
-        tap.listenToReceiving(receiver);
-        tap.listenToSending(sender);
+        tap.ListenToReceiving(receiver);
+        tap.ListenToSending(sender);
         gst_element_set_state(receiver, GST_STATE_PLAYING);
         gst_element_set_state(sender, GST_STATE_PLAYING);
         WaitUntil(
-            [&] { return tap.heardClicks_ms().size() >= std::size_t(kClicks + kWarmUpClicks); },
+            [&] { return tap.HeardClicks_ms().size() >= std::size_t(kClicks + kWarmUpClicks); },
             20000);
-        const Delays delays = Pair(tap.spokenClicks_ms(), tap.heardClicks_ms());
-        std::printf("\nplain pipelines: %s\n", tap.latencyReport().toUtf8().constData());
+        const Delays delays = Pair(tap.SpokenClicks_ms(), tap.HeardClicks_ms());
+        std::printf("\nplain pipelines: %s\n", tap.LatencyReport().toUtf8().constData());
         gst_element_set_state(sender, GST_STATE_NULL);
         gst_element_set_state(receiver, GST_STATE_NULL);
         gst_object_unref(sender);

@@ -34,7 +34,7 @@ const char* CallStateName(CallState state) {
 
 CallSession::CallSession(const CallSettings& settings, CallActions& actions, CallTimer& ringTimer,
                          CallTimer& repeatTimer, ReplyLimiter::Clock clock)
-    : replies(clock), settings_(settings), actions_(actions), ringTimer_(ringTimer),
+    : replies_(clock), settings_(settings), actions_(actions), ringTimer_(ringTimer),
       repeatTimer_(repeatTimer), clock_(clock ? std::move(clock) : SteadyNow_ms) {}
 
 bool CallSession::Busy() const {
@@ -362,7 +362,7 @@ void CallSession::SendUnansweredMessage(quint32 to) {
     if (settings_.Message.isEmpty())
         return;
     const QByteArray reply = settings_.Message.toUtf8();
-    if (!replies.Allow(to, reply.size()))
+    if (!replies_.Allow(to, reply.size()))
         return;
     try {
         actions_.Send(to, reply);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // The call as one state machine: events in (datagrams, buttons, timers, lookups), actions out
 // through CallActions. No widgets, no event loop of its own; every event is handled to its end
@@ -119,6 +120,8 @@ public:
     bool Muted() const { return muted_; }
     // The peer of the call being placed, ringing or up, once known.
     std::optional<quint32> Peer() const { return peer_; }
+    // Replaces the limit on unanswered messages, so that a test can give it a clock of its own.
+    void setReplyLimiter(ReplyLimiter limiter) { replies_ = std::move(limiter); }
 
     // Events.
     void DatagramReceived(quint32 sender, const QByteArray& payload);
@@ -129,9 +132,6 @@ public:
     void MutePressed();
     void RingTimerExpired();
     void RepeatTimerExpired();
-
-    // Limits the unanswered messages sent (busy replies and those at the end of the ring time).
-    ReplyLimiter replies;
 
 private:
     void Enter(CallState state);
@@ -152,6 +152,8 @@ private:
     void SendEchoed(quint32 to, const QByteArray& payload, bool reportFailure);
     void StartLookup(const QString& host, void (CallSession::*then)(const LookupResult&));
 
+    // Limits the unanswered messages sent (busy replies and those at the end of the ring time).
+    ReplyLimiter replies_;
     const CallSettings& settings_;
     CallActions& actions_;
     CallTimer& ringTimer_;

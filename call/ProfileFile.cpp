@@ -10,9 +10,9 @@ namespace vocalyn::call {
 namespace {
 
 QString CutToMaxLength(QString value) {
-    if (value.size() <= MaxProfileValueLength)
+    if (value.size() <= kMaxProfileValueLength)
         return value;
-    qsizetype length = MaxProfileValueLength;
+    qsizetype length = kMaxProfileValueLength;
     if (value.at(length - 1).isHighSurrogate())
         --length; // never leave half a character behind
     value.truncate(length);
@@ -28,7 +28,7 @@ Error WriteRefused(const QString& path) {
 QString ReadProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue) {
     // A file that cannot be read in full reads as a missing one.
-    const RegularFileContents file = ReadRegularFile(path, MaxProfileFileSize);
+    const RegularFileContents file = ReadRegularFile(path, kMaxProfileFileSize);
     if (file.status != ReadStatus::Read)
         return defaultValue;
     const std::optional<QByteArray> value =
@@ -41,7 +41,7 @@ QString ReadProfileString(const QString& path, const QString& section, const QSt
 void WriteProfileString(const QString& path, const QString& section, const QString& key,
                         const QString& value) {
     // Only a file read in full may be rewritten, or the keys beyond what was read would be lost.
-    const RegularFileContents existing = ReadRegularFile(path, MaxProfileFileSize);
+    const RegularFileContents existing = ReadRegularFile(path, kMaxProfileFileSize);
     if (existing.status != ReadStatus::Read && existing.status != ReadStatus::Missing)
         throw WriteRefused(path);
     const QByteArray& text = existing.bytes;

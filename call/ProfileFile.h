@@ -6,14 +6,14 @@
 namespace vocalyn::call {
 
 // Longest value ReadProfileString returns, in characters.
-inline constexpr qsizetype MaxProfileValueLength = 2047;
+inline constexpr qsizetype kMaxProfileValueLength = 2047;
 
 // Longest profile file read, in bytes. A longer one reads as missing and is never rewritten.
-inline constexpr qint64 MaxProfileFileSize = 1024 * 1024;
+inline constexpr qint64 kMaxProfileFileSize = 1024 * 1024;
 
-// The value of `key` in `section` of the file at `path`, cut to MaxProfileValueLength
+// The value of `key` in `section` of the file at `path`, cut to kMaxProfileValueLength
 // characters; `defaultValue` when the file, the section or the key is missing. A file that is
-// not a regular one (a FIFO, a device, a directory), is longer than MaxProfileFileSize or cannot
+// not a regular one (a FIFO, a device, a directory), is longer than kMaxProfileFileSize or cannot
 // be read counts as missing. A key present with an empty value reads as empty.
 QString ReadProfileString(const QString& path, const QString& section, const QString& key,
                           const QString& defaultValue);

@@ -9,14 +9,14 @@ namespace vocalyn::call {
 
 namespace {
 
-const QString Section = QStringLiteral("Settings");
-const QString RingToneKey = QStringLiteral("RingTone");
-const QString RingTimeKey = QStringLiteral("RingTime");
-const QString MessageKey = QStringLiteral("Message");
-const QString CallerIDKey = QStringLiteral("CallerID");
+const QString kSection = QStringLiteral("Settings");
+const QString kRingToneKey = QStringLiteral("RingTone");
+const QString kRingTimeKey = QStringLiteral("RingTime");
+const QString kMessageKey = QStringLiteral("Message");
+const QString kCallerIDKey = QStringLiteral("CallerID");
 
-const QString DefaultRingTime = QStringLiteral("10");
-const QString DefaultMessage = QStringLiteral("Unanswered");
+const QString kDefaultRingTime = QStringLiteral("10");
+const QString kDefaultMessage = QStringLiteral("Unanswered");
 
 int HexDigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9')
@@ -44,14 +44,14 @@ void LoadSettings(const QString& dataDir, const QString& defaultCallerID, CallSe
     QCoreApplication::processEvents();
     // A missing file gives every default, because each read then falls back to its default.
     const QString path = SettingsPath(dataDir);
-    held.RingTone = ReadProfileString(path, Section, RingToneKey, QString());
-    const QString ringTime = ReadProfileString(path, Section, RingTimeKey, DefaultRingTime);
+    held.RingTone = ReadProfileString(path, kSection, kRingToneKey, QString());
+    const QString ringTime = ReadProfileString(path, kSection, kRingTimeKey, kDefaultRingTime);
     const std::optional<qint32> seconds = StrToInt(ringTime);
     // A mistyped ring time must not cost the rest: the default stands in, and the error is told
     // once everything else is read.
-    held.RingTime = SecondsToMilliseconds(seconds ? *seconds : *StrToInt(DefaultRingTime));
-    held.Message = ReadProfileString(path, Section, MessageKey, DefaultMessage);
-    held.CallerID = ReadProfileString(path, Section, CallerIDKey, defaultCallerID);
+    held.RingTime = SecondsToMilliseconds(seconds ? *seconds : *StrToInt(kDefaultRingTime));
+    held.Message = ReadProfileString(path, kSection, kMessageKey, kDefaultMessage);
+    held.CallerID = ReadProfileString(path, kSection, kCallerIDKey, defaultCallerID);
     if (!seconds)
         throw Error(QStringLiteral("'%1' is not a valid integer value").arg(ringTime));
 }
@@ -59,10 +59,10 @@ void LoadSettings(const QString& dataDir, const QString& defaultCallerID, CallSe
 void SaveSettings(const QString& dataDir, const QString& ringTone, int ringTimeSeconds,
                   const QString& message, const QString& callerID) {
     const QString path = SettingsPath(dataDir);
-    WriteProfileString(path, Section, RingToneKey, ringTone);
-    WriteProfileString(path, Section, RingTimeKey, QString::number(ringTimeSeconds));
-    WriteProfileString(path, Section, MessageKey, message);
-    WriteProfileString(path, Section, CallerIDKey, callerID);
+    WriteProfileString(path, kSection, kRingToneKey, ringTone);
+    WriteProfileString(path, kSection, kRingTimeKey, QString::number(ringTimeSeconds));
+    WriteProfileString(path, kSection, kMessageKey, message);
+    WriteProfileString(path, kSection, kCallerIDKey, callerID);
 }
 
 std::optional<qint32> StrToInt(const QString& text) {

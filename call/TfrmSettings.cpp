@@ -64,14 +64,14 @@ QString TfrmSettings::RingToneFilter() {
         const char* description;
         const char* patterns;
     };
-    static const Entry entries[] = {
+    static const Entry kEntries[] = {
         {"Supported Media Files", "*.mp3 *.wav *.wma"},
         {"MP3 (*.mp3)", "*.mp3"},
         {"Wave (*.wav)", "*.wav"},
         {"Windows Media Audio (*.wma)", "*.wma"},
     };
     QStringList filters;
-    for (const Entry& entry : entries)
+    for (const Entry& entry : kEntries)
         filters << QStringLiteral("%1 (%2)").arg(QLatin1String(entry.description),
                                                  QLatin1String(entry.patterns));
     return filters.join(QStringLiteral(";;"));
@@ -81,36 +81,36 @@ void TfrmSettings::CreateControls() {
     XiPanel1 = new SilverPanel(this);
     XiPanel1->setGeometry(0, 0, kWidth, kHeight);
 
-    constexpr int labelLeft = 20;
-    constexpr int fieldLeft = 170;
-    constexpr int right = kWidth - 20;
-    constexpr int rowHeight = 24;
+    constexpr int kLabelLeft = 20;
+    constexpr int kFieldLeft = 170;
+    constexpr int kRight = kWidth - 20;
+    constexpr int kRowHeight = 24;
 
-    Label1 = MakeLabel(XiPanel1, QStringLiteral("Ring Tone"), {labelLeft, 20, 145, rowHeight});
+    Label1 = MakeLabel(XiPanel1, QStringLiteral("Ring Tone"), {kLabelLeft, 20, 145, kRowHeight});
     edtRingTone = new QLineEdit(XiPanel1);
-    edtRingTone->setGeometry(fieldLeft, 20, right - fieldLeft - 36, rowHeight);
-    btnRingTone = MakeButton(XiPanel1, QStringLiteral("..."), {right - 30, 20, 30, rowHeight});
+    edtRingTone->setGeometry(kFieldLeft, 20, kRight - kFieldLeft - 36, kRowHeight);
+    btnRingTone = MakeButton(XiPanel1, QStringLiteral("..."), {kRight - 30, 20, 30, kRowHeight});
 
     Label2 =
-        MakeLabel(XiPanel1, QStringLiteral("Ring Time (sec)"), {labelLeft, 54, 145, rowHeight});
+        MakeLabel(XiPanel1, QStringLiteral("Ring Time (sec)"), {kLabelLeft, 54, 145, kRowHeight});
     sedRingTime = new SpinEdit(XiPanel1);
-    sedRingTime->setRange(kMinRingTime, kMaxRingTime);
-    sedRingTime->setGeometry(fieldLeft, 54, 64, rowHeight);
+    sedRingTime->setRange(kMinRingTime_s, kMaxRingTime_s);
+    sedRingTime->setGeometry(kFieldLeft, 54, 64, kRowHeight);
 
-    Label3 =
-        MakeLabel(XiPanel1, QStringLiteral("Unanswered Message"), {labelLeft, 88, 145, rowHeight});
+    Label3 = MakeLabel(XiPanel1, QStringLiteral("Unanswered Message"),
+                       {kLabelLeft, 88, 145, kRowHeight});
     edtMessage = new LimitedLineEdit(kMaxTypedLength, XiPanel1);
-    edtMessage->setGeometry(fieldLeft, 88, right - fieldLeft, rowHeight);
+    edtMessage->setGeometry(kFieldLeft, 88, kRight - kFieldLeft, kRowHeight);
 
-    Label4 = MakeLabel(XiPanel1, QStringLiteral("Caller ID"), {labelLeft, 122, 145, rowHeight});
+    Label4 = MakeLabel(XiPanel1, QStringLiteral("Caller ID"), {kLabelLeft, 122, 145, kRowHeight});
     edtCallerID = new LimitedLineEdit(kMaxTypedLength, XiPanel1);
-    edtCallerID->setGeometry(fieldLeft, 122, right - fieldLeft, rowHeight);
+    edtCallerID->setGeometry(kFieldLeft, 122, kRight - kFieldLeft, kRowHeight);
 
-    constexpr int buttonTop = kHeight - 20 - 28;
+    constexpr int kButtonTop = kHeight - 20 - 28;
     btnVideoOptions =
-        MakeButton(XiPanel1, QStringLiteral("Video Options"), {labelLeft, buttonTop, 110, 28});
-    btnSave = MakeButton(XiPanel1, QStringLiteral("Save"), {right - 188, buttonTop, 90, 28});
-    btnClose = MakeButton(XiPanel1, QStringLiteral("Close"), {right - 90, buttonTop, 90, 28});
+        MakeButton(XiPanel1, QStringLiteral("Video Options"), {kLabelLeft, kButtonTop, 110, 28});
+    btnSave = MakeButton(XiPanel1, QStringLiteral("Save"), {kRight - 188, kButtonTop, 90, 28});
+    btnClose = MakeButton(XiPanel1, QStringLiteral("Close"), {kRight - 90, kButtonTop, 90, 28});
 
     // Screen readers name each field after the label in front of it.
     Label1->setBuddy(edtRingTone);

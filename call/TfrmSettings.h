@@ -32,8 +32,8 @@ public:
 
     static constexpr int kWidth = 474;
     static constexpr int kHeight = 231;
-    static constexpr int kMinRingTime = 1;  // seconds
-    static constexpr int kMaxRingTime = 30; // seconds
+    static constexpr int kMinRingTime_s = 1;
+    static constexpr int kMaxRingTime_s = 30;
     static constexpr int kMaxTypedLength = 50;
 
     // The ring-tone chooser's filter list, the first entry selected. Each entry is its shown

@@ -64,15 +64,15 @@ void TfrmSettings::btnSaveClick() {
     const QString ringTone = edtRingTone->text();
     // Pressing Save has moved the focus and so limited the field already; the limit here only
     // guards a call from code.
-    const int ringTime = std::clamp(sedRingTime->value(), kMinRingTime, kMaxRingTime);
+    const int ringTime_s = std::clamp(sedRingTime->value(), kMinRingTime_s, kMaxRingTime_s);
     const QString message = edtMessage->text();
     const QString callerID = edtCallerID->text();
 
     // Throws when the file refuses a key; the held settings and the dialog stay as they are.
-    SaveSettings(dataDir_, ringTone, ringTime, message, callerID);
+    SaveSettings(dataDir_, ringTone, ringTime_s, message, callerID);
 
     held_.RingTone = ringTone;
-    held_.RingTime = ringTime * 1000;
+    held_.RingTime = ringTime_s * 1000;
     held_.Message = message;
     held_.CallerID = callerID;
     accept();

@@ -64,7 +64,7 @@ void TfrmNetworkClients::btnAddClick() {
     bool added = false;
     if (frmAddressList) {
         QString name;
-        const QLatin1String pathMark("\\\\");
+        const QLatin1String kPathMark("\\\\");
         for (const QString& line : Lines()) {
             if (line.left(8) == QLatin1String("Computer")) {
                 const qsizetype colon = line.indexOf(QLatin1Char(':'));
@@ -72,10 +72,10 @@ void TfrmNetworkClients::btnAddClick() {
             }
             if (line.left(4) == QLatin1String("Host")) {
                 // Every listed server has a path; a line without one names no host to add.
-                const qsizetype mark = line.indexOf(pathMark);
+                const qsizetype mark = line.indexOf(kPathMark);
                 if (mark < 0)
                     continue;
-                const QString host = line.mid(mark + pathMark.size());
+                const QString host = line.mid(mark + kPathMark.size());
                 // Against the book as it grows: a computer listed twice is added once.
                 if (!HostInAddressList(frmAddressList->Entries(), host)) {
                     frmAddressList->InsertAddress(name, host);

@@ -57,7 +57,7 @@ void RunOfDatagrams(std::span<const std::uint8_t> data) {
         CHECK(packet.size() >= 12);
         // Another stream only while the one followed has been silent long enough.
         if (followed && Ssrc(packet) != followedSsrc)
-            CHECK(now_ms - followedAt_ms >= StreamLatch::takeover_ms);
+            CHECK(now_ms - followedAt_ms >= StreamLatch::kTakeover_ms);
         followed = true;
         followedSsrc = Ssrc(packet);
         followedAt_ms = now_ms;

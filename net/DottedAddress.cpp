@@ -6,7 +6,7 @@ namespace vocalyn::net {
 
 namespace {
 
-std::optional<quint32> byteField(QStringView field) {
+std::optional<quint32> ByteField(QStringView field) {
     if (field.isEmpty())
         return std::nullopt;
     quint32 value = 0;
@@ -37,7 +37,7 @@ std::optional<quint32> DottedAddress(const QString& text) {
         qsizetype end = field < 3 ? text.indexOf(u'.', start) : text.size();
         if (end < 0)
             return std::nullopt;
-        const std::optional<quint32> value = byteField(QStringView(text).mid(start, end - start));
+        const std::optional<quint32> value = ByteField(QStringView(text).mid(start, end - start));
         if (!value)
             return std::nullopt;
         address = (address << 8) | *value;

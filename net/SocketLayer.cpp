@@ -9,7 +9,7 @@ namespace {
 constexpr int kHostNameBufferSize = 250;
 
 // ASCII only: a look-alike such as U+017F LONG S must not make a name local.
-bool isLocalhost(const QString& name) {
+bool IsLocalhost(const QString& name) {
     for (QChar c : name) {
         if (c.unicode() > 0x7f)
             return false;
@@ -22,7 +22,7 @@ bool isLocalhost(const QString& name) {
 SocketLayer::SocketLayer(Resolver& resolver) : resolver_(resolver) {}
 
 QString SocketLayer::LookUpHostAddress(const QString& name) {
-    if (isLocalhost(name))
+    if (IsLocalhost(name))
         return QStringLiteral("127.0.0.1");
     if (DottedAddress(name))
         return name;

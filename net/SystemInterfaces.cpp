@@ -18,7 +18,7 @@ namespace {
 constexpr qint64 kRouteTableLimit = 1 << 20;
 constexpr unsigned kRouteUp = 0x1;
 
-bool hexField(const QByteArray& field, quint64& value) {
+bool HexField(const QByteArray& field, quint64& value) {
     bool ok = false;
     value = field.toULongLong(&ok, 16);
     return ok;
@@ -38,8 +38,8 @@ QByteArray DefaultRouteInterface(const QByteArray& routeTable) {
         quint64 destination = 0, flags = 0, mask = 0;
         bool metricOk = false;
         const quint64 metric = fields[6].toULongLong(&metricOk, 10);
-        if (!hexField(fields[1], destination) || !hexField(fields[3], flags) ||
-            !hexField(fields[7], mask) || !metricOk)
+        if (!HexField(fields[1], destination) || !HexField(fields[3], flags) ||
+            !HexField(fields[7], mask) || !metricOk)
             continue;
         if (destination != 0 || mask != 0 || (flags & kRouteUp) == 0 || fields[0].isEmpty())
             continue;

@@ -17,7 +17,7 @@ namespace vocalyn::net {
 
 namespace {
 
-int lookupErrorNumber(int eaiCode) {
+int LookupErrorNumber(int eaiCode) {
     switch (eaiCode) {
     case EAI_NONAME:
         return kHostNotFound;
@@ -51,7 +51,7 @@ ResolveResult SystemResolver::LookUpIPv4(const QByteArray& name) {
 
     ResolveResult result;
     if (rc != 0) {
-        result.error = lookupErrorNumber(rc);
+        result.error = LookupErrorNumber(rc);
         return result;
     }
     for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {

@@ -14,23 +14,23 @@ namespace vocalyn::net {
 
 namespace {
 
-[[noreturn]] void throwSocketError(int posixErrno) {
+[[noreturn]] void ThrowSocketError(int posixErrno) {
     throw EIdSocketError(WinsockErrorNumber(posixErrno));
 }
 
 // Text or port that no IPv4 socket call could take.
-[[noreturn]] void throwInvalidArgument() {
-    throwSocketError(EINVAL);
+[[noreturn]] void ThrowInvalidArgument() {
+    ThrowSocketError(EINVAL);
 }
 
-sockaddr_in socketAddress(const QString& ip, int port) {
+sockaddr_in SocketAddress(const QString& ip, int port) {
     if (port < 0 || port > 65535)
-        throwInvalidArgument();
+        ThrowInvalidArgument();
     quint32 address = INADDR_ANY;
     if (!ip.isEmpty()) {
         const std::optional<quint32> dotted = DottedAddress(ip);
         if (!dotted)
-            throwInvalidArgument();
+            ThrowInvalidArgument();
         address = *dotted;
     }
     sockaddr_in result{};
@@ -57,15 +57,15 @@ void TIdSocketHandle::AllocateSocket() {
 void TIdSocketHandle::SetBroadcastFlag(bool enabled) {
     const std::int32_t value = enabled ? -1 : 0; // all bits set means on
     if (::setsockopt(fd_.get(), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0)
-        throwSocketError(errno);
+        ThrowSocketError(errno);
 }
 
 void TIdSocketHandle::Bind() {
-    sockaddr_in address = socketAddress(IP, Port);
+    sockaddr_in address = SocketAddress(IP, Port);
     if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         if (errno == EADDRINUSE)
             throw EIdCouldNotBindSocket();
-        throwSocketError(errno);
+        ThrowSocketError(errno);
     }
     if (Port == 0) {
         socklen_t length = sizeof address;
@@ -76,14 +76,14 @@ void TIdSocketHandle::Bind() {
 
 void TIdSocketHandle::SendTo(const QString& ip, int port, const char* buffer, qsizetype count) {
     if (count < 0)
-        throwInvalidArgument();
-    const sockaddr_in address = socketAddress(ip, port);
+        ThrowInvalidArgument();
+    const sockaddr_in address = SocketAddress(ip, port);
     const ssize_t sent = ::sendto(fd_.get(), buffer, static_cast<size_t>(count), 0,
                                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
     if (sent < 0) {
         if (errno == EMSGSIZE)
             throw EIdPackageSizeTooBig();
-        throwSocketError(errno);
+        ThrowSocketError(errno);
     }
     if (sent < count)
         throw EIdNotAllBytesSent();

@@ -32,5 +32,7 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Only the call benchmarks need these: sound servers for the call-cost copies, the SIP client
 # that anchors the call set-up benchmark, perf for where the time goes.
 BENCH_PACKAGES=(pulseaudio pulseaudio-utils baresip-core linux-perf espeak-ng)
+# Only tools/name-candidates.sh, which lists names that may break the naming rule, needs these.
+NAME_PACKAGES=(universal-ctags python3 git)
 # Only tools/shoot-docs.sh, which makes the README's screenshots, needs these.
 SHOT_PACKAGES=(xvfb imagemagick iproute2 weston)

@@ -69,7 +69,7 @@ void RoundedPanel::paintEvent(QPaintEvent*) {
 
 void RoundedPanel::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    emit mousePressed();
+    emit MousePressed();
 }
 
 } // namespace vocalyn

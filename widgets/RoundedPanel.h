@@ -6,7 +6,7 @@
 namespace vocalyn {
 
 // A background panel with rounded corners, a border and a caption drawn at
-// its top left. Pressing a mouse button on it emits mousePressed (windows
+// its top left. Pressing a mouse button on it emits MousePressed (windows
 // without a frame are dragged by it).
 class RoundedPanel : public QWidget {
     Q_OBJECT
@@ -22,7 +22,7 @@ public:
     void setBackground(const QColor& color);
 
 signals:
-    void mousePressed();
+    void MousePressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -71,7 +71,7 @@ bool SpinEdit::Refuses(const QKeyEvent& event) const {
 
 void SpinEdit::Refuse() {
     QApplication::beep();
-    emit refused();
+    emit Refused();
 }
 
 void SpinEdit::keyPressEvent(QKeyEvent* event) {

@@ -31,7 +31,7 @@ public:
 
 signals:
     // A typed character was refused; the field has beeped.
-    void refused();
+    void Refused();
 
 protected:
     StepEnabled stepEnabled() const override;

@@ -47,7 +47,7 @@ struct ServiceSearch {
     AvahiClient* client = nullptr;
     bool outOfMemory = false;
 
-    std::size_t pending() const {
+    std::size_t Pending() const {
         return static_cast<std::size_t>(
             std::count_if(resolutions.begin(), resolutions.end(),
                           [](const Resolution& r) { return !r.finished; }));
@@ -143,7 +143,7 @@ std::vector<FoundService> BrowseServices(AvahiSession& session, const std::strin
     session.WaitUntil(
         [&] {
             return search.outOfMemory ||
-                   (search.browsersFinished >= browsers.size() && search.pending() == 0);
+                   (search.browsersFinished >= browsers.size() && search.Pending() == 0);
         },
         deadline, whileWaiting);
     browsers.clear();

@@ -40,10 +40,10 @@ std::string HostOfPath(const char* path) {
 } // namespace
 
 const std::vector<std::string>& ServiceTypes() {
-    static const std::vector<std::string> types{
+    static const std::vector<std::string> kTypes{
         "_vocalyn._udp", "_workstation._tcp", "_smb._tcp", "_afpovertcp._tcp",
         "_nfs._tcp",     "_sftp-ssh._tcp",    "_ssh._tcp"};
-    return types;
+    return kTypes;
 }
 
 AvahiNeighbourhood::AvahiNeighbourhood(std::function<void()> whileWaiting,

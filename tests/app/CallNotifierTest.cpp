@@ -24,17 +24,17 @@ constexpr qint64 kMainThreadBudget_us = 10000;
 
 class CallNotifierTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString(); }
+    void SetUp() override { ASSERT_FALSE(bus_.address().isEmpty()) << bus_.Errors().toStdString(); }
 
     std::unique_ptr<DBusCallNotifier> Notifier(const QString& address) {
         auto notifier = std::make_unique<DBusCallNotifier>(address);
-        notifier->OnAnswer = [this] { ++answers; };
+        notifier->OnAnswer = [this] { ++answers_; };
         EXPECT_TRUE(QTest::qWaitFor([&] { return notifier->Ready(); }, 5000));
         return notifier;
     }
 
     std::unique_ptr<FakeNotificationServer> Server() {
-        auto server = std::make_unique<FakeNotificationServer>(bus.address());
+        auto server = std::make_unique<FakeNotificationServer>(bus_.address());
         EXPECT_TRUE(server->Registered());
         return server;
     }
@@ -48,13 +48,13 @@ protected:
     // Lets every message already sent arrive and be handled.
     static void Settle() { QTest::qWait(150); }
 
-    PrivateBus bus;
-    int answers = 0;
+    PrivateBus bus_;
+    int answers_ = 0;
 };
 
 TEST_F(CallNotifierTest, RingingShowsOneCriticalCallNotificationThatAWithdrawCloses) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
     ASSERT_TRUE(Notified(*server, 1));
     const FakeNotificationServer::Notification n = server->notifications.front();
@@ -69,7 +69,7 @@ TEST_F(CallNotifierTest, RingingShowsOneCriticalCallNotificationThatAWithdrawClo
     EXPECT_EQ(n.hints.value("category").toString(), "call.incoming");
     EXPECT_EQ(n.hints.value("sound-name").toString(), "phone-incoming-call");
     EXPECT_FALSE(n.hints.contains("suppress-sound"));
-    EXPECT_EQ(n.expireTimeout, 0);
+    EXPECT_EQ(n.expireTimeout_ms, 0);
 
     // A repeated request replaces the notification instead of stacking a second one.
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
@@ -88,7 +88,7 @@ TEST_F(CallNotifierTest, RingingShowsOneCriticalCallNotificationThatAWithdrawClo
 
 TEST_F(CallNotifierTest, AnOwnRingToneSilencesTheNotification) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     notifier->ShowIncoming(QStringLiteral("Alice"), true);
     ASSERT_TRUE(Notified(*server, 1));
     const QVariantMap& hints = server->notifications.front().hints;
@@ -98,7 +98,7 @@ TEST_F(CallNotifierTest, AnOwnRingToneSilencesTheNotification) {
 
 TEST_F(CallNotifierTest, TheCallerIDIsPlainTextEscapedForTheBodyAndCut) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     notifier->ShowIncoming(QStringLiteral("<b>Eve</b> & 'co'\n\x01"), false);
     ASSERT_TRUE(Notified(*server, 1));
     EXPECT_EQ(server->notifications[0].summary, "<b>Eve</b> & 'co' calling...");
@@ -130,26 +130,26 @@ TEST(DisplayedCallerID, KeepsOneLineOfVisibleTextAndNeverSplitsACharacter) {
 
 TEST_F(CallNotifierTest, OnlyTheAnswerOrDefaultActionOfTheShownNotificationAnswers) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
     ASSERT_TRUE(Notified(*server, 1));
     const uint id = server->notifications.front().id;
 
     server->InvokeAction(id, QStringLiteral("answer"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers_ == 1; }, 3000));
     server->InvokeAction(id, QStringLiteral("default"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers == 2; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers_ == 2; }, 3000));
 
     server->InvokeAction(id, QStringLiteral("dismiss"));
     server->InvokeAction(id + 1, QStringLiteral("answer"));
     // Another program on the bus cannot answer for the service.
-    QDBusConnection other = QDBusConnection::connectToBus(bus.address(), "other-program");
+    QDBusConnection other = QDBusConnection::connectToBus(bus_.address(), "other-program");
     QDBusMessage forged = QDBusMessage::createSignal(
         "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
     forged << id << QStringLiteral("answer");
     other.send(forged);
     Settle();
-    EXPECT_EQ(answers, 2);
+    EXPECT_EQ(answers_, 2);
     QDBusConnection::disconnectFromBus("other-program");
 
     // Once withdrawn, the old notification's action is stale.
@@ -157,12 +157,12 @@ TEST_F(CallNotifierTest, OnlyTheAnswerOrDefaultActionOfTheShownNotificationAnswe
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->shown.isEmpty(); }, 3000));
     server->InvokeAction(id, QStringLiteral("answer"));
     Settle();
-    EXPECT_EQ(answers, 2);
+    EXPECT_EQ(answers_, 2);
 }
 
 TEST_F(CallNotifierTest, AWithdrawBeforeTheServiceAnswersStillClosesTheNotification) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     server->holdReplies = true;
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
     ASSERT_TRUE(Notified(*server, 1));
@@ -181,8 +181,8 @@ TEST_F(CallNotifierTest, AWithdrawBeforeTheServiceAnswersStillClosesTheNotificat
 
 TEST_F(CallNotifierTest, AnActionThatOvertakesTheServicesReplyStillAnswersOnce) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
-    QDBusConnection other = QDBusConnection::connectToBus(bus.address(), "early-program");
+    auto notifier = Notifier(bus_.address());
+    QDBusConnection other = QDBusConnection::connectToBus(bus_.address(), "early-program");
     // Before each reply: `forge` sends an answer from another program on the bus, `act` the
     // service's own, and `withdraw` ends the ringing.
     const auto early = [&](const QString& caller, bool forge, bool act, bool withdraw) {
@@ -202,25 +202,25 @@ TEST_F(CallNotifierTest, AnActionThatOvertakesTheServicesReplyStillAnswersOnce) 
         if (forge)
             other.send(forged);
         Settle();
-        EXPECT_EQ(answers, 0) << "answered before the service said which notification is its own";
+        EXPECT_EQ(answers_, 0) << "answered before the service said which notification is its own";
         if (withdraw)
             notifier->Withdraw();
         server->ReleaseReplies();
         Settle();
     };
     early(QStringLiteral("Alice"), true, false, false);
-    EXPECT_EQ(answers, 0) << "another program answered";
+    EXPECT_EQ(answers_, 0) << "another program answered";
     notifier->Withdraw();
     early(QStringLiteral("Bob"), false, true, true);
-    EXPECT_EQ(answers, 0) << "a stale action answered";
+    EXPECT_EQ(answers_, 0) << "a stale action answered";
     early(QStringLiteral("Carol"), true, true, false);
-    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(answers_, 1);
     QDBusConnection::disconnectFromBus("early-program");
 }
 
 TEST_F(CallNotifierTest, AUserDismissalStaysAndItsActionsAreIgnored) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     notifier->ShowIncoming(QStringLiteral("Alice"), false);
     ASSERT_TRUE(Notified(*server, 1));
     const uint id = server->notifications.front().id;
@@ -229,7 +229,7 @@ TEST_F(CallNotifierTest, AUserDismissalStaysAndItsActionsAreIgnored) {
     server->InvokeAction(id, QStringLiteral("answer"));
     notifier->Withdraw();
     Settle();
-    EXPECT_EQ(answers, 0);
+    EXPECT_EQ(answers_, 0);
     EXPECT_TRUE(server->closeRequests.isEmpty());
 }
 
@@ -242,9 +242,9 @@ TEST_F(CallNotifierTest, WithoutAWillingServiceNothingShowsAndNothingWaits) {
         bool server, refuse, hang;
     };
     const QList<Case> cases{
-        {"no service", bus.address(), false, false, false},
-        {"refusing service", bus.address(), true, true, false},
-        {"service that never answers", bus.address(), true, false, true},
+        {"no service", bus_.address(), false, false, false},
+        {"refusing service", bus_.address(), true, true, false},
+        {"service that never answers", bus_.address(), true, false, true},
         {"no bus", "unix:path=/nonexistent/vocalyn-test-bus", false, false, false},
     };
     for (const Case& c : cases) {
@@ -271,13 +271,13 @@ TEST_F(CallNotifierTest, WithoutAWillingServiceNothingShowsAndNothingWaits) {
             // One call at a time: the later shows wait for the first answer.
             EXPECT_EQ(server->notifications.size(), c.hang ? 1 : 2);
         }
-        EXPECT_EQ(answers, 0);
+        EXPECT_EQ(answers_, 0);
     }
 }
 
 TEST_F(CallNotifierTest, AWillingServiceCostsTheGuiThreadNoMoreThanAFewMilliseconds) {
     auto server = Server();
-    auto notifier = Notifier(bus.address());
+    auto notifier = Notifier(bus_.address());
     for (int i = 0; i < 20; ++i) {
         notifier->ShowIncoming(QStringLiteral("Alice"), i % 2 == 0);
         ASSERT_TRUE(Notified(*server, i + 1));

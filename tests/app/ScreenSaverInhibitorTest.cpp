@@ -16,7 +16,7 @@ namespace {
 
 TEST(ScreenSaverInhibitor, HoldsOneInhibitionWhileWantedAndGivesItsOwnCookieBack) {
     fakes::PrivateBus bus;
-    ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString();
+    ASSERT_FALSE(bus.address().isEmpty()) << bus.Errors().toStdString();
     struct Case {
         const char* name;
         const char* steps; // I: Inhibit, R: Release, S: the service starts

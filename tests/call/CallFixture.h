@@ -70,9 +70,9 @@ protected:
         const QList<QByteArray> addresses{"127.0.0.1", "127.0.0.2", "127.0.0.3"};
         const int port = FreeSharedUdpPort(addresses);
         const int videoPort = FreeSharedUdpPort(addresses);
-        alice = std::make_unique<Side>(QStringLiteral("127.0.0.1"), port, videoPort);
-        bob = std::make_unique<Side>(QStringLiteral("127.0.0.2"), port, videoPort, BobsNotifier());
-        carol = std::make_unique<Probe>("127.0.0.3", port);
+        alice_ = std::make_unique<Side>(QStringLiteral("127.0.0.1"), port, videoPort);
+        bob_ = std::make_unique<Side>(QStringLiteral("127.0.0.2"), port, videoPort, BobsNotifier());
+        carol_ = std::make_unique<Probe>("127.0.0.3", port);
         A().Settings.CallerID = QStringLiteral("Alice");
         A().Settings.Message = QStringLiteral("Alice is away");
         B().Settings.CallerID = QStringLiteral("Bob");
@@ -82,25 +82,25 @@ protected:
     // What announces Bob's ringing calls on his desktop; nothing unless a test says.
     virtual std::unique_ptr<CallNotifier> BobsNotifier() { return nullptr; }
 
-    TfrmMain& A() { return alice->w(); }
-    TfrmMain& B() { return bob->w(); }
+    TfrmMain& A() { return alice_->w(); }
+    TfrmMain& B() { return bob_->w(); }
 
     // Alice types Bob's name and calls; `steps` run while her dialog is up. True when every
     // step ran and the dialog has closed again.
     bool AliceCalls(Script& steps, const QString& host = QStringLiteral("bobs-pc")) {
         A().edtHostName->setText(host);
         const bool done = steps.Run([this] { A().btnCall->click(); });
-        return done && QTest::qWaitFor([this] { return !alice->dialog().isVisible(); }, 3000);
+        return done && QTest::qWaitFor([this] { return !alice_->dialog().isVisible(); }, 3000);
     }
 
     // Bob's side, ringing with Alice's call; the condition for the first step of a script.
     std::function<bool()> BobRings() {
-        return [this] { return B().Ringing() && alice->dialog().isVisible(); };
+        return [this] { return B().Ringing() && alice_->dialog().isVisible(); };
     }
 
-    std::unique_ptr<Side> alice;
-    std::unique_ptr<Side> bob;
-    std::unique_ptr<Probe> carol;
+    std::unique_ptr<Side> alice_;
+    std::unique_ptr<Side> bob_;
+    std::unique_ptr<Probe> carol_;
 };
 
 } // namespace vocalyn::test

@@ -17,13 +17,13 @@ class FakeTimer final : public CallTimer {
 public:
     void Start(int interval_ms) override {
         active = true;
-        interval = interval_ms;
+        this->interval_ms = interval_ms;
     }
     void Stop() override { active = false; }
     bool Active() const override { return active; }
-    int Interval() const override { return interval; }
+    int Interval() const override { return interval_ms; }
     bool active = false;
-    int interval = 0;
+    int interval_ms = 0;
 };
 
 // Records every action as one line; lookups wait until the test answers them.
@@ -126,7 +126,7 @@ void RunSteps(const QStringList& steps, CallSession& session, RecordingActions& 
         else if (step == "ring-out" && ring.active)
             session.RingTimerExpired();
         else if (step == "repeat" && repeat.active) {
-            now += repeat.interval;
+            now += repeat.interval_ms;
             session.RepeatTimerExpired();
         } else if (step == "tone-fails")
             actions.toneProblem = QStringLiteral("cannot open");

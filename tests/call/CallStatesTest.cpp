@@ -64,51 +64,51 @@ protected:
 TEST_F(CallStates, TypicalCallGoesThroughEveryPhaseAndEndingIsOneSided) {
     Script script;
     script.When("Bob rings", BobRings(), [this] {
-        EXPECT_PHASE(*alice, kPlacing);
+        EXPECT_PHASE(*alice_, kPlacing);
         // Over the main window, wherever the desktop puts dialogs.
-        EXPECT_EQ(alice->dialog().windowHandle()->transientParent(), A().windowHandle());
-        EXPECT_PHASE(*bob, kRinging);
+        EXPECT_EQ(alice_->dialog().windowHandle()->transientParent(), A().windowHandle());
+        EXPECT_PHASE(*bob_, kRinging);
         EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
         EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");
         EXPECT_TRUE(B().Timer1.isActive());
         EXPECT_EQ(B().Timer1.interval(), 10000);
-        EXPECT_EQ(bob->toneOperations(), QStringList({"open ring.wav", "status 1", "play 1"}));
-        bob->toneOperations().clear();
+        EXPECT_EQ(bob_->toneOperations(), QStringList({"open ring.wav", "status 1", "play 1"}));
+        bob_->toneOperations().clear();
         B().btnCall->click();
     });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
 
-    EXPECT_PHASE(*alice, kInCallPlaced);
-    EXPECT_PHASE(*bob, kInCallAnswered);
-    EXPECT_TRUE(alice->screenSaver->held && bob->screenSaver->held);
+    EXPECT_PHASE(*alice_, kInCallPlaced);
+    EXPECT_PHASE(*bob_, kInCallAnswered);
+    EXPECT_TRUE(alice_->screenSaver->held && bob_->screenSaver->held);
     EXPECT_FALSE(B().Timer1.isActive());
-    EXPECT_EQ(bob->toneOperations(), QStringList({"stop 1"}));
+    EXPECT_EQ(bob_->toneOperations(), QStringList({"stop 1"}));
     // The caller's identity stays shown during the call.
     EXPECT_EQ(B().lblCallerID->text(), "Alice calling...");
     // Alice's voice goes to where the "Accept" came from, her video to the peer called.
-    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+    EXPECT_EQ(alice_->terminalCalls(), StartCalls("127.0.0.2"));
     // The name was looked up once, for the whole call.
     EXPECT_EQ(A().UDPClient1.Host, "127.0.0.2");
-    EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
+    EXPECT_EQ(bob_->terminalCalls(), StartCalls("127.0.0.1"));
     EXPECT_EQ(B().UDPClient1.Host, "127.0.0.1");
 
     // What the voice said during the call goes with it.
     const QString cameraStatus = A().lblVideoArea->text();
     A().SetCallStatus(QStringLiteral("Microphone unavailable"));
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     A().btnEnd->click();
-    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*alice_, kIdle);
     EXPECT_EQ(A().lblVideoArea->text(), cameraStatus);
     EXPECT_EQ(A().lblCallerID->text(), "");
-    EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
+    EXPECT_EQ(alice_->terminalCalls(), kStopAndDestroyCalls);
     // Nothing goes to the peer: Bob's half of the call stays up.
-    Barrier(A(), "127.0.0.2", *bob);
-    EXPECT_PHASE(*bob, kInCallAnswered);
+    Barrier(A(), "127.0.0.2", *bob_);
+    EXPECT_PHASE(*bob_, kInCallAnswered);
 
     B().btnEnd->click();
-    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_PHASE(*bob_, kIdle);
     EXPECT_EQ(B().lblCallerID->text(), "");
-    EXPECT_EQ(bob->screenSaver->calls, QStringList({"inhibit In a call", "release"}));
+    EXPECT_EQ(bob_->screenSaver->calls, QStringList({"inhibit In a call", "release"}));
 }
 
 // The media terminal is connected while the call is placed and while it rings, so that its
@@ -123,59 +123,59 @@ TEST_F(CallStates, PlacingAndRingingConnectTheTerminalAheadButStartNothing) {
         [this, rings = BobRings()] { return rings() && B().frmCCN->ccn->Connected(); },
         [this] {
             EXPECT_TRUE(A().frmCCN->ccn->Connected());
-            EXPECT_EQ(alice->terminalCalls(), QStringList());
-            EXPECT_EQ(bob->terminalCalls(), QStringList());
+            EXPECT_EQ(alice_->terminalCalls(), QStringList());
+            EXPECT_EQ(bob_->terminalCalls(), QStringList());
             B().btnCall->click();
         });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
-    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
-    EXPECT_EQ(bob->terminalCalls(), StartCalls("127.0.0.1"));
+    EXPECT_EQ(alice_->terminalCalls(), StartCalls("127.0.0.2"));
+    EXPECT_EQ(bob_->terminalCalls(), StartCalls("127.0.0.1"));
 }
 
 TEST_F(CallStates, MuteTwiceThenEndGivesTheTerminalOrderAndTheNextCallStartsUnmuted) {
     ASSERT_TRUE(EstablishCall());
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
 
     A().btnMute->click();
     EXPECT_TRUE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "*");
     EXPECT_EQ(A().btnMute->font().pixelSize(), 32);
     EXPECT_TRUE(A().btnMute->font().bold());
-    EXPECT_EQ(alice->terminalCalls(), QStringList({"StopSending()"}));
+    EXPECT_EQ(alice_->terminalCalls(), QStringList({"StopSending()"}));
 
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     A().btnMute->click();
     EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
     EXPECT_EQ(
-        alice->terminalCalls(),
+        alice_->terminalCalls(),
         QStringList({"SetupSender(4, 20, 0, 1, 1, 0)", "SetSendTarget(127.0.0.2, 8500)",
                      "SetupReceiver(4, 20, 0, 0)", "SetReceivePort(8500)", "StartSending(0)"}));
 
     A().btnMute->click(); // muted once more, then ended
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     A().btnEnd->click();
     EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
-    EXPECT_EQ(alice->terminalCalls(), kStopAndDestroyCalls);
+    EXPECT_EQ(alice_->terminalCalls(), kStopAndDestroyCalls);
 
     B().btnEnd->click();
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     ASSERT_TRUE(EstablishCall());
     EXPECT_FALSE(A().MicMuted());
     EXPECT_EQ(A().btnMute->text(), "");
     // A new link on the same terminal, initialised again.
-    EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+    EXPECT_EQ(alice_->terminalCalls(), StartCalls("127.0.0.2"));
 }
 
 TEST_F(CallStates, ThirdComputerGetsOnlyTheMessageFromEitherSideOfACall) {
     ASSERT_TRUE(EstablishCall());
-    carol->Send("127.0.0.1", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Alice is away");
-    carol->Send("127.0.0.2", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Bob is away");
-    EXPECT_PHASE(*alice, kInCallPlaced);
-    EXPECT_PHASE(*bob, kInCallAnswered);
+    carol_->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Alice is away");
+    carol_->Send("127.0.0.2", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Bob is away");
+    EXPECT_PHASE(*alice_, kInCallPlaced);
+    EXPECT_PHASE(*bob_, kInCallAnswered);
     // Carol's requests did not take the host field (the peer's video may have, once).
     EXPECT_NE(A().edtHostName->text(), "127.0.0.3");
     EXPECT_EQ(B().edtHostName->text(), "127.0.0.1");
@@ -183,11 +183,11 @@ TEST_F(CallStates, ThirdComputerGetsOnlyTheMessageFromEitherSideOfACall) {
 
 TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
     // Idle: an "Accept" from anywhere changes nothing.
-    carol->Send("127.0.0.1", "Accept");
-    carol->Send("127.0.0.1", "barrier");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->handled.contains("barrier"); }));
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+    carol_->Send("127.0.0.1", "Accept");
+    carol_->Send("127.0.0.1", "barrier");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice_->handled.contains("barrier"); }));
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_TRUE(alice_->terminalCalls().isEmpty());
 
     Script script;
     script
@@ -195,7 +195,7 @@ TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
               [this] {
                   // While calling: Carol is not the peer called, and a ringing side
                   // places no call.
-                  carol->Send("127.0.0.1", "Accept");
+                  carol_->Send("127.0.0.1", "Accept");
                   SendFrom(A(), "127.0.0.2", "Accept");
                   SendFrom(B(), "127.0.0.1", "calling"); // lower case: a refusal text
                   // Not waited for here: this may run inside Bob's ring handler, whose
@@ -205,34 +205,34 @@ TEST_F(CallStates, OnlyTheAcceptOfTheCalledPeerWhileCallingStartsACall) {
         .When(
             "the stray datagrams handled",
             [this] {
-                return alice->dialog().Label1->text() == "calling" &&
-                       bob->handled.contains("barrier");
+                return alice_->dialog().Label1->text() == "calling" &&
+                       bob_->handled.contains("barrier");
             },
             [this] {
-                EXPECT_PHASE(*alice, kRefused);
-                EXPECT_PHASE(*bob, kRinging);
-                EXPECT_TRUE(alice->terminalCalls().isEmpty());
-                EXPECT_TRUE(bob->terminalCalls().isEmpty());
+                EXPECT_PHASE(*alice_, kRefused);
+                EXPECT_PHASE(*bob_, kRinging);
+                EXPECT_TRUE(alice_->terminalCalls().isEmpty());
+                EXPECT_TRUE(bob_->terminalCalls().isEmpty());
                 // The peer called, by the address its name resolved to when called.
                 B().btnCall->click();
             });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
-    EXPECT_PHASE(*alice, kInCallPlaced);
+    EXPECT_PHASE(*alice_, kInCallPlaced);
 
     // A second "Accept" during the call: no second link.
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     SendFrom(B(), "127.0.0.1", "Accept");
-    Barrier(B(), "127.0.0.1", *alice);
-    EXPECT_PHASE(*alice, kInCallPlaced);
-    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+    Barrier(B(), "127.0.0.1", *alice_);
+    EXPECT_PHASE(*alice_, kInCallPlaced);
+    EXPECT_TRUE(alice_->terminalCalls().isEmpty());
 
     // After the call, Bob's late "Accept" finds nobody calling.
     A().btnEnd->click();
-    alice->terminalCalls().clear();
+    alice_->terminalCalls().clear();
     SendFrom(B(), "127.0.0.1", "Accept");
-    Barrier(B(), "127.0.0.1", *alice);
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_TRUE(alice->terminalCalls().isEmpty());
+    Barrier(B(), "127.0.0.1", *alice_);
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_TRUE(alice_->terminalCalls().isEmpty());
 }
 
 TEST_F(CallStates, TheCalledPeerIsKnownByItsAddressHoweverItWasTyped) {
@@ -241,16 +241,16 @@ TEST_F(CallStates, TheCalledPeerIsKnownByItsAddressHoweverItWasTyped) {
     for (const QString& typed : {QStringLiteral("127.000.0.002"), QStringLiteral("127.0.0.02"),
                                  QStringLiteral("bobs-pc")}) {
         SCOPED_TRACE(typed.toStdString());
-        alice->terminalCalls().clear();
+        alice_->terminalCalls().clear();
         Script script;
         script.When("Bob rings", BobRings(), [this] { SendFrom(B(), "127.0.0.1", "Bob is away"); })
             .When(
                 "Bob's refusal shown",
-                [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+                [this] { return alice_->dialog().Label1->text() == "Bob is away"; },
                 [this] { B().btnCall->click(); });
         ASSERT_TRUE(AliceCalls(script, typed)) << script.failure().toStdString();
-        EXPECT_PHASE(*alice, kInCallPlaced);
-        EXPECT_EQ(alice->terminalCalls(), StartCalls("127.0.0.2"));
+        EXPECT_PHASE(*alice_, kInCallPlaced);
+        EXPECT_EQ(alice_->terminalCalls(), StartCalls("127.0.0.2"));
         A().btnEnd->click();
         B().btnEnd->click();
     }
@@ -262,47 +262,47 @@ TEST_F(CallStates, OnlyTheCalledPeerPutsItsWordsIntoTheCallingDialog) {
     script
         .When(
             "Bob rings, his handler done",
-            [this] { return BobRings()() && bob->handled.contains("Calling|Alice"); },
+            [this] { return BobRings()() && bob_->handled.contains("Calling|Alice"); },
             [&] {
-                carol->Send("127.0.0.1", forged);
+                carol_->Send("127.0.0.1", forged);
                 // Alice is busy: her reply shows that she has handled Carol's text.
-                carol->Send("127.0.0.1", "Calling|Carol");
-                EXPECT_EQ(carol->Next(), "Alice is away");
-                EXPECT_PHASE(*alice, kPlacing);
+                carol_->Send("127.0.0.1", "Calling|Carol");
+                EXPECT_EQ(carol_->Next(), "Alice is away");
+                EXPECT_PHASE(*alice_, kPlacing);
                 SendFrom(B(), "127.0.0.1", "Bob is away");
             })
         .When(
             "Bob's refusal shown",
-            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+            [this] { return alice_->dialog().Label1->text() == "Bob is away"; },
             [&] {
-                EXPECT_PHASE(*alice, kRefused);
-                carol->Send("127.0.0.1", forged);
-                EXPECT_TRUE(QTest::qWaitFor([&] { return alice->handled.count(forged) == 2; }));
-                EXPECT_EQ(alice->dialog().Label1->text(), "Bob is away");
-                alice->dialog().btnCancel->click();
+                EXPECT_PHASE(*alice_, kRefused);
+                carol_->Send("127.0.0.1", forged);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return alice_->handled.count(forged) == 2; }));
+                EXPECT_EQ(alice_->dialog().Label1->text(), "Bob is away");
+                alice_->dialog().btnCancel->click();
             });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
 
     // No call placed: not even the last peer called changes the dialog.
     SendFrom(B(), "127.0.0.1", "Bob is back");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return alice->handled.contains("Bob is back"); }));
-    EXPECT_EQ(alice->dialog().Label1->text(), "Bob is away");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alice_->handled.contains("Bob is back"); }));
+    EXPECT_EQ(alice_->dialog().Label1->text(), "Bob is away");
 }
 
 TEST_F(CallStates, BusyRepliesToOneAddressGoAtMostOnceASecond) {
     const auto now_ms = std::make_shared<qint64>(0);
-    A().Session().replies = call::ReplyLimiter([now_ms] { return *now_ms; });
+    A().Session().setReplyLimiter(call::ReplyLimiter([now_ms] { return *now_ms; }));
     ASSERT_TRUE(EstablishCall());
     for (int i = 0; i < 5; ++i)
-        carol->Send("127.0.0.1", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Alice is away");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->handled.count("Calling|Carol") == 5; }));
-    EXPECT_EQ(carol->Next(300), std::nullopt);
-    EXPECT_PHASE(*alice, kInCallPlaced);
+        carol_->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Alice is away");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice_->handled.count("Calling|Carol") == 5; }));
+    EXPECT_EQ(carol_->Next(300), std::nullopt);
+    EXPECT_PHASE(*alice_, kInCallPlaced);
 
     *now_ms += call::ReplyLimiter::kWindow_ms;
-    carol->Send("127.0.0.1", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Alice is away");
+    carol_->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Alice is away");
 }
 
 TEST_F(CallStates, CallRingsOutAndIsStillAnsweredAfterwards) {
@@ -311,20 +311,20 @@ TEST_F(CallStates, CallRingsOutAndIsStillAnsweredAfterwards) {
     script.When("Bob rings", BobRings(), [] {})
         .When(
             "Bob's message shown",
-            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
+            [this] { return alice_->dialog().Label1->text() == "Bob is away"; },
             [this] {
-                EXPECT_PHASE(*alice, kRefused);
-                EXPECT_PHASE(*bob, kRingTimeOver);
+                EXPECT_PHASE(*alice_, kRefused);
+                EXPECT_PHASE(*bob_, kRingTimeOver);
                 EXPECT_FALSE(B().Timer1.isActive());
                 EXPECT_EQ(B().lblCallerID->text(), "");
-                EXPECT_EQ(bob->toneOperations().last(), "stop 1");
+                EXPECT_EQ(bob_->toneOperations().last(), "stop 1");
                 // Still ringing: the call button answers the caller, whose dialog
                 // still shows the message.
                 B().btnCall->click();
             });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
-    EXPECT_PHASE(*alice, kInCallPlaced);
-    EXPECT_PHASE(*bob, kInCallAnswered);
+    EXPECT_PHASE(*alice_, kInCallPlaced);
+    EXPECT_PHASE(*bob_, kInCallAnswered);
 }
 
 TEST_F(CallStates, CancelAfterTheMessageStopsTheRingingOnBothSides) {
@@ -333,15 +333,15 @@ TEST_F(CallStates, CancelAfterTheMessageStopsTheRingingOnBothSides) {
     script.When("Bob rings", BobRings(), [] {})
         .When(
             "Bob's message shown",
-            [this] { return alice->dialog().Label1->text() == "Bob is away"; },
-            [this] { alice->dialog().btnCancel->click(); })
+            [this] { return alice_->dialog().Label1->text() == "Bob is away"; },
+            [this] { alice_->dialog().btnCancel->click(); })
         .When(
             "Bob stops ringing", [this] { return !B().Ringing(); }, [] {});
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_PHASE(*bob, kIdle);
-    EXPECT_EQ(bob->toneOperations().last(), "close 1");
-    EXPECT_FALSE(alice->dialog().RxDice1->Rotate());
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_PHASE(*bob_, kIdle);
+    EXPECT_EQ(bob_->toneOperations().last(), "close 1");
+    EXPECT_FALSE(alice_->dialog().RxDice1->Rotate());
 }
 
 TEST_F(CallStates, CancelWhileRingingCountsOnlyFromTheAddressInTheHostField) {
@@ -349,21 +349,21 @@ TEST_F(CallStates, CancelWhileRingingCountsOnlyFromTheAddressInTheHostField) {
     script
         .When("Bob rings", BobRings(),
               [this] {
-                  carol->Send("127.0.0.2", "Cancel");
-                  carol->Send("127.0.0.2", "barrier");
+                  carol_->Send("127.0.0.2", "Cancel");
+                  carol_->Send("127.0.0.2", "barrier");
               })
         .When(
-            "Carol's Cancel handled", [this] { return bob->handled.contains("barrier"); },
+            "Carol's Cancel handled", [this] { return bob_->handled.contains("barrier"); },
             [this] {
-                EXPECT_PHASE(*bob, kRinging);
+                EXPECT_PHASE(*bob_, kRinging);
                 EXPECT_TRUE(B().Timer1.isActive());
-                alice->dialog().btnCancel->click();
+                alice_->dialog().btnCancel->click();
             })
         .When(
             "Bob stops ringing", [this] { return !B().Ringing(); }, [] {});
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_PHASE(*bob_, kIdle);
     EXPECT_FALSE(B().Timer1.isActive());
     EXPECT_EQ(B().lblCallerID->text(), "");
 }
@@ -379,22 +379,22 @@ TEST_F(CallStates, SecondRequestWhileRingingReplacesCallerAndToneButNotTheRingTi
                 return B().Ringing() && B().Timer1.isActive() && B().Timer1.remainingTime() < 4700;
             },
             [this] {
-                bob->toneOperations().clear();
-                carol->Send("127.0.0.2", "Calling|Carol");
+                bob_->toneOperations().clear();
+                carol_->Send("127.0.0.2", "Calling|Carol");
             })
         .When(
             "Carol's request handled", [this] { return B().edtHostName->text() == "127.0.0.3"; },
             [this] {
                 EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
-                EXPECT_EQ(bob->toneOperations(),
+                EXPECT_EQ(bob_->toneOperations(),
                           QStringList({"close 1", "open ring.wav", "status 2", "play 2"}));
                 EXPECT_TRUE(B().Timer1.isActive());
                 EXPECT_LT(B().Timer1.remainingTime(), 4700);
-                alice->dialog().btnCancel->click();
+                alice_->dialog().btnCancel->click();
             });
     ASSERT_TRUE(AliceCalls(script)) << script.failure().toStdString();
     // Alice's Cancel does not come from the host field's address any more.
-    Barrier(A(), "127.0.0.2", *bob);
+    Barrier(A(), "127.0.0.2", *bob_);
     EXPECT_TRUE(B().Ringing());
 }
 
@@ -412,7 +412,7 @@ TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
         .When(
             "Bob's request held", [&] { return !held.isEmpty(); }, [this] { A().btnCall->click(); })
         .When(
-            "Alice calls too", [this] { return alice->dialog().isVisible(); },
+            "Alice calls too", [this] { return alice_->dialog().isVisible(); },
             [&] {
                 // Bob's busy reply is held too: restoring the handler first would let it
                 // slip past the replay when it comes late.
@@ -426,20 +426,20 @@ TEST_F(CallStates, BothSidesCallingAtOnceEachGetTheOthersMessage) {
         .When(
             "both refused",
             [this] {
-                return alice->dialog().Label1->text() == "Bob is away" &&
-                       bob->dialog().Label1->text() == "Alice is away";
+                return alice_->dialog().Label1->text() == "Bob is away" &&
+                       bob_->dialog().Label1->text() == "Alice is away";
             },
             [this] {
-                EXPECT_PHASE(*alice, kRefused);
-                EXPECT_PHASE(*bob, kRefused);
-                alice->dialog().btnCancel->click();
+                EXPECT_PHASE(*alice_, kRefused);
+                EXPECT_PHASE(*bob_, kRefused);
+                alice_->dialog().btnCancel->click();
             })
         .When(
             "Alice idle", [this] { return !A().Busy(); },
-            [this] { bob->dialog().btnCancel->click(); });
+            [this] { bob_->dialog().btnCancel->click(); });
     ASSERT_TRUE(script.Run([this] { B().btnCall->click(); })) << script.failure().toStdString();
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_PHASE(*bob_, kIdle);
 }
 
 TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
@@ -448,7 +448,7 @@ TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
         A().btnCall->click(); // the host field still holds its placeholder
         EXPECT_EQ(watcher.box().title, "Information");
         EXPECT_EQ(watcher.box().text, "Please enter Host Name or IP Address First.");
-        EXPECT_PHASE(*alice, kIdle);
+        EXPECT_PHASE(*alice_, kIdle);
         EXPECT_EQ(A().focusWidget(), A().edtHostName);
     }
     A().edtHostName->setText("nowhere-pc");
@@ -461,11 +461,11 @@ TEST_F(CallStates, FailedRequestShowsTheErrorAndLeavesThisSideIdle) {
         EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
         EXPECT_EQ(watcher.box().text, "Socket Error # 11001\r\n");
     }
-    EXPECT_PHASE(*alice, kIdle);
+    EXPECT_PHASE(*alice_, kIdle);
     EXPECT_EQ(A().focusWidget(), A().edtHostName);
-    EXPECT_FALSE(alice->dialog().RxDice1->Rotate());
+    EXPECT_FALSE(alice_->dialog().RxDice1->Rotate());
 
-    carol->Send("127.0.0.1", "Calling|Carol");
+    carol_->Send("127.0.0.1", "Calling|Carol");
     EXPECT_TRUE(QTest::qWaitFor([this] { return A().Ringing(); }));
     EXPECT_EQ(A().lblCallerID->text(), "Carol calling...");
 }
@@ -486,81 +486,81 @@ TEST_F(CallStates, OddRequestsRingAsTheyAreClassified) {
     EXPECT_EQ(B().lblCallerID->textFormat(), Qt::PlainText);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.payload.toStdString());
-        carol->Send("127.0.0.2", c.payload);
+        carol_->Send("127.0.0.2", c.payload);
         EXPECT_TRUE(QTest::qWaitFor([&] { return B().Ringing(); }));
         EXPECT_EQ(B().lblCallerID->text(), c.label);
-        carol->Send("127.0.0.2", "Cancel");
+        carol_->Send("127.0.0.2", "Cancel");
         EXPECT_TRUE(QTest::qWaitFor([&] { return !B().Ringing(); }));
     }
-    EXPECT_EQ(bob->dialog().Label1->textFormat(), Qt::PlainText);
+    EXPECT_EQ(bob_->dialog().Label1->textFormat(), Qt::PlainText);
 }
 
 TEST_F(CallStates, RingAlertWithoutToneWithAFailingToneAndWithoutRingTime) {
     B().Settings.RingTone.clear();
     B().Settings.RingTime = 0;
-    carol->Send("127.0.0.2", "Calling|Carol");
+    carol_->Send("127.0.0.2", "Calling|Carol");
     ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing(); }));
-    EXPECT_TRUE(bob->toneOperations().isEmpty());
+    EXPECT_TRUE(bob_->toneOperations().isEmpty());
     // A ring time of 0 never runs out.
     EXPECT_FALSE(B().Timer1.isActive());
-    carol->Send("127.0.0.2", "Cancel");
+    carol_->Send("127.0.0.2", "Cancel");
     ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 
     // A tone that cannot be opened is told on the status line; the call rings and is answered.
     B().Settings.RingTone = "broken.wav";
     B().Settings.RingTime = 10000;
-    bob->device->openFailures.insert("broken.wav", 277);
-    carol->Send("127.0.0.2", "Calling|Carol");
+    bob_->device->openFailures.insert("broken.wav", 277);
+    carol_->Send("127.0.0.2", "Calling|Carol");
     ASSERT_TRUE(QTest::qWaitFor([this] { return B().Ringing(); }));
     EXPECT_EQ(B().lblCallerID->text(), "Carol calling...");
     EXPECT_TRUE(B().lblVideoArea->text().startsWith("Ring tone unavailable: "));
     EXPECT_TRUE(B().Timer1.isActive());
     B().btnCall->click();
-    EXPECT_EQ(carol->Next(), "Accept");
-    EXPECT_PHASE(*bob, kInCallAnswered);
+    EXPECT_EQ(carol_->Next(), "Accept");
+    EXPECT_PHASE(*bob_, kInCallAnswered);
 }
 
 // A name server that takes its time holds up nothing: datagrams are handled meanwhile, Cancel
 // ends the call at once, and the answer that comes afterwards places no call.
 TEST_F(CallStates, ASlowLookupFreezesNothingAndCancelStillWorks) {
-    alice->resolver->delay_ms = 300;
-    const int answered = alice->resolver->answered;
+    alice_->resolver->delay_ms = 300;
+    const int answered = alice_->resolver->answered;
     A().edtHostName->setText("bobs-pc");
     A().btnCall->click();
-    EXPECT_PHASE(*alice, kPlacing);
-    carol->Send("127.0.0.1", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Alice is away");
-    EXPECT_EQ(alice->resolver->answered, answered);
-    alice->dialog().btnCancel->click();
-    EXPECT_PHASE(*alice, kIdle);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice->resolver->answered == answered + 1; }));
-    Barrier(A(), "127.0.0.2", *bob);
-    EXPECT_PHASE(*alice, kIdle);
-    EXPECT_PHASE(*bob, kIdle);
+    EXPECT_PHASE(*alice_, kPlacing);
+    carol_->Send("127.0.0.1", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Alice is away");
+    EXPECT_EQ(alice_->resolver->answered, answered);
+    alice_->dialog().btnCancel->click();
+    EXPECT_PHASE(*alice_, kIdle);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice_->resolver->answered == answered + 1; }));
+    Barrier(A(), "127.0.0.2", *bob_);
+    EXPECT_PHASE(*alice_, kIdle);
+    EXPECT_PHASE(*bob_, kIdle);
 }
 
 TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     // Bob's replies to Carol come closer together than the reply limit allows; his clock is
     // moved on between them.
     const auto skew = std::make_shared<qint64>(0);
-    B().Session().replies = call::ReplyLimiter([skew] {
+    B().Session().setReplyLimiter(call::ReplyLimiter([skew] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count() +
                *skew;
-    });
+    }));
     B().Settings.Message.clear();
     B().Settings.RingTime = 100;
-    carol->Send("127.0.0.2", "Calling|Carol");
+    carol_->Send("127.0.0.2", "Calling|Carol");
     ASSERT_TRUE(QTest::qWaitFor([this] {
         return B().Ringing() && B().btnCall->isEnabled() && !B().Timer1.isActive() &&
                B().lblCallerID->text().isEmpty();
     }));
     // The next datagram Carol gets is the one sent once there is a message again.
     B().Settings.Message = "Bob is away";
-    carol->Send("127.0.0.2", "Calling|Carol");
-    EXPECT_EQ(carol->Next(), "Bob is away");
-    carol->Send("127.0.0.2", "Cancel");
+    carol_->Send("127.0.0.2", "Calling|Carol");
+    EXPECT_EQ(carol_->Next(), "Bob is away");
+    carol_->Send("127.0.0.2", "Cancel");
     ASSERT_TRUE(QTest::qWaitFor([this] { return !B().Ringing(); }));
 
     // The busy reply, likewise.
@@ -568,19 +568,19 @@ TEST_F(CallStates, AnEmptyMessageIsNeverSent) {
     B().edtHostName->setText("carols-pc");
     Script script;
     script.When(
-        "Bob calls Carol", [this] { return bob->dialog().isVisible(); },
+        "Bob calls Carol", [this] { return bob_->dialog().isVisible(); },
         [this] {
-            EXPECT_EQ(carol->Next(), "Calling|Bob");
+            EXPECT_EQ(carol_->Next(), "Calling|Bob");
             B().Settings.Message.clear();
-            carol->Send("127.0.0.2", "Calling|Carol");
-            carol->Send("127.0.0.2", "barrier");
+            carol_->Send("127.0.0.2", "Calling|Carol");
+            carol_->Send("127.0.0.2", "barrier");
             EXPECT_TRUE(
-                QTest::qWaitFor([this] { return bob->dialog().Label1->text() == "barrier"; }));
+                QTest::qWaitFor([this] { return bob_->dialog().Label1->text() == "barrier"; }));
             B().Settings.Message = "Bob is busy";
-            carol->Send("127.0.0.2", "Calling|Carol");
-            EXPECT_EQ(carol->Next(), "Bob is busy");
-            bob->dialog().btnCancel->click();
+            carol_->Send("127.0.0.2", "Calling|Carol");
+            EXPECT_EQ(carol_->Next(), "Bob is busy");
+            bob_->dialog().btnCancel->click();
         });
     ASSERT_TRUE(script.Run([this] { B().btnCall->click(); })) << script.failure().toStdString();
-    EXPECT_EQ(carol->Next(), "Cancel");
+    EXPECT_EQ(carol_->Next(), "Cancel");
 }

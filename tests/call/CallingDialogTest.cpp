@@ -60,79 +60,79 @@ TEST(RxDice, RollsEverySixtyMillisecondsAndKeepsItsFaceWhenStopped) {
 class CallingDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        owner.setGeometry(200, 150, 658, 682);
-        owner.show();
+        owner_.setGeometry(200, 150, 658, 682);
+        owner_.show();
     }
-    QWidget owner;
-    TfrmCalling dialog{&owner};
+    QWidget owner_;
+    TfrmCalling dialog_{&owner_};
 };
 
 TEST_F(CallingDialog, LooksAsDesigned) {
-    EXPECT_EQ(dialog.size(), QSize(383, 134));
-    EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(dialog.windowTitle(), "Calling Status");
-    EXPECT_EQ(dialog.XiPanel1->geometry(), dialog.rect());
+    EXPECT_EQ(dialog_.size(), QSize(383, 134));
+    EXPECT_TRUE(dialog_.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(dialog_.windowTitle(), "Calling Status");
+    EXPECT_EQ(dialog_.XiPanel1->geometry(), dialog_.rect());
 
-    EXPECT_EQ(dialog.Label1->text(), "Calling...");
-    EXPECT_EQ(dialog.Label1->textFormat(), Qt::PlainText);
-    EXPECT_FALSE(dialog.Label1->wordWrap());
-    EXPECT_EQ(dialog.Label1->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-    EXPECT_EQ(dialog.Label1->geometry().center().x(), 383 / 2);
-    EXPECT_LT(dialog.Label1->y(), 30);
+    EXPECT_EQ(dialog_.Label1->text(), "Calling...");
+    EXPECT_EQ(dialog_.Label1->textFormat(), Qt::PlainText);
+    EXPECT_FALSE(dialog_.Label1->wordWrap());
+    EXPECT_EQ(dialog_.Label1->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(dialog_.Label1->geometry().center().x(), 383 / 2);
+    EXPECT_LT(dialog_.Label1->y(), 30);
 
-    EXPECT_EQ(dialog.RxDice1->size(), QSize(66, 66));
-    EXPECT_LT(dialog.RxDice1->x(), 60);
-    EXPECT_EQ(dialog.RxDice1->Value(), 1);
-    EXPECT_FALSE(dialog.RxDice1->Rotate());
+    EXPECT_EQ(dialog_.RxDice1->size(), QSize(66, 66));
+    EXPECT_LT(dialog_.RxDice1->x(), 60);
+    EXPECT_EQ(dialog_.RxDice1->Value(), 1);
+    EXPECT_FALSE(dialog_.RxDice1->Rotate());
 
-    EXPECT_EQ(dialog.btnCancel->text(), "Cancel");
-    EXPECT_TRUE(dialog.btnCancel->font().bold());
-    EXPECT_GT(dialog.btnCancel->geometry().right(), 340);
-    EXPECT_GT(dialog.btnCancel->y(), 80);
+    EXPECT_EQ(dialog_.btnCancel->text(), "Cancel");
+    EXPECT_TRUE(dialog_.btnCancel->font().bold());
+    EXPECT_GT(dialog_.btnCancel->geometry().right(), 340);
+    EXPECT_GT(dialog_.btnCancel->y(), 80);
 
-    const QImage panel = dialog.XiPanel1->grab().toImage();
+    const QImage panel = dialog_.XiPanel1->grab().toImage();
     EXPECT_EQ(QColor(panel.pixel(5, 0)), QColor(Qt::white));
     EXPECT_EQ(QColor(panel.pixel(5, panel.height() - 1)), QColor(222, 224, 218));
 }
 
 TEST_F(CallingDialog, OnlyCancelClosesItAndItStandsCentredOverItsOwner) {
     int cancels = 0;
-    dialog.OnCancelCall = [&] { ++cancels; };
+    dialog_.OnCancelCall = [&] { ++cancels; };
     test::Script script;
     script
         .When(
-            "shown", [&] { return dialog.isVisible(); },
+            "shown", [&] { return dialog_.isVisible(); },
             [&] {
-                EXPECT_TRUE(dialog.isModal());
+                EXPECT_TRUE(dialog_.isModal());
                 // A Wayland client does not place its windows; the desktop puts a dialog over
                 // its transient parent.
                 if (QGuiApplication::platformName().startsWith("wayland"))
-                    EXPECT_EQ(dialog.windowHandle()->transientParent(), owner.windowHandle());
+                    EXPECT_EQ(dialog_.windowHandle()->transientParent(), owner_.windowHandle());
                 else
-                    EXPECT_LE((dialog.frameGeometry().center() - owner.frameGeometry().center())
+                    EXPECT_LE((dialog_.frameGeometry().center() - owner_.frameGeometry().center())
                                   .manhattanLength(),
                               2);
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-                dialog.close();
-                dialog.reject();
+                QTest::keyClick(&dialog_, Qt::Key_Escape);
+                dialog_.close();
+                dialog_.reject();
             })
         .Then("still shown, then Cancel", [&] {
-            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_TRUE(dialog_.isVisible());
             EXPECT_EQ(cancels, 0);
-            dialog.btnCancel->click();
+            dialog_.btnCancel->click();
         });
-    ASSERT_TRUE(script.Run([&] { dialog.exec(); })) << script.failure().toStdString();
-    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_TRUE(script.Run([&] { dialog_.exec(); })) << script.failure().toStdString();
+    EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(cancels, 1);
 }
 
 TEST_F(CallingDialog, CancelClosesEvenWhenTheCallerSideFailsAndReportsNothing) {
-    dialog.OnCancelCall = [] { throw std::runtime_error("no route"); };
+    dialog_.OnCancelCall = [] { throw std::runtime_error("no route"); };
     test::ModalWatcher watcher;
     test::Script script;
     script.When(
-        "shown", [&] { return dialog.isVisible(); }, [&] { dialog.btnCancel->click(); });
-    ASSERT_TRUE(script.Run([&] { dialog.exec(); })) << script.failure().toStdString();
-    EXPECT_FALSE(dialog.isVisible());
+        "shown", [&] { return dialog_.isVisible(); }, [&] { dialog_.btnCancel->click(); });
+    ASSERT_TRUE(script.Run([&] { dialog_.exec(); })) << script.failure().toStdString();
+    EXPECT_FALSE(dialog_.isVisible());
     EXPECT_FALSE(watcher.box().seen);
 }

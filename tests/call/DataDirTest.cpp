@@ -13,7 +13,7 @@ protected:
     QString at(const QString& name) const { return root_.filePath(name); }
 
     // A path that cannot be a directory for anyone, root included: its parent is a regular file.
-    QString unwritableDir() const {
+    QString UnwritableDir() const {
         QFile blocker(at(QStringLiteral("blocker")));
         EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
         return blocker.fileName() + QStringLiteral("/bin");
@@ -32,7 +32,7 @@ TEST_F(DataDirTest, WritableExecutableDirectoryIsUsedAndLeftClean) {
 }
 
 TEST_F(DataDirTest, UnwritableExecutableDirectoryFallsBackToTheConfigDirectory) {
-    const QString exeDir = unwritableDir();
+    const QString exeDir = UnwritableDir();
     const QString xdg = at(QStringLiteral("xdg"));
     EXPECT_EQ(ChooseDataDir(exeDir, xdg, at(QStringLiteral("home"))),
               xdg + QStringLiteral("/vocalyn/"));

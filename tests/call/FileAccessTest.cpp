@@ -25,24 +25,24 @@ protected:
     QString path(const char* name = "data") const {
         return dir_.path() + QLatin1Char('/') + QLatin1String(name);
     }
-    void writeFile(const QByteArray& bytes, const char* name = "data") const {
+    void WriteFile(const QByteArray& bytes, const char* name = "data") const {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
-    QByteArray readFile(const char* name = "data") const {
+    QByteArray ReadFile(const char* name = "data") const {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    mode_t modeOf(const char* name = "data") const {
+    mode_t ModeOf(const char* name = "data") const {
         struct stat info {};
         EXPECT_EQ(::lstat(QFile::encodeName(path(name)).constData(), &info), 0);
         return info.st_mode;
     }
-    void chmod(mode_t mode, const char* name = "data") const {
+    void Chmod(mode_t mode, const char* name = "data") const {
         ASSERT_EQ(::chmod(QFile::encodeName(path(name)).constData(), mode), 0);
     }
-    QStringList listing() const {
+    QStringList Listing() const {
         return QDir(dir_.path())
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
@@ -53,23 +53,23 @@ protected:
 TEST_F(FileAccessTest, ReadsRegularFilesUpToTheBound) {
     EXPECT_EQ(ReadRegularFile(path(), 16).status, ReadStatus::Missing);
 
-    writeFile(QByteArray(16, 'x'));
+    WriteFile(QByteArray(16, 'x'));
     RegularFileContents read = ReadRegularFile(path(), 16);
     EXPECT_EQ(read.status, ReadStatus::Read);
     EXPECT_EQ(read.bytes, QByteArray(16, 'x'));
 
-    writeFile(QByteArray(17, 'x'));
+    WriteFile(QByteArray(17, 'x'));
     read = ReadRegularFile(path(), 16);
     EXPECT_EQ(read.status, ReadStatus::TooLarge);
     EXPECT_TRUE(read.bytes.isEmpty());
 
-    writeFile(QByteArray());
+    WriteFile(QByteArray());
     read = ReadRegularFile(path(), 16);
     EXPECT_EQ(read.status, ReadStatus::Read);
     EXPECT_TRUE(read.bytes.isEmpty());
 
     // Through a link to a regular file, and a file the reader may not open.
-    writeFile("linked", "target");
+    WriteFile("linked", "target");
     ASSERT_TRUE(QFile::link(path("target"), path("link")));
     EXPECT_EQ(ReadRegularFile(path("link"), 16).bytes, "linked");
     EXPECT_EQ(ReadRegularFile(path("target") + "/below", 16).status, ReadStatus::Failed);
@@ -98,29 +98,29 @@ TEST_F(FileAccessTest, NeverWaitsOnAFifoNorReadsADevice) {
 
 TEST_F(FileAccessTest, ReplacesAFileKeepingItsPermissionBits) {
     EXPECT_TRUE(WriteFileAtomically(path(), "new"));
-    EXPECT_EQ(readFile(), "new");
+    EXPECT_EQ(ReadFile(), "new");
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(modeOf() & 07777, 0666 & ~mask);
+    EXPECT_EQ(ModeOf() & 07777, 0666 & ~mask);
 
     for (const mode_t mode : {0600, 0640, 0604, 0755}) {
-        chmod(mode);
+        Chmod(mode);
         EXPECT_TRUE(WriteFileAtomically(path(), "v" + QByteArray::number(mode, 8)));
-        EXPECT_EQ(readFile(), "v" + QByteArray::number(mode, 8));
-        EXPECT_EQ(modeOf() & 07777, mode);
+        EXPECT_EQ(ReadFile(), "v" + QByteArray::number(mode, 8));
+        EXPECT_EQ(ModeOf() & 07777, mode);
     }
-    EXPECT_EQ(listing(), QStringList{"data"});
+    EXPECT_EQ(Listing(), QStringList{"data"});
 }
 
 TEST_F(FileAccessTest, RefusesReadOnlyFilesAndOtherKinds) {
     // Root could write these, so the owner's write bit alone decides.
-    writeFile("kept");
+    WriteFile("kept");
     for (const mode_t mode : {0444, 0400, 0000, 0577}) {
-        chmod(mode);
+        Chmod(mode);
         EXPECT_FALSE(WriteFileAtomically(path(), "lost")) << std::oct << mode;
-        EXPECT_EQ(modeOf() & 07777, mode);
-        chmod(0600);
-        EXPECT_EQ(readFile(), "kept");
+        EXPECT_EQ(ModeOf() & 07777, mode);
+        Chmod(0600);
+        EXPECT_EQ(ReadFile(), "kept");
     }
 
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0666), 0);
@@ -132,33 +132,33 @@ TEST_F(FileAccessTest, RefusesReadOnlyFilesAndOtherKinds) {
         for (const char* name : {"fifo", "null", "dir", "dangling"})
             EXPECT_FALSE(WriteFileAtomically(path(name), "x")) << name;
     }
-    EXPECT_TRUE(S_ISFIFO(modeOf("fifo")));
-    EXPECT_TRUE(S_ISLNK(modeOf("null")));
-    EXPECT_TRUE(S_ISDIR(modeOf("dir")));
-    EXPECT_TRUE(S_ISLNK(modeOf("dangling")));
-    EXPECT_EQ(listing(), (QStringList{"dangling", "data", "dir", "fifo", "null"}));
+    EXPECT_TRUE(S_ISFIFO(ModeOf("fifo")));
+    EXPECT_TRUE(S_ISLNK(ModeOf("null")));
+    EXPECT_TRUE(S_ISDIR(ModeOf("dir")));
+    EXPECT_TRUE(S_ISLNK(ModeOf("dangling")));
+    EXPECT_EQ(Listing(), (QStringList{"dangling", "data", "dir", "fifo", "null"}));
 }
 
 TEST_F(FileAccessTest, AReadOnlyDirectoryIsLeftAlone) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("dir")));
-    writeFile("kept", "dir/data");
+    WriteFile("kept", "dir/data");
     ASSERT_EQ(::chmod(QFile::encodeName(path("dir")).constData(), 0555), 0);
     EXPECT_FALSE(WriteFileAtomically(path("dir/data"), "lost"));
     EXPECT_FALSE(WriteFileAtomically(path("dir/new"), "lost"));
-    EXPECT_EQ(readFile("dir/data"), "kept");
+    EXPECT_EQ(ReadFile("dir/data"), "kept");
     EXPECT_EQ(QDir(path("dir")).entryList(QDir::Files | QDir::Hidden), QStringList{"data"});
     ASSERT_EQ(::chmod(QFile::encodeName(path("dir")).constData(), 0755), 0);
     EXPECT_TRUE(WriteFileAtomically(path("dir/new"), "made"));
 }
 
 TEST_F(FileAccessTest, ALinkStaysAndItsTargetIsReplaced) {
-    writeFile("old", "target");
-    chmod(0640, "target");
+    WriteFile("old", "target");
+    Chmod(0640, "target");
     ASSERT_TRUE(QFile::link(path("target"), path("link")));
     EXPECT_TRUE(WriteFileAtomically(path("link"), "new"));
-    EXPECT_TRUE(S_ISLNK(modeOf("link")));
-    EXPECT_EQ(readFile("target"), "new");
-    EXPECT_EQ(modeOf("target") & 07777, 0640);
+    EXPECT_TRUE(S_ISLNK(ModeOf("link")));
+    EXPECT_EQ(ReadFile("target"), "new");
+    EXPECT_EQ(ModeOf("target") & 07777, 0640);
 }
 
 TEST_F(FileAccessTest, AsAnotherUserTheSystemsOwnChecksApply) {
@@ -166,8 +166,8 @@ TEST_F(FileAccessTest, AsAnotherUserTheSystemsOwnChecksApply) {
         GTEST_SKIP() << "needs root to take on another user";
     // A file of root's, world-readable, in a directory the other user may write: renaming over
     // it would succeed, so the write must be refused before that.
-    writeFile("root's");
-    chmod(0644);
+    WriteFile("root's");
+    Chmod(0644);
     ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0777), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -180,7 +180,7 @@ TEST_F(FileAccessTest, AsAnotherUserTheSystemsOwnChecksApply) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFile(), "root's");
+    EXPECT_EQ(ReadFile(), "root's");
 }
 
 } // namespace

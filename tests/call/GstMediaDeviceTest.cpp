@@ -40,20 +40,20 @@ void Encode(const QString& path, int duration_ms, const QString& encoder) {
 
 class GstPlayerTest : public ::testing::Test {
 protected:
-    QString file(const QString& name) const { return dir.filePath(name); }
-    MediaDevice::Status status() { return device.StatusOf(player.deviceId()); }
-    bool atEnd() {
-        const auto now = status();
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    MediaDevice::Status PlayerStatus() { return device_.StatusOf(player_.deviceId()); }
+    bool AtEnd() {
+        const auto now = PlayerStatus();
         return now.result == 0 && now.position_ms == now.length_ms;
     }
 
-    QTemporaryDir dir;
-    GstMediaDevice device{kSink};
-    TMediaPlayer player{device};
-    int notices = 0;
+    QTemporaryDir dir_;
+    GstMediaDevice device_{kSink};
+    TMediaPlayer player_{device_};
+    int notices_ = 0;
 
     void SetUp() override {
-        player.OnNotify = [this] { ++notices; };
+        player_.OnNotify = [this] { ++notices_; };
     }
 };
 
@@ -69,20 +69,20 @@ void PrintTo(const Kind& kind, std::ostream* out) {
 class GstPlayerKindTest : public GstPlayerTest, public ::testing::WithParamInterface<Kind> {};
 
 TEST_P(GstPlayerKindTest, PlaysToTheEndAndAgainFromTheStart) {
-    player.FileName = file(QStringLiteral("tone.") + GetParam().extension);
-    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 500, GetParam().encoder));
-    player.Open();
-    EXPECT_EQ(status().position_ms, 0);
+    player_.FileName = file(QStringLiteral("tone.") + GetParam().extension);
+    ASSERT_NO_FATAL_FAILURE(Encode(player_.FileName, 500, GetParam().encoder));
+    player_.Open();
+    EXPECT_EQ(PlayerStatus().position_ms, 0);
 
-    player.Play();
-    EXPECT_FALSE(atEnd()) << "Play waited for the end";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
-    EXPECT_TRUE(atEnd());
-    EXPECT_NEAR(status().length_ms, 500, 60);
+    player_.Play();
+    EXPECT_FALSE(AtEnd()) << "Play waited for the end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices_ == 1; }, kWait_ms));
+    EXPECT_TRUE(AtEnd());
+    EXPECT_NEAR(PlayerStatus().length_ms, 500, 60);
 
-    player.Play();
-    EXPECT_LT(status().position_ms, 250);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 2; }, kWait_ms));
+    player_.Play();
+    EXPECT_LT(PlayerStatus().position_ms, 250);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices_ == 2; }, kWait_ms));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, GstPlayerKindTest,
@@ -91,38 +91,38 @@ INSTANTIATE_TEST_SUITE_P(Kinds, GstPlayerKindTest,
                          [](const auto& info) { return std::string(info.param.extension); });
 
 TEST_F(GstPlayerTest, StopKeepsThePositionAndPlayGoesOnFromIt) {
-    player.FileName = file("long.wav");
-    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 1500, "wavenc"));
-    player.Open();
-    player.Play();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status().position_ms >= 300; }, kWait_ms));
-    player.Stop();
+    player_.FileName = file("long.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player_.FileName, 1500, "wavenc"));
+    player_.Open();
+    player_.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PlayerStatus().position_ms >= 300; }, kWait_ms));
+    player_.Stop();
 
-    const qint64 stoppedAt = status().position_ms;
+    const qint64 stoppedAt = PlayerStatus().position_ms;
     EXPECT_LT(stoppedAt, 1200);
-    EXPECT_FALSE(QTest::qWaitFor([&] { return status().position_ms != stoppedAt; }, 300));
-    EXPECT_EQ(notices, 0);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return PlayerStatus().position_ms != stoppedAt; }, 300));
+    EXPECT_EQ(notices_, 0);
 
-    player.Play();
-    EXPECT_GE(status().position_ms, stoppedAt - 50);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notices == 1; }, kWait_ms));
+    player_.Play();
+    EXPECT_GE(PlayerStatus().position_ms, stoppedAt - 50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices_ == 1; }, kWait_ms));
 }
 
 TEST_F(GstPlayerTest, FilesThatDoNotPlayRaiseTheBackEndsText) {
-    player.FileName = file("tone.wav");
-    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 200, "wavenc"));
-    player.Open();
-    const auto previous = player.deviceId();
+    player_.FileName = file("tone.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player_.FileName, 200, "wavenc"));
+    player_.Open();
+    const auto previous = player_.deviceId();
 
-    player.FileName = file("missing.wav");
+    player_.FileName = file("missing.wav");
     try {
-        player.Open();
+        player_.Open();
         ADD_FAILURE() << "no error";
     } catch (const EMCIDeviceError& e) {
         EXPECT_TRUE(e.message().contains("not found", Qt::CaseInsensitive)) << e.what();
     }
-    EXPECT_FALSE(player.opened());
-    EXPECT_EQ(device.StatusOf(previous).result, GstMediaDevice::InvalidDevice);
+    EXPECT_FALSE(player_.opened());
+    EXPECT_EQ(device_.StatusOf(previous).result, GstMediaDevice::InvalidDevice);
 
     QFile text(file("notes.wav"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
@@ -132,32 +132,32 @@ TEST_F(GstPlayerTest, FilesThatDoNotPlayRaiseTheBackEndsText) {
     ASSERT_TRUE(QFile::copy(VOCALYN_ASSETS_DIR "/call@3x.png", picture));
 
     for (const QString& path : {text.fileName(), picture}) {
-        player.FileName = path;
+        player_.FileName = path;
         try {
-            player.Open();
+            player_.Open();
             ADD_FAILURE() << "no error for " << qPrintable(path);
         } catch (const EMCIDeviceError& e) {
             EXPECT_FALSE(e.message().isEmpty());
             EXPECT_NE(e.message(), "Unknown error code");
         }
-        EXPECT_FALSE(player.opened());
+        EXPECT_FALSE(player_.opened());
     }
 }
 
 TEST_F(GstPlayerTest, AClosedDeviceIsSilent) {
-    player.FileName = file("tone.wav");
-    ASSERT_NO_FATAL_FAILURE(Encode(player.FileName, 300, "wavenc"));
-    player.Open();
-    player.Play();
-    player.Close();
-    EXPECT_FALSE(QTest::qWaitFor([&] { return notices > 0; }, 800));
+    player_.FileName = file("tone.wav");
+    ASSERT_NO_FATAL_FAILURE(Encode(player_.FileName, 300, "wavenc"));
+    player_.Open();
+    player_.Play();
+    player_.Close();
+    EXPECT_FALSE(QTest::qWaitFor([&] { return notices_ > 0; }, 800));
 }
 
 TEST_F(GstPlayerTest, TheShippedRingToneIsAShortSound) {
-    player.FileName = QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav");
-    player.Open();
-    EXPECT_GE(status().length_ms, 2000);
-    EXPECT_LE(status().length_ms, 3000);
+    player_.FileName = QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav");
+    player_.Open();
+    EXPECT_GE(PlayerStatus().length_ms, 2000);
+    EXPECT_LE(PlayerStatus().length_ms, 3000);
 }
 
 TEST(GstPlayerSinkTest, AWorkingSinkLeavesNothingToReport) {

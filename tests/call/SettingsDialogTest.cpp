@@ -29,13 +29,13 @@ using test::ModalWatcher;
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
-    QString dataDir() const { return dir.path() + QStringLiteral("/"); }
+    QString dataDir() const { return dir_.path() + QStringLiteral("/"); }
     QString path() const { return SettingsPath(dataDir()); }
 
     void Show() {
-        dialog.show();
-        dialog.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        dialog_.show();
+        dialog_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog_));
     }
     static QWidget* Focused() { return QApplication::focusWidget(); }
     // Keys go where a user's keys would: to the focused control.
@@ -51,8 +51,8 @@ protected:
     }
     static void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
     void TypeRingTime(const QString& text) {
-        Click(dialog.sedRingTime);
-        dialog.sedRingTime->setText({});
+        Click(dialog_.sedRingTime);
+        dialog_.sedRingTime->setText({});
         Type(text);
     }
 
@@ -63,10 +63,10 @@ protected:
         return stored;
     }
 
-    QTemporaryDir dir;
-    CallSettings held{QStringLiteral("/tones/old.wav"), 12000, QStringLiteral("Away"),
-                      QStringLiteral("desk")};
-    TfrmSettings dialog{dataDir(), held};
+    QTemporaryDir dir_;
+    CallSettings held_{QStringLiteral("/tones/old.wav"), 12000, QStringLiteral("Away"),
+                       QStringLiteral("desk")};
+    TfrmSettings dialog_{dataDir(), held_};
 };
 
 void ExpectSame(const CallSettings& actual, const CallSettings& expected) {
@@ -80,7 +80,7 @@ TEST_F(SettingsDialogTest, IsABorderlessDialogCentredOverItsOwnerWithControlsInT
     QWidget owner;
     owner.setGeometry(100, 80, 658, 682);
     owner.show();
-    TfrmSettings owned(dataDir(), held, &owner);
+    TfrmSettings owned(dataDir(), held_, &owner);
     owned.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owned));
 
@@ -122,53 +122,53 @@ TEST_F(SettingsDialogTest, EveryShowingFillsTheFieldsFromTheHeldSettings) {
     const Row rows[] = {{12999, "12"}, {0, "1"},      {999, "1"},
                         {-4000, "1"},  {45000, "30"}, {30999, "30"}};
     const QString longCallerID(70, QLatin1Char('c'));
-    held.CallerID = longCallerID;
-    held.Message = QString(60, QLatin1Char('m'));
+    held_.CallerID = longCallerID;
+    held_.Message = QString(60, QLatin1Char('m'));
     for (const Row& row : rows) {
-        held.RingTime = row.ringTime_ms;
+        held_.RingTime = row.ringTime_ms;
         Show();
-        EXPECT_EQ(dialog.sedRingTime->text(), row.shown) << row.ringTime_ms;
-        EXPECT_EQ(dialog.edtRingTone->text(), held.RingTone);
-        EXPECT_EQ(dialog.edtMessage->text(), held.Message);
-        EXPECT_EQ(dialog.edtCallerID->text(), longCallerID);
-        EXPECT_EQ(Focused(), dialog.edtRingTone);
+        EXPECT_EQ(dialog_.sedRingTime->text(), row.shown) << row.ringTime_ms;
+        EXPECT_EQ(dialog_.edtRingTone->text(), held_.RingTone);
+        EXPECT_EQ(dialog_.edtMessage->text(), held_.Message);
+        EXPECT_EQ(dialog_.edtCallerID->text(), longCallerID);
+        EXPECT_EQ(Focused(), dialog_.edtRingTone);
 
         // Edits closed without Save are gone at the next showing.
         Type(QStringLiteral("x"));
-        dialog.edtCallerID->clear();
-        Click(dialog.btnClose);
-        EXPECT_FALSE(dialog.isVisible());
+        dialog_.edtCallerID->clear();
+        Click(dialog_.btnClose);
+        EXPECT_FALSE(dialog_.isVisible());
     }
-    ExpectSame(held, {"/tones/old.wav", 30999, QString(60, QLatin1Char('m')), longCallerID});
+    ExpectSame(held_, {"/tones/old.wav", 30999, QString(60, QLatin1Char('m')), longCallerID});
     EXPECT_FALSE(QFile::exists(path()));
 }
 
 TEST_F(SettingsDialogTest, EnterWalksTheFieldsToSaveAndThenSaves) {
     Show();
-    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::refused);
-    const QWidget* walk[] = {dialog.edtRingTone, dialog.sedRingTime, dialog.edtMessage,
-                             dialog.edtCallerID, dialog.btnSave};
+    QSignalSpy beeps(dialog_.sedRingTime, &SpinEdit::Refused);
+    const QWidget* walk[] = {dialog_.edtRingTone, dialog_.sedRingTime, dialog_.edtMessage,
+                             dialog_.edtCallerID, dialog_.btnSave};
     for (size_t i = 0; i + 1 < std::size(walk); ++i) {
         ASSERT_EQ(Focused(), walk[i]) << i;
         Press(Qt::Key_Return);
-        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog_.isVisible());
     }
-    ASSERT_EQ(Focused(), dialog.btnSave);
+    ASSERT_EQ(Focused(), dialog_.btnSave);
     // Only the ring-time field refuses the Enter it passes on.
     EXPECT_EQ(beeps.count(), 1);
 
     Press(Qt::Key_Enter);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog_.isVisible());
+    EXPECT_EQ(dialog_.result(), QDialog::Accepted);
     ExpectSame(Stored(), {"/tones/old.wav", 12000, "Away", "desk"});
 }
 
 TEST_F(SettingsDialogTest, ButtonsArePressedByEnterOrBySpaceReleaseWhenFocused) {
     int videoOptions = 0;
-    dialog.OnVideoOptions = [&] { ++videoOptions; };
+    dialog_.OnVideoOptions = [&] { ++videoOptions; };
     Show();
 
-    dialog.btnVideoOptions->setFocus();
+    dialog_.btnVideoOptions->setFocus();
     Press(Qt::Key_Return);
     EXPECT_EQ(videoOptions, 1);
 
@@ -177,48 +177,48 @@ TEST_F(SettingsDialogTest, ButtonsArePressedByEnterOrBySpaceReleaseWhenFocused) 
     QTest::keyRelease(Focused(), Qt::Key_Space);
     EXPECT_EQ(videoOptions, 2);
 
-    dialog.btnClose->setFocus();
+    dialog_.btnClose->setFocus();
     QTest::keyPress(Focused(), Qt::Key_Space);
-    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog_.isVisible());
     QTest::keyRelease(Focused(), Qt::Key_Space);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog_.isVisible());
+    EXPECT_EQ(dialog_.result(), QDialog::Rejected);
 }
 
 TEST_F(SettingsDialogTest, EscapeDoesNothingAnywhere) {
     Show();
     for (QWidget* control : std::initializer_list<QWidget*>{
-             dialog.edtRingTone, dialog.sedRingTime, dialog.edtMessage, dialog.edtCallerID,
-             dialog.btnSave, dialog.btnClose, dialog.btnVideoOptions, dialog.btnRingTone}) {
+             dialog_.edtRingTone, dialog_.sedRingTime, dialog_.edtMessage, dialog_.edtCallerID,
+             dialog_.btnSave, dialog_.btnClose, dialog_.btnVideoOptions, dialog_.btnRingTone}) {
         control->setFocus();
         Press(Qt::Key_Escape);
-        ASSERT_TRUE(dialog.isVisible()) << control->metaObject()->className();
+        ASSERT_TRUE(dialog_.isVisible()) << control->metaObject()->className();
     }
     EXPECT_FALSE(QFile::exists(path()));
 }
 
 TEST_F(SettingsDialogTest, RingTimeFieldRefusesWhatCannotBelongToANumber) {
     Show();
-    QSignalSpy beeps(dialog.sedRingTime, &SpinEdit::refused);
+    QSignalSpy beeps(dialog_.sedRingTime, &SpinEdit::Refused);
     const QString decimalPoint = QLocale().decimalPoint();
     TypeRingTime(QStringLiteral("1a+ -x") + decimalPoint + QStringLiteral("2/"));
-    EXPECT_EQ(dialog.sedRingTime->text(), QStringLiteral("1+-") + decimalPoint + "2");
+    EXPECT_EQ(dialog_.sedRingTime->text(), QStringLiteral("1+-") + decimalPoint + "2");
     EXPECT_EQ(beeps.count(), 4); // a, blank, x, /
 
     // Control keys still edit: Backspace, Delete, and combinations such as select-all.
     Press(Qt::Key_Backspace);
     Press(Qt::Key_Home);
     Press(Qt::Key_Delete);
-    EXPECT_EQ(dialog.sedRingTime->text(), QStringLiteral("+-") + decimalPoint);
+    EXPECT_EQ(dialog_.sedRingTime->text(), QStringLiteral("+-") + decimalPoint);
     QTest::keyClick(Focused(), Qt::Key_A, Qt::ControlModifier);
     Type(QStringLiteral("7"));
-    EXPECT_EQ(dialog.sedRingTime->text(), "7");
+    EXPECT_EQ(dialog_.sedRingTime->text(), "7");
     EXPECT_EQ(beeps.count(), 4);
 }
 
 TEST_F(SettingsDialogTest, ArrowKeysAndButtonsStepByOneWithinTheRange) {
     Show();
-    SpinEdit* field = dialog.sedRingTime;
+    SpinEdit* field = dialog_.sedRingTime;
     field->setFocus();
     Press(Qt::Key_Up);
     EXPECT_EQ(field->text(), "13");
@@ -263,73 +263,73 @@ TEST_F(SettingsDialogTest, RingTimeIsLimitedWhenTheFocusLeavesSoSaveStoresOneToT
         Show();
         TypeRingTime(QString::fromLatin1(row.typed));
         Press(Qt::Key_Tab);
-        EXPECT_EQ(dialog.sedRingTime->text(), row.afterFocusLoss);
+        EXPECT_EQ(dialog_.sedRingTime->text(), row.afterFocusLoss);
 
         TypeRingTime(QString::fromLatin1(row.typed));
         // The press on Save takes the focus first, so the field is limited before Save reads it.
-        Click(dialog.btnSave);
-        EXPECT_FALSE(dialog.isVisible());
+        Click(dialog_.btnSave);
+        EXPECT_FALSE(dialog_.isVisible());
         EXPECT_EQ(Stored().RingTime, row.stored_s * 1000);
-        EXPECT_EQ(held.RingTime, row.stored_s * 1000);
+        EXPECT_EQ(held_.RingTime, row.stored_s * 1000);
     }
 }
 
 TEST_F(SettingsDialogTest, TextFieldsTakeFiftyTypedCharactersButKeepALongerHeldText) {
-    held.CallerID = QString(70, QLatin1Char('c'));
+    held_.CallerID = QString(70, QLatin1Char('c'));
     Show();
 
-    dialog.edtMessage->clear();
-    dialog.edtMessage->setFocus();
+    dialog_.edtMessage->clear();
+    dialog_.edtMessage->setFocus();
     Type(QString(55, QLatin1Char('m')));
-    EXPECT_EQ(dialog.edtMessage->text(), QString(50, QLatin1Char('m')));
+    EXPECT_EQ(dialog_.edtMessage->text(), QString(50, QLatin1Char('m')));
     // A paste (in the middle, and one that would split a character) keeps the part that fits.
     for (const QString& pasted : {QStringLiteral("0123456789"), QStringLiteral("0123\U0001F600")}) {
-        dialog.edtMessage->setText(QString(45, QLatin1Char('m')));
-        dialog.edtMessage->setCursorPosition(40);
-        dialog.edtMessage->insert(pasted);
-        EXPECT_EQ(dialog.edtMessage->text(), QString(40, QLatin1Char('m')) + pasted.left(4) +
-                                                 (pasted.size() == 10 ? "4" : "") +
-                                                 QString(5, QLatin1Char('m')));
+        dialog_.edtMessage->setText(QString(45, QLatin1Char('m')));
+        dialog_.edtMessage->setCursorPosition(40);
+        dialog_.edtMessage->insert(pasted);
+        EXPECT_EQ(dialog_.edtMessage->text(), QString(40, QLatin1Char('m')) + pasted.left(4) +
+                                                  (pasted.size() == 10 ? "4" : "") +
+                                                  QString(5, QLatin1Char('m')));
     }
-    dialog.edtMessage->setText(QString(50, QLatin1Char('m')));
+    dialog_.edtMessage->setText(QString(50, QLatin1Char('m')));
 
     // Over the limit, an edit may shorten the text but never lengthen it.
-    dialog.edtCallerID->setFocus();
+    dialog_.edtCallerID->setFocus();
     Type(QStringLiteral("d"));
-    EXPECT_EQ(dialog.edtCallerID->text().size(), 70);
+    EXPECT_EQ(dialog_.edtCallerID->text().size(), 70);
     Press(Qt::Key_Backspace);
     Type(QStringLiteral("d"));
-    EXPECT_EQ(dialog.edtCallerID->text(), QString(69, QLatin1Char('c')));
+    EXPECT_EQ(dialog_.edtCallerID->text(), QString(69, QLatin1Char('c')));
 
     // The ring tone has no limit.
-    dialog.edtRingTone->setFocus();
+    dialog_.edtRingTone->setFocus();
     Type(QString(80, QLatin1Char('t')));
-    EXPECT_EQ(dialog.edtRingTone->text().size(), QStringLiteral("/tones/old.wav").size() + 80);
+    EXPECT_EQ(dialog_.edtRingTone->text().size(), QStringLiteral("/tones/old.wav").size() + 80);
 
-    Click(dialog.btnSave);
+    Click(dialog_.btnSave);
     EXPECT_EQ(Stored().CallerID, QString(69, QLatin1Char('c')));
-    EXPECT_EQ(held.Message, QString(50, QLatin1Char('m')));
+    EXPECT_EQ(held_.Message, QString(50, QLatin1Char('m')));
 }
 
 TEST_F(SettingsDialogTest, SaveWritesTheFileAndTheHeldSettingsCloseChangesNothing) {
     Show();
-    dialog.edtRingTone->setText(QString());
-    dialog.sedRingTime->setText(QStringLiteral("25"));
-    dialog.edtMessage->setText(QStringLiteral("Out to lunch"));
-    dialog.edtCallerID->setText(QStringLiteral("Reception"));
-    Click(dialog.btnClose);
-    ExpectSame(held, {"/tones/old.wav", 12000, "Away", "desk"});
+    dialog_.edtRingTone->setText(QString());
+    dialog_.sedRingTime->setText(QStringLiteral("25"));
+    dialog_.edtMessage->setText(QStringLiteral("Out to lunch"));
+    dialog_.edtCallerID->setText(QStringLiteral("Reception"));
+    Click(dialog_.btnClose);
+    ExpectSame(held_, {"/tones/old.wav", 12000, "Away", "desk"});
     EXPECT_FALSE(QFile::exists(path()));
 
     Show();
-    dialog.edtRingTone->setText(QString());
-    dialog.sedRingTime->setText(QStringLiteral("25"));
-    dialog.edtMessage->setText(QStringLiteral("Out to lunch"));
-    dialog.edtCallerID->setText(QStringLiteral("Reception"));
-    Click(dialog.btnSave);
+    dialog_.edtRingTone->setText(QString());
+    dialog_.sedRingTime->setText(QStringLiteral("25"));
+    dialog_.edtMessage->setText(QStringLiteral("Out to lunch"));
+    dialog_.edtCallerID->setText(QStringLiteral("Reception"));
+    Click(dialog_.btnSave);
     // An empty ring tone is saved as no ring tone.
     const CallSettings expected{"", 25000, "Out to lunch", "Reception"};
-    ExpectSame(held, expected);
+    ExpectSame(held_, expected);
     ExpectSame(Stored(), expected);
     QFile file(path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -347,51 +347,51 @@ TEST_F(SettingsDialogTest, RefusedWriteIsReportedAndKeepsTheHeldSettingsAndTheDi
     // No write bit at all counts as read-only even for root.
     ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
     Show();
-    dialog.edtCallerID->setText(QStringLiteral("Reception"));
+    dialog_.edtCallerID->setText(QStringLiteral("Reception"));
 
     ModalWatcher watcher;
-    Click(dialog.btnSave);
+    Click(dialog_.btnSave);
     ASSERT_TRUE(watcher.box().seen);
     EXPECT_EQ(watcher.box().text, WithFullStop(QStringLiteral("Unable to write to ") + path()));
     EXPECT_EQ(watcher.box().icon, QMessageBox::Critical);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.edtCallerID->text(), "Reception");
-    ExpectSame(held, {"/tones/old.wav", 12000, "Away", "desk"});
+    EXPECT_TRUE(dialog_.isVisible());
+    EXPECT_EQ(dialog_.edtCallerID->text(), "Reception");
+    ExpectSame(held_, {"/tones/old.wav", 12000, "Away", "desk"});
     EXPECT_EQ(Stored().RingTime, 5000);
 }
 
 TEST_F(SettingsDialogTest, ChooserStartsAtTheCurrentTextAndCancellingKeepsIt) {
     QStringList asked;
     QString answer;
-    dialog.ChooseFile = [&](QWidget* parent, const QString& initialFile, const QString& filter) {
-        EXPECT_EQ(parent, &dialog);
+    dialog_.ChooseFile = [&](QWidget* parent, const QString& initialFile, const QString& filter) {
+        EXPECT_EQ(parent, &dialog_);
         // The press has moved the focus to the button before the click.
-        EXPECT_EQ(Focused(), dialog.btnRingTone);
+        EXPECT_EQ(Focused(), dialog_.btnRingTone);
         EXPECT_EQ(filter, TfrmSettings::RingToneFilter());
         asked << initialFile;
         return answer;
     };
     Show();
-    dialog.edtMessage->setText(QStringLiteral("edited"));
+    dialog_.edtMessage->setText(QStringLiteral("edited"));
 
     answer = QString(); // cancelled
-    Click(dialog.btnRingTone);
-    EXPECT_EQ(dialog.edtRingTone->text(), "/tones/old.wav");
+    Click(dialog_.btnRingTone);
+    EXPECT_EQ(dialog_.edtRingTone->text(), "/tones/old.wav");
     answer = QStringLiteral("/home/me/bell.mp3");
-    Click(dialog.btnRingTone);
-    EXPECT_EQ(dialog.edtRingTone->text(), "/home/me/bell.mp3");
-    Click(dialog.btnRingTone);
+    Click(dialog_.btnRingTone);
+    EXPECT_EQ(dialog_.edtRingTone->text(), "/home/me/bell.mp3");
+    Click(dialog_.btnRingTone);
 
     EXPECT_EQ(asked, QStringList({"/tones/old.wav", "/tones/old.wav", "/home/me/bell.mp3"}));
-    EXPECT_EQ(dialog.edtMessage->text(), "edited");
-    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog_.edtMessage->text(), "edited");
+    EXPECT_TRUE(dialog_.isVisible());
 }
 
 // The chooser as the user meets it: Qt's own dialog, since the test platform has no native one.
 TEST_F(SettingsDialogTest, TheRealChooserShowsTheKindsByTheirNamesAndStartsWithAllOfThem) {
     Show();
-    const QString tone = dir.filePath(QStringLiteral("bell.mp3"));
-    dialog.edtRingTone->setText(tone);
+    const QString tone = dir_.filePath(QStringLiteral("bell.mp3"));
+    dialog_.edtRingTone->setText(tone);
 
     QStringList shown;
     QString selected;
@@ -419,7 +419,7 @@ TEST_F(SettingsDialogTest, TheRealChooserShowsTheKindsByTheirNamesAndStartsWithA
         chooser->reject();
     });
     watch.start();
-    Click(dialog.btnRingTone);
+    Click(dialog_.btnRingTone);
 
     EXPECT_EQ(shown, QStringList({"Supported Media Files", "MP3 (*.mp3)", "Wave (*.wav)",
                                   "Windows Media Audio (*.wma)"}));
@@ -429,13 +429,13 @@ TEST_F(SettingsDialogTest, TheRealChooserShowsTheKindsByTheirNamesAndStartsWithA
     EXPECT_EQ(waveOnly, QStringList({"*.wav"}));
     EXPECT_EQ(startFile, tone);
     // Cancelled: the field is as it was.
-    EXPECT_EQ(dialog.edtRingTone->text(), tone);
+    EXPECT_EQ(dialog_.edtRingTone->text(), tone);
 }
 
 TEST_F(SettingsDialogTest, UnsavedEditsSurviveTheVideoOptionsDialog) {
     bool nestedShown = false;
-    dialog.OnVideoOptions = [&] {
-        QDialog options(&dialog);
+    dialog_.OnVideoOptions = [&] {
+        QDialog options(&dialog_);
         QTimer::singleShot(0, &options, [&] {
             nestedShown = QTest::qWaitForWindowActive(&options);
             options.accept();
@@ -443,39 +443,39 @@ TEST_F(SettingsDialogTest, UnsavedEditsSurviveTheVideoOptionsDialog) {
         options.exec();
     };
     Show();
-    dialog.edtRingTone->setText(QStringLiteral("/tones/new.wav"));
-    dialog.sedRingTime->setText(QStringLiteral("20"));
-    dialog.edtMessage->setText(QStringLiteral("Back soon"));
-    dialog.edtCallerID->setText(QStringLiteral("Lab"));
+    dialog_.edtRingTone->setText(QStringLiteral("/tones/new.wav"));
+    dialog_.sedRingTime->setText(QStringLiteral("20"));
+    dialog_.edtMessage->setText(QStringLiteral("Back soon"));
+    dialog_.edtCallerID->setText(QStringLiteral("Lab"));
 
-    Click(dialog.btnVideoOptions);
+    Click(dialog_.btnVideoOptions);
     EXPECT_TRUE(nestedShown);
     // The focus comes back to the dialog, which must not count as a new showing.
-    dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.edtRingTone->text(), "/tones/new.wav");
-    EXPECT_EQ(dialog.sedRingTime->text(), "20");
-    EXPECT_EQ(dialog.edtMessage->text(), "Back soon");
-    EXPECT_EQ(dialog.edtCallerID->text(), "Lab");
+    dialog_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog_));
+    EXPECT_TRUE(dialog_.isVisible());
+    EXPECT_EQ(dialog_.edtRingTone->text(), "/tones/new.wav");
+    EXPECT_EQ(dialog_.sedRingTime->text(), "20");
+    EXPECT_EQ(dialog_.edtMessage->text(), "Back soon");
+    EXPECT_EQ(dialog_.edtCallerID->text(), "Lab");
 
-    Click(dialog.btnSave);
-    ExpectSame(held, {"/tones/new.wav", 20000, "Back soon", "Lab"});
+    Click(dialog_.btnSave);
+    ExpectSame(held_, {"/tones/new.wav", 20000, "Back soon", "Lab"});
 }
 
 TEST_F(SettingsDialogTest, ShownModallyItReturnsWhenSaved) {
-    QTimer::singleShot(0, &dialog, [&] {
-        if (!QTest::qWaitForWindowActive(&dialog))
-            return dialog.reject();
+    QTimer::singleShot(0, &dialog_, [&] {
+        if (!QTest::qWaitForWindowActive(&dialog_))
+            return dialog_.reject();
         Press(Qt::Key_Return);
         Type(QStringLiteral("9"));
-        Click(dialog.btnSave);
+        Click(dialog_.btnSave);
     });
     // Bounded: nothing may leave the test stuck in the dialog.
-    QTimer::singleShot(10000, &dialog, [&] { dialog.reject(); });
-    held.RingTime = 0;
-    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-    EXPECT_EQ(held.RingTime, 9000);
+    QTimer::singleShot(10000, &dialog_, [&] { dialog_.reject(); });
+    held_.RingTime = 0;
+    EXPECT_EQ(dialog_.exec(), QDialog::Accepted);
+    EXPECT_EQ(held_.RingTime, 9000);
 }
 
 } // namespace

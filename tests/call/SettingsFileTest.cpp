@@ -23,22 +23,22 @@ protected:
     QString dataDir() const { return dir_.path() + QStringLiteral("/"); }
     QString path() const { return SettingsPath(dataDir()); }
 
-    void writeFile(const QByteArray& text) const {
+    void WriteFile(const QByteArray& text) const {
         QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(text), text.size());
     }
-    QByteArray readFile() const {
+    QByteArray ReadFile() const {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    CallSettings load() const {
+    CallSettings Load() const {
         CallSettings held;
         LoadSettings(dataDir(), QStringLiteral("198.18.0.1"), held);
         return held;
     }
     // The text of the Error that `action` throws; empty when it throws none.
-    template <typename Action> static QString errorText(Action action) {
+    template <typename Action> static QString ErrorText(Action action) {
         try {
             action();
         } catch (const Error& error) {
@@ -51,14 +51,14 @@ protected:
 };
 
 TEST_F(SettingsFileTest, MissingFileOrKeysGiveTheDefaults) {
-    CallSettings held = load();
+    CallSettings held = Load();
     EXPECT_EQ(held.RingTone, QString());
     EXPECT_EQ(held.RingTime, 10000);
     EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
     EXPECT_EQ(held.CallerID, QStringLiteral("198.18.0.1"));
 
-    writeFile("[Settings]\nRingTone=/tmp/ring.wav\nRingTime=3\nCallerID=Ann\n");
-    held = load();
+    WriteFile("[Settings]\nRingTone=/tmp/ring.wav\nRingTime=3\nCallerID=Ann\n");
+    held = Load();
     EXPECT_EQ(held.RingTone, QStringLiteral("/tmp/ring.wav"));
     EXPECT_EQ(held.RingTime, 3000);
     EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
@@ -66,8 +66,8 @@ TEST_F(SettingsFileTest, MissingFileOrKeysGiveTheDefaults) {
 }
 
 TEST_F(SettingsFileTest, NamesMatchInAnyCaseAndEmptyValuesStayEmpty) {
-    writeFile("[SETTINGS]\r\nringtone=\r\nRINGTIME=0\r\nmessage=\r\ncallerid=Ann\r\n");
-    const CallSettings held = load();
+    WriteFile("[SETTINGS]\r\nringtone=\r\nRINGTIME=0\r\nmessage=\r\ncallerid=Ann\r\n");
+    const CallSettings held = Load();
     EXPECT_EQ(held.RingTone, QString());
     EXPECT_EQ(held.RingTime, 0);
     EXPECT_EQ(held.Message, QString());
@@ -86,17 +86,17 @@ TEST_F(SettingsFileTest, RingTimeIsReadAsSecondsAndHeldInMilliseconds) {
         {"2147484", -2147483296}, // wraps like 32-bit hardware
     };
     for (const auto& [text, milliseconds] : cases) {
-        writeFile("[Settings]\nRingTime=" + text + "\n");
-        EXPECT_EQ(load().RingTime, milliseconds) << text.constData();
+        WriteFile("[Settings]\nRingTime=" + text + "\n");
+        EXPECT_EQ(Load().RingTime, milliseconds) << text.constData();
     }
 }
 
 TEST_F(SettingsFileTest, BadRingTimeIsHeldAsTheDefaultAndTheRestIsRead) {
     for (const QByteArray& text : {QByteArray("7s"), QByteArray("2147483648"), QByteArray("")}) {
-        writeFile("[Settings]\nRingTone=new.wav\nRingTime=" + text + "\nMessage=m\nCallerID=c\n");
+        WriteFile("[Settings]\nRingTone=new.wav\nRingTime=" + text + "\nMessage=m\nCallerID=c\n");
         CallSettings held{QStringLiteral("old.wav"), 1234, QStringLiteral("old"),
                           QStringLiteral("me")};
-        EXPECT_EQ(errorText([&] { LoadSettings(dataDir(), QStringLiteral("ip"), held); }),
+        EXPECT_EQ(ErrorText([&] { LoadSettings(dataDir(), QStringLiteral("ip"), held); }),
                   QStringLiteral("'%1' is not a valid integer value").arg(QString(text)));
         EXPECT_EQ(held.RingTone, QStringLiteral("new.wav"));
         EXPECT_EQ(held.RingTime, 10000);
@@ -106,44 +106,44 @@ TEST_F(SettingsFileTest, BadRingTimeIsHeldAsTheDefaultAndTheRestIsRead) {
 }
 
 TEST_F(SettingsFileTest, LongValuesAreCutTo2047Characters) {
-    writeFile("[Settings]\nMessage=" + QByteArray(3000, 'm') + "\n");
-    EXPECT_EQ(load().Message, QString(2047, QLatin1Char('m')));
+    WriteFile("[Settings]\nMessage=" + QByteArray(3000, 'm') + "\n");
+    EXPECT_EQ(Load().Message, QString(2047, QLatin1Char('m')));
 }
 
 TEST_F(SettingsFileTest, FirstSaveCreatesTheFourLinesInOrder) {
     SaveSettings(dataDir(), QStringLiteral("/usr/share/sounds/ring.wav"), 30,
                  QStringLiteral("Not now"), QStringLiteral("Zoë"));
-    EXPECT_EQ(readFile(), QByteArray("[Settings]\r\nRingTone=/usr/share/sounds/ring.wav\r\n"
+    EXPECT_EQ(ReadFile(), QByteArray("[Settings]\r\nRingTone=/usr/share/sounds/ring.wav\r\n"
                                      "RingTime=30\r\nMessage=Not now\r\nCallerID=Zo\xC3\xAB\r\n"));
-    const CallSettings held = load();
+    const CallSettings held = Load();
     EXPECT_EQ(held.RingTime, 30000);
     EXPECT_EQ(held.CallerID, QStringLiteral("Zoë"));
 }
 
 TEST_F(SettingsFileTest, SaveKeepsHandEditsInTheirPlaces) {
-    writeFile("; hand-written\n[Extra]\nColour=blue\n[settings]\nringtime=9\nMine=1\n\n[Tail]\n");
+    WriteFile("; hand-written\n[Extra]\nColour=blue\n[settings]\nringtime=9\nMine=1\n\n[Tail]\n");
     SaveSettings(dataDir(), QString(), 5, QStringLiteral("busy"), QStringLiteral("Ann"));
-    EXPECT_EQ(readFile(),
+    EXPECT_EQ(ReadFile(),
               QByteArray("; hand-written\n[Extra]\nColour=blue\n[settings]\nringtime=5\n"
                          "Mine=1\nRingTone=\nMessage=busy\nCallerID=Ann\n\n[Tail]\n"));
 }
 
 TEST_F(SettingsFileTest, RefusedWritesNameTheFile) {
-    writeFile("[Settings]\nRingTime=9\n");
+    WriteFile("[Settings]\nRingTime=9\n");
     // No write bit at all counts as read-only, even for root.
     ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+    EXPECT_EQ(ErrorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
               QStringLiteral("Unable to write to ") + path());
-    EXPECT_EQ(readFile(), QByteArray("[Settings]\nRingTime=9\n"));
+    EXPECT_EQ(ReadFile(), QByteArray("[Settings]\nRingTime=9\n"));
 
     // A directory that cannot exist: its parent is a regular file.
     const QString impossible = path() + QStringLiteral("/sub/");
-    EXPECT_EQ(errorText([&] { SaveSettings(impossible, QString(), 5, {}, {}); }),
+    EXPECT_EQ(ErrorText([&] { SaveSettings(impossible, QString(), 5, {}, {}); }),
               QStringLiteral("Unable to write to ") + SettingsPath(impossible));
 }
 
 TEST_F(SettingsFileTest, RewriteKeepsTheFilesPermissions) {
-    writeFile("[Settings]\n");
+    WriteFile("[Settings]\n");
     const auto privateMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     ASSERT_TRUE(QFile::setPermissions(path(), privateMode));
     WriteProfileString(path(), QStringLiteral("Settings"), QStringLiteral("K"),
@@ -174,7 +174,7 @@ TEST_F(SettingsFileTest, OtherKindsOfFileReadAsMissingAndAreNeverWritten) {
         getrusage(RUSAGE_SELF, &after);
         EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
 
-        EXPECT_EQ(errorText([&] { SaveSettings(sub, QString(), 5, {}, {}); }),
+        EXPECT_EQ(ErrorText([&] { SaveSettings(sub, QString(), 5, {}, {}); }),
                   QStringLiteral("Unable to write to ") + file);
         struct stat info {};
         ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &info), 0);
@@ -184,31 +184,31 @@ TEST_F(SettingsFileTest, OtherKindsOfFileReadAsMissingAndAreNeverWritten) {
 
 TEST_F(SettingsFileTest, AnOverLongFileReadsAsMissingAndIsNeverCut) {
     QByteArray text("[Settings]\nRingTime=3\nMessage=busy\n");
-    text += "; " + QByteArray(MaxProfileFileSize, '.') + "\n";
-    writeFile(text);
-    const CallSettings held = load();
+    text += "; " + QByteArray(kMaxProfileFileSize, '.') + "\n";
+    WriteFile(text);
+    const CallSettings held = Load();
     EXPECT_EQ(held.RingTime, 10000);
     EXPECT_EQ(held.Message, QStringLiteral("Unanswered"));
-    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+    EXPECT_EQ(ErrorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
               QStringLiteral("Unable to write to ") + path());
-    EXPECT_TRUE(readFile() == text);
+    EXPECT_TRUE(ReadFile() == text);
 
     // At the bound it is still read.
-    text.truncate(MaxProfileFileSize - 1);
+    text.truncate(kMaxProfileFileSize - 1);
     text += "\n";
-    writeFile(text);
-    EXPECT_EQ(load().RingTime, 3000);
+    WriteFile(text);
+    EXPECT_EQ(Load().RingTime, 3000);
 }
 
 TEST_F(SettingsFileTest, TheOwnersWriteBitDecidesAndTheModeIsKept) {
-    writeFile("[Settings]\nRingTime=9\n");
+    WriteFile("[Settings]\nRingTime=9\n");
     // Writable for everyone but its owner: read-only all the same.
     ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                   QFileDevice::WriteGroup | QFileDevice::ReadOther |
                                                   QFileDevice::WriteOther));
-    EXPECT_EQ(errorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
+    EXPECT_EQ(ErrorText([&] { SaveSettings(dataDir(), QString(), 5, {}, {}); }),
               QStringLiteral("Unable to write to ") + path());
-    EXPECT_EQ(readFile(), QByteArray("[Settings]\nRingTime=9\n"));
+    EXPECT_EQ(ReadFile(), QByteArray("[Settings]\nRingTime=9\n"));
 
     for (const mode_t mode : {0600, 0640, 0664}) {
         ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), mode), 0);
@@ -217,7 +217,7 @@ TEST_F(SettingsFileTest, TheOwnersWriteBitDecidesAndTheModeIsKept) {
         ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, mode);
     }
-    EXPECT_EQ(load().RingTime, 5000);
+    EXPECT_EQ(Load().RingTime, 5000);
 }
 
 TEST(StrToInt, AcceptsWhole32BitNumbersOnly) {

@@ -45,37 +45,37 @@ protected:
     QString dataDir() const { return dir_.path() + QStringLiteral("/"); }
     QString path() const { return dataDir() + QStringLiteral("IPAddress.dat"); }
 
-    void writeFile(const QByteArray& bytes) const {
+    void WriteFile(const QByteArray& bytes) const {
         QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
-    QByteArray readFile() const {
+    QByteArray ReadFile() const {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    std::unique_ptr<TfrmAddressList> openWindow(const QString& dir = {}) {
+    std::unique_ptr<TfrmAddressList> OpenWindow(const QString& dir = {}) {
         auto window = std::make_unique<TfrmAddressList>(dir.isEmpty() ? dataDir() : dir, host_);
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
         return window;
     }
-    static void select(TfrmAddressList& window, int row) {
+    static void Select(TfrmAddressList& window, int row) {
         const QModelIndex index = window.ListBox1->model()->index(row, 0);
         window.ListBox1->selectionModel()->setCurrentIndex(index,
                                                            QItemSelectionModel::ClearAndSelect);
     }
-    static void typeInto(QLineEdit* field, const QString& text) {
+    static void TypeInto(QLineEdit* field, const QString& text) {
         field->setFocus();
         QTest::keyClicks(field, text);
     }
 
-    void chmod(mode_t mode) const {
+    void Chmod(mode_t mode) const {
         ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), mode), 0);
     }
-    QString cannotCreate() const {
+    QString CannotCreate() const {
         return WithFullStop(QStringLiteral("Cannot create file ") + path());
     }
 
@@ -85,9 +85,9 @@ protected:
 };
 
 TEST_F(AddressListWindowTest, TypingLimitsAndTabOrder) {
-    auto window = openWindow();
-    typeInto(window->edtName, QString(30, QLatin1Char('n')));
-    typeInto(window->edtIPAdd, QString(30, QLatin1Char('h')));
+    auto window = OpenWindow();
+    TypeInto(window->edtName, QString(30, QLatin1Char('n')));
+    TypeInto(window->edtIPAdd, QString(30, QLatin1Char('h')));
     EXPECT_EQ(window->edtName->text().size(), 20);
     EXPECT_EQ(window->edtIPAdd->text().size(), 25);
 
@@ -103,22 +103,22 @@ TEST_F(AddressListWindowTest, TypingLimitsAndTabOrder) {
 
 TEST_F(AddressListWindowTest, LoadsSortedAndRewritesOnlyAfterAChange) {
     const QByteArray sixBytes("\x61\x0D\x0A\x0D\x0A\x62", 6);
-    writeFile(sixBytes);
+    WriteFile(sixBytes);
     auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
     EXPECT_EQ(window->Entries(), (QStringList{"", "a", "b"}));
     window.reset();
     EXPECT_TRUE(boxes_.Boxes().empty());
-    EXPECT_EQ(readFile(), sixBytes);
+    EXPECT_EQ(ReadFile(), sixBytes);
 
     // A change and its undoing: the same list, now written in list order.
-    window = openWindow();
+    window = OpenWindow();
     window->AddAddress("c", "3");
-    select(*window, 3);
+    Select(*window, 3);
     boxes_.AnswerNext(QMessageBox::Yes);
     QTest::mouseClick(window->btnDelete, Qt::LeftButton);
     EXPECT_EQ(window->Entries(), (QStringList{"", "a", "b"}));
     window.reset();
-    EXPECT_EQ(readFile(), QByteArray("\x0D\x0A\x61\x0D\x0A\x62\x0D\x0A", 8));
+    EXPECT_EQ(ReadFile(), QByteArray("\x0D\x0A\x61\x0D\x0A\x62\x0D\x0A", 8));
 }
 
 TEST_F(AddressListWindowTest, MissingFileIsReportedAndCreatedAtTheEnd) {
@@ -129,13 +129,13 @@ TEST_F(AddressListWindowTest, MissingFileIsReportedAndCreatedAtTheEnd) {
     EXPECT_EQ(boxes_.Boxes()[0].icon, QMessageBox::Critical);
     EXPECT_TRUE(window->Entries().isEmpty());
     window.reset();
-    EXPECT_EQ(readFile(), QByteArray());
+    EXPECT_EQ(ReadFile(), QByteArray());
 }
 
 TEST_F(AddressListWindowTest, EnterWalksToTheAddressThenAddsAndEscapeDoesNotClose) {
-    writeFile("zed <198.18.0.9>\r\n");
-    auto window = openWindow();
-    typeInto(window->edtName, "Ann");
+    WriteFile("zed <198.18.0.9>\r\n");
+    auto window = OpenWindow();
+    TypeInto(window->edtName, "Ann");
     QTest::keyClick(window->edtName, Qt::Key_Return);
     EXPECT_EQ(QApplication::focusWidget(), window->edtIPAdd);
     EXPECT_TRUE(window->Entries().size() == 1);
@@ -143,7 +143,7 @@ TEST_F(AddressListWindowTest, EnterWalksToTheAddressThenAddsAndEscapeDoesNotClos
     QTest::keyClicks(window->edtIPAdd, "198.18.0.1");
     QTest::keyClick(window->edtIPAdd, Qt::Key_Enter);
     EXPECT_EQ(window->Entries(), (QStringList{"Ann <198.18.0.1>", "zed <198.18.0.9>"}));
-    EXPECT_EQ(readFile(), "Ann <198.18.0.1>\r\nzed <198.18.0.9>\r\n");
+    EXPECT_EQ(ReadFile(), "Ann <198.18.0.1>\r\nzed <198.18.0.9>\r\n");
     EXPECT_TRUE(window->edtName->text().isEmpty());
     EXPECT_TRUE(window->edtIPAdd->text().isEmpty());
     EXPECT_EQ(QApplication::focusWidget(), window->edtName);
@@ -161,26 +161,26 @@ TEST_F(AddressListWindowTest, EnterWalksToTheAddressThenAddsAndEscapeDoesNotClos
 }
 
 TEST_F(AddressListWindowTest, AddWithEmptyFieldsAndChoosingIt) {
-    auto window = openWindow();
+    auto window = OpenWindow();
     QTest::mouseClick(window->btnAdd, Qt::LeftButton);
     ASSERT_EQ(window->Entries(), QStringList{" <>"});
-    EXPECT_EQ(readFile(), " <>\r\n");
+    EXPECT_EQ(ReadFile(), " <>\r\n");
 
-    select(*window, 0);
+    Select(*window, 0);
     QTest::mouseClick(window->btnSend, Qt::LeftButton);
     EXPECT_EQ(host_.text(), "");
     EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(AddressListWindowTest, ChoosingTakesTheAddressByItsRules) {
-    writeFile("typed by hand\r\nAnn <host.lan\r\nBea <198.18.0.2>\r\nx<\r\n");
-    auto window = openWindow();
+    WriteFile("typed by hand\r\nAnn <host.lan\r\nBea <198.18.0.2>\r\nx<\r\n");
+    auto window = OpenWindow();
     ASSERT_EQ(window->Entries(),
               (QStringList{"Ann <host.lan", "Bea <198.18.0.2>", "typed by hand", "x<"}));
     const QStringList expected{"host.la", "198.18.0.2", "typed by hand"};
     for (int row = 0; row < expected.size(); ++row) {
         window->show();
-        select(*window, row);
+        Select(*window, row);
         const QRect rect = window->ListBox1->visualRect(window->ListBox1->model()->index(row, 0));
         QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
@@ -190,7 +190,7 @@ TEST_F(AddressListWindowTest, ChoosingTakesTheAddressByItsRules) {
 
     window->show();
     host_.setText("before");
-    select(*window, 3);
+    Select(*window, 3);
     QTest::mouseClick(window->btnSend, Qt::LeftButton);
     ASSERT_EQ(boxes_.Boxes().size(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].title, "Warning");
@@ -206,8 +206,8 @@ TEST_F(AddressListWindowTest, ChoosingTakesTheAddressByItsRules) {
 }
 
 TEST_F(AddressListWindowTest, DeleteAndClearAskFirstAndReachTheFile) {
-    writeFile("a <1>\r\nb <2>\r\nc <3>\r\n");
-    auto window = openWindow();
+    WriteFile("a <1>\r\nb <2>\r\nc <3>\r\n");
+    auto window = OpenWindow();
 
     window->ListBox1->clearSelection();
     boxes_.AnswerNext(QMessageBox::Yes);
@@ -215,14 +215,14 @@ TEST_F(AddressListWindowTest, DeleteAndClearAskFirstAndReachTheFile) {
     EXPECT_EQ(window->Entries().size(), 3);
     EXPECT_EQ(window->focusWidget(), window->edtName);
 
-    select(*window, 1);
+    Select(*window, 1);
     boxes_.AnswerNext(QMessageBox::No);
     QTest::mouseClick(window->btnDelete, Qt::LeftButton);
     EXPECT_EQ(window->Entries().size(), 3);
     boxes_.AnswerNext(QMessageBox::Yes);
     QTest::mouseClick(window->btnDelete, Qt::LeftButton);
     EXPECT_EQ(window->Entries(), (QStringList{"a <1>", "c <3>"}));
-    EXPECT_EQ(readFile(), "a <1>\r\nc <3>\r\n");
+    EXPECT_EQ(ReadFile(), "a <1>\r\nc <3>\r\n");
 
     boxes_.AnswerNext(QMessageBox::No);
     QTest::mouseClick(window->btnClear, Qt::LeftButton);
@@ -230,7 +230,7 @@ TEST_F(AddressListWindowTest, DeleteAndClearAskFirstAndReachTheFile) {
     boxes_.AnswerNext(QMessageBox::Yes);
     QTest::mouseClick(window->btnClear, Qt::LeftButton);
     EXPECT_TRUE(window->Entries().isEmpty());
-    EXPECT_EQ(readFile(), QByteArray());
+    EXPECT_EQ(ReadFile(), QByteArray());
 
     ASSERT_EQ(boxes_.Boxes().size(), 5u);
     for (size_t i = 0; i < 5; ++i) {
@@ -241,10 +241,10 @@ TEST_F(AddressListWindowTest, DeleteAndClearAskFirstAndReachTheFile) {
 }
 
 TEST_F(AddressListWindowTest, ReopeningKeepsTheSelection) {
-    writeFile("a\r\nb\r\nc\r\n");
-    auto window = openWindow();
+    WriteFile("a\r\nb\r\nc\r\n");
+    auto window = OpenWindow();
     EXPECT_EQ(window->SelectedRow(), 0);
-    select(*window, 2);
+    Select(*window, 2);
     QTest::mouseClick(window->btnExit, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     window->show();
@@ -252,18 +252,18 @@ TEST_F(AddressListWindowTest, ReopeningKeepsTheSelection) {
 }
 
 TEST_F(AddressListWindowTest, BrowserAdditionsAndDuplicatesReachTheFileAtOnce) {
-    writeFile("zed <9>\r\n");
-    auto window = openWindow();
+    WriteFile("zed <9>\r\n");
+    auto window = OpenWindow();
     window->AddAddress("Ann", "h");
     window->AddAddress("ANN", "H");
     window->AddAddress("Ann", "h");
     EXPECT_EQ(window->Entries(), (QStringList{"Ann <h>", "ANN <H>", "Ann <h>", "zed <9>"}));
-    EXPECT_EQ(readFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
 
     window->InsertAddress("", "server.local");
-    EXPECT_EQ(readFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), "Ann <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
     window->SaveAddressList();
-    EXPECT_EQ(readFile(), " <server.local>\r\nAnn <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), " <server.local>\r\nAnn <h>\r\nANN <H>\r\nAnn <h>\r\nzed <9>\r\n");
 
     bool whoRan = false;
     QTest::mouseClick(window->btnWho, Qt::LeftButton); // no browser yet: nothing happens
@@ -282,7 +282,7 @@ TEST_F(AddressListWindowTest, AFailedWriteIsReportedWithThePath) {
     const QString report =
         WithFullStop(QStringLiteral("Cannot create file ") + badDir + "IPAddress.dat");
 
-    auto window = openWindow(badDir);
+    auto window = OpenWindow(badDir);
     QTest::mouseClick(window->btnAdd, Qt::LeftButton);
     EXPECT_EQ(window->Entries(), QStringList{" <>"});
     window.reset();
@@ -297,8 +297,8 @@ TEST_F(AddressListWindowTest, AFailedWriteIsReportedWithThePath) {
 }
 
 TEST_F(AddressListWindowTest, AFailedWriteLeavesTheOldFileWhole) {
-    writeFile("Old <198.18.0.9>\r\n");
-    auto window = openWindow();
+    WriteFile("Old <198.18.0.9>\r\n");
+    auto window = OpenWindow();
 
     // Writes beyond 8 bytes fail with EFBIG, also for root.
     rlimit saved{};
@@ -316,7 +316,7 @@ TEST_F(AddressListWindowTest, AFailedWriteLeavesTheOldFileWhole) {
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(message, "Cannot create file " + path());
-    EXPECT_EQ(readFile(), "Old <198.18.0.9>\r\n");
+    EXPECT_EQ(ReadFile(), "Old <198.18.0.9>\r\n");
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"IPAddress.dat"});
     EXPECT_EQ(window->Entries().size(), 2);
@@ -363,22 +363,22 @@ TEST_F(AddressListWindowTest, AnOverLongFileIsNotReadNorCut) {
     bytes.reserve(kMaxAddressBookSize + line.size());
     while (bytes.size() <= kMaxAddressBookSize)
         bytes += line;
-    writeFile(bytes);
+    WriteFile(bytes);
     auto window = std::make_unique<TfrmAddressList>(dataDir(), host_);
     EXPECT_TRUE(window->Entries().isEmpty());
     window.reset();
     ASSERT_EQ(boxes_.Boxes().size(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].text, "File [IPAddress.dat] not Found.");
-    EXPECT_TRUE(readFile() == bytes);
+    EXPECT_TRUE(ReadFile() == bytes);
 }
 
 TEST_F(AddressListWindowTest, AReadOnlyFileIsNeverReplaced) {
     // Root may write any file, so the owner's missing write bit is what makes it read-only.
-    writeFile("Old <198.18.0.9>\r\n");
-    chmod(0444);
-    auto window = openWindow();
-    typeInto(window->edtName, "New");
-    typeInto(window->edtIPAdd, "198.18.0.10");
+    WriteFile("Old <198.18.0.9>\r\n");
+    Chmod(0444);
+    auto window = OpenWindow();
+    TypeInto(window->edtName, "New");
+    TypeInto(window->edtIPAdd, "198.18.0.10");
     QTest::mouseClick(window->btnAdd, Qt::LeftButton);
     EXPECT_EQ(window->Entries(), (QStringList{"New <198.18.0.10>", "Old <198.18.0.9>"}));
     window.reset();
@@ -387,39 +387,39 @@ TEST_F(AddressListWindowTest, AReadOnlyFileIsNeverReplaced) {
     ASSERT_EQ(boxes_.Boxes().size(), 2u);
     for (const auto& box : boxes_.Boxes()) {
         EXPECT_EQ(box.title, QString::fromLatin1(kApplicationTitle));
-        EXPECT_EQ(box.text, cannotCreate());
+        EXPECT_EQ(box.text, CannotCreate());
     }
-    EXPECT_EQ(readFile(), "Old <198.18.0.9>\r\n");
+    EXPECT_EQ(ReadFile(), "Old <198.18.0.9>\r\n");
     EXPECT_EQ(ModeOf(path()) & 07777, 0444);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"IPAddress.dat"});
 }
 
 TEST_F(AddressListWindowTest, AReplacedFileKeepsItsMode) {
-    writeFile("Old <198.18.0.9>\r\n");
+    WriteFile("Old <198.18.0.9>\r\n");
     for (const mode_t mode : {0600, 0640}) {
-        chmod(mode);
-        auto window = openWindow();
+        Chmod(mode);
+        auto window = OpenWindow();
         window->AddAddress("New", QString::number(mode, 8));
         EXPECT_EQ(ModeOf(path()) & 07777, mode);
     }
-    EXPECT_EQ(readFile(), "New <600>\r\nNew <640>\r\nOld <198.18.0.9>\r\n");
+    EXPECT_EQ(ReadFile(), "New <600>\r\nNew <640>\r\nOld <198.18.0.9>\r\n");
     EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
 TEST_F(AddressListWindowTest, ANulInTheFileCutsNothing) {
     const QByteArray file("b <2>\r\na\0c <1>\r\nd <4>\r\n", 23);
-    writeFile(file);
-    auto window = openWindow();
+    WriteFile(file);
+    auto window = OpenWindow();
     EXPECT_EQ(window->Entries(), (QStringList{QStringLiteral("a\uFFFDc <1>"), "b <2>", "d <4>"}));
     window.reset();
     EXPECT_TRUE(boxes_.Boxes().empty());
-    EXPECT_EQ(readFile(), file);
+    EXPECT_EQ(ReadFile(), file);
 
-    window = openWindow();
+    window = OpenWindow();
     window->AddAddress("e", "5");
-    EXPECT_EQ(readFile(), QByteArray("a\0c <1>\r\nb <2>\r\nd <4>\r\ne <5>\r\n", 30));
-    select(*window, 0);
+    EXPECT_EQ(ReadFile(), QByteArray("a\0c <1>\r\nb <2>\r\nd <4>\r\ne <5>\r\n", 30));
+    Select(*window, 0);
     QTest::mouseClick(window->btnSend, Qt::LeftButton);
     EXPECT_EQ(host_.text(), "1");
     EXPECT_TRUE(boxes_.Boxes().empty());
@@ -427,36 +427,36 @@ TEST_F(AddressListWindowTest, ANulInTheFileCutsNothing) {
 
 TEST_F(AddressListWindowTest, LinesInAnotherEncodingComeBackByteForByte) {
     const QByteArray file("zed <9>\r\nM\xFCller <198.18.0.7>\r\n");
-    writeFile(file);
-    auto window = openWindow();
+    WriteFile(file);
+    auto window = OpenWindow();
     const QString mueller = QStringLiteral("M\u00FCller <198.18.0.7>");
     EXPECT_EQ(window->Entries(), (QStringList{mueller, "zed <9>"}));
 
-    typeInto(window->edtName, "Ann");
-    typeInto(window->edtIPAdd, "1");
+    TypeInto(window->edtName, "Ann");
+    TypeInto(window->edtIPAdd, "1");
     QTest::mouseClick(window->btnAdd, Qt::LeftButton);
-    EXPECT_EQ(readFile(), "Ann <1>\r\nM\xFCller <198.18.0.7>\r\nzed <9>\r\n");
-    select(*window, 0);
+    EXPECT_EQ(ReadFile(), "Ann <1>\r\nM\xFCller <198.18.0.7>\r\nzed <9>\r\n");
+    Select(*window, 0);
     boxes_.AnswerNext(QMessageBox::Yes);
     QTest::mouseClick(window->btnDelete, Qt::LeftButton);
-    EXPECT_EQ(readFile(), "M\xFCller <198.18.0.7>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), "M\xFCller <198.18.0.7>\r\nzed <9>\r\n");
 
     // New text is stored as UTF-8 beside the old line, which keeps its own byte.
     window->AddAddress(QStringLiteral("m\u00FCller"), "2");
     EXPECT_EQ(window->Entries(),
               (QStringList{mueller, QStringLiteral("m\u00FCller <2>"), "zed <9>"}));
-    EXPECT_EQ(readFile(), "M\xFCller <198.18.0.7>\r\nm\xC3\xBCller <2>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), "M\xFCller <198.18.0.7>\r\nm\xC3\xBCller <2>\r\nzed <9>\r\n");
 
     // The old line can be chosen and deleted like any other.
-    select(*window, 0);
+    Select(*window, 0);
     QTest::mouseClick(window->btnSend, Qt::LeftButton);
     EXPECT_EQ(host_.text(), "198.18.0.7");
     window->show();
-    select(*window, 0);
+    Select(*window, 0);
     boxes_.AnswerNext(QMessageBox::Yes);
     QTest::mouseClick(window->btnDelete, Qt::LeftButton);
     EXPECT_EQ(window->Entries(), (QStringList{QStringLiteral("m\u00FCller <2>"), "zed <9>"}));
-    EXPECT_EQ(readFile(), "m\xC3\xBCller <2>\r\nzed <9>\r\n");
+    EXPECT_EQ(ReadFile(), "m\xC3\xBCller <2>\r\nzed <9>\r\n");
     EXPECT_EQ(boxes_.Boxes().size(), 2u);
 }
 

@@ -26,7 +26,7 @@ using fakes::FakeNode;
 
 class NetworkClientsWindowTest : public ::testing::Test {
 protected:
-    void openBook(const QByteArray& bytes) {
+    void OpenBook(const QByteArray& bytes) {
         book_.reset(); // it writes its file as it goes
         QFile file(path());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -36,13 +36,13 @@ protected:
         browser_.frmAddressList = book_.get();
     }
     QString path() const { return dir_.path() + "/IPAddress.dat"; }
-    QByteArray fileBytes() const {
+    QByteArray FileBytes() const {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     void SetUp() override {
         browser_.frmExport = &searching_;
-        openBook({});
+        OpenBook({});
     }
 
     QTemporaryDir dir_;
@@ -108,7 +108,7 @@ TEST_F(NetworkClientsWindowTest, RefreshClearsTheListBeforeWalkingAgain) {
 
 TEST_F(NetworkClientsWindowTest, AddHostNamesSkipsHostsInTheBookAndAddsEachOnce) {
     // epsilon.local is there with the same letter case, delta.local only with other case.
-    openBook("Eps <epsilon.local>\r\nd <delta.local>\r\n");
+    OpenBook("Eps <epsilon.local>\r\nd <delta.local>\r\n");
     browser_.show();
     QTest::mouseClick(browser_.btnAdd, Qt::LeftButton);
 
@@ -116,13 +116,13 @@ TEST_F(NetworkClientsWindowTest, AddHostNamesSkipsHostsInTheBookAndAddsEachOnce)
                                "d <delta.local>",     "Delta <Delta.local>",
                                "Eps <epsilon.local>", "Gamma's Laptop <gamma>"};
     EXPECT_EQ(book_->Entries(), expected);
-    EXPECT_EQ(fileBytes(), expected.join("\r\n").toUtf8() + "\r\n");
+    EXPECT_EQ(FileBytes(), expected.join("\r\n").toUtf8() + "\r\n");
     EXPECT_FALSE(browser_.isVisible());
     EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
 TEST_F(NetworkClientsWindowTest, WithoutNetworkNothingIsListedOrAddedAndCloseChangesNothing) {
-    openBook("Ann <198.18.0.1>\r\n");
+    OpenBook("Ann <198.18.0.1>\r\n");
     source_.rootFails = true;
     browser_.show();
     EXPECT_TRUE(browser_.Lines().isEmpty());
@@ -137,7 +137,7 @@ TEST_F(NetworkClientsWindowTest, WithoutNetworkNothingIsListedOrAddedAndCloseCha
     QTest::mouseClick(browser_.btnClose, Qt::LeftButton);
     EXPECT_FALSE(browser_.isVisible());
     EXPECT_EQ(book_->Entries(), QStringList{"Ann <198.18.0.1>"});
-    EXPECT_EQ(fileBytes(), "Ann <198.18.0.1>\r\n");
+    EXPECT_EQ(FileBytes(), "Ann <198.18.0.1>\r\n");
 }
 
 TEST_F(NetworkClientsWindowTest, AFailedWalkIsReportedAndLeavesNoSearchingWindow) {

@@ -50,7 +50,7 @@ State With(State state, const State& more) {
 class CallEndToEnd : public TestHostsFixture {
 protected:
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int ringTime_s = 1) {
-        auto peer = std::make_unique<PeerProcess>(prefix + QLatin1Char('-') + QLatin1String(host),
+        auto peer = std::make_unique<PeerProcess>(prefix_ + QLatin1Char('-') + QLatin1String(host),
                                                   Settings(name, ringTime_s));
         EXPECT_EQ(peer->WaitFor({{"activated", "1"}, {"listening", "1"}}, 10000), "ok")
             << peer->Errors().toStdString();

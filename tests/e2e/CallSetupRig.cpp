@@ -107,9 +107,9 @@ void CallSetupRig::Drain(Tap& tap) {
         const QByteArray line = tap.pending.left(end);
         tap.pending.remove(0, end + 1);
         bool ok = false;
-        const double time = line.split(' ').value(0).toDouble(&ok);
+        const double sent_ms = line.split(' ').value(0).toDouble(&ok);
         if (ok)
-            tap.sent_ms.push_back(time);
+            tap.sent_ms.push_back(sent_ms);
     }
 }
 

@@ -68,14 +68,15 @@ protected:
                                          QStringLiteral("add"), address + QStringLiteral("/24"),
                                          QStringLiteral("dev"), QStringLiteral("eth0")}),
                       0);
-        alice = Start("a", "Alice", 1000);
-        bob = Start("b", "Bob", 600);
-        EXPECT_OK(alice->Command(QStringLiteral("type ") + kBob));
-        EXPECT_OK(alice->Command(QStringLiteral("click call")));
-        EXPECT_OK(bob->WaitFor({{"ringing", "1"}}));
-        EXPECT_OK(bob->Command(QStringLiteral("click call")));
-        EXPECT_OK(alice->WaitFor({{"busy", "1"}, {"video", "1"}}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Hears(*alice, 600) && Hears(*bob, 1000); }, 8000))
+        alice_ = Start("a", "Alice", 1000);
+        bob_ = Start("b", "Bob", 600);
+        EXPECT_OK(alice_->Command(QStringLiteral("type ") + kBob));
+        EXPECT_OK(alice_->Command(QStringLiteral("click call")));
+        EXPECT_OK(bob_->WaitFor({{"ringing", "1"}}));
+        EXPECT_OK(bob_->Command(QStringLiteral("click call")));
+        EXPECT_OK(alice_->WaitFor({{"busy", "1"}, {"video", "1"}}));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Hears(*alice_, 600) && Hears(*bob_, 1000); }, 8000))
             << "the call's voice does not flow";
     }
 
@@ -98,7 +99,7 @@ protected:
         Figures figures;
         figures.kind = kind;
         figures.rate = rate;
-        EXPECT_OK(alice->Command(QStringLiteral("video watch start")));
+        EXPECT_OK(alice_->Command(QStringLiteral("video watch start")));
         const double start_ms = Now_ms();
         QProcess tool;
         tool.start(QStringLiteral("ip"),
@@ -110,11 +111,11 @@ protected:
         figures.flood = PeerProcess::ParsePairs(QString::fromUtf8(tool.readAllStandardOutput()));
         EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
         figures.watch =
-            PeerProcess::ParsePairs(alice->Command(QStringLiteral("video watch report")));
+            PeerProcess::ParsePairs(alice_->Command(QStringLiteral("video watch report")));
         const QString span =
             QStringLiteral("quiet %1 %2").arg(start_ms, 0, 'f', 2).arg(Now_ms(), 0, 'f', 2);
-        figures.quietAlice_ms = PeerProcess::Value(alice->Ask(span), "ms");
-        figures.quietBob_ms = PeerProcess::Value(bob->Ask(span), "ms");
+        figures.quietAlice_ms = PeerProcess::Value(alice_->Ask(span), "ms");
+        figures.quietBob_ms = PeerProcess::Value(bob_->Ask(span), "ms");
         Print(figures);
         QTest::qWait(1200); // no address asks again within a second
         return figures;
@@ -150,7 +151,7 @@ protected:
         EXPECT_LT(f.quietBob_ms, 150) << what;
     }
 
-    std::unique_ptr<PeerProcess> alice, bob;
+    std::unique_ptr<PeerProcess> alice_, bob_;
 };
 
 TEST_F(HostileVideo, BusyRepliesStayPromptAndTheCallGoesOnUnderJpegFloods) {
@@ -164,7 +165,7 @@ TEST_F(HostileVideo, BusyRepliesStayPromptAndTheCallGoesOnUnderJpegFloods) {
     for (const char* kind : {"progressive", "largest"})
         ExpectWithinGoals(Flood(QString::fromLatin1(kind), 200, 4));
     // Still showing Bob's frames.
-    EXPECT_OK(alice->WaitFor({{"video", "1"}}));
+    EXPECT_OK(alice_->WaitFor({{"video", "1"}}));
 }
 
 } // namespace

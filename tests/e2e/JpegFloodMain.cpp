@@ -174,15 +174,15 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < probers.size(); ++i) {
             char reply[2048];
             while (::recv(probers[i].socket.get(), reply, sizeof reply, 0) > 0) {
-                const double at = Now_ms();
+                const double at_ms = Now_ms();
                 if (probers[i].pending_ms < 0)
                     continue; // a second reply to one request
-                const double delay = at - probers[i].pending_ms;
-                const double floodEnd = floodEnd_ms.load();
-                if (floodEnd <= 0 || probers[i].pending_ms < floodEnd)
-                    delays.push_back(delay);
-                else if (recovered_ms < 0 && delay <= kInTime_ms)
-                    recovered_ms = at - floodEnd;
+                const double delay_ms = at_ms - probers[i].pending_ms;
+                const double floodEndAt_ms = floodEnd_ms.load();
+                if (floodEndAt_ms <= 0 || probers[i].pending_ms < floodEndAt_ms)
+                    delays.push_back(delay_ms);
+                else if (recovered_ms < 0 && delay_ms <= kInTime_ms)
+                    recovered_ms = at_ms - floodEndAt_ms;
                 probers[i].pending_ms = -1;
             }
         }

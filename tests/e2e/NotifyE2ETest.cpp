@@ -48,12 +48,12 @@ protected:
         TestHostsFixture::SetUp();
         if (IsSkipped())
             return;
-        ASSERT_FALSE(bus.address().isEmpty()) << bus.errors().toStdString();
+        ASSERT_FALSE(bus_.address().isEmpty()) << bus_.Errors().toStdString();
     }
 
     std::unique_ptr<PeerProcess> Start(const char* host, const char* name, int tone_Hz) {
         auto peer = std::make_unique<PeerProcess>(
-            prefix + QLatin1Char('-') + QLatin1String(host), Settings(name),
+            prefix_ + QLatin1Char('-') + QLatin1String(host), Settings(name),
             QStringList{QStringLiteral("--voice"), Microphone(tone_Hz)});
         EXPECT_OK(peer->WaitFor({{"activated", "1"}, {"listening", "1"}}, 10000))
             << peer->Errors().toStdString();
@@ -61,15 +61,15 @@ protected:
     }
 
     // A socket file, so that the copy in Bob's network namespace reaches it.
-    PrivateBus bus;
+    PrivateBus bus_;
 };
 
 TEST_F(NotifyEndToEnd, AnsweringFromBobsNotificationConnectsTheCallWithVoice) {
-    FakeNotificationServer server(bus.address());
+    FakeNotificationServer server(bus_.address());
     ASSERT_TRUE(server.Registered());
     std::unique_ptr<PeerProcess> alice = Start("a", "Alice", 1000);
     // Only Bob's copy announces on the bus.
-    qputenv("VOCALYN_PEER_NOTIFY_BUS", bus.address().toUtf8());
+    qputenv("VOCALYN_PEER_NOTIFY_BUS", bus_.address().toUtf8());
     std::unique_ptr<PeerProcess> bob = Start("b", "Bob", 600);
     qunsetenv("VOCALYN_PEER_NOTIFY_BUS");
 

@@ -58,31 +58,31 @@ protected:
         TestHosts::SetUp();
         if (IsSkipped())
             return;
-        name = QStringLiteral("desk-") + prefix;
+        name_ = QStringLiteral("desk-") + prefix_;
         // ip netns exec puts /etc/netns/NS/hosts in the place of /etc/hosts.
-        hostsDir = QStringLiteral("/etc/netns/") + ns("a");
-        ASSERT_TRUE(QDir().mkpath(hostsDir));
-        QFile hosts(hostsDir + QStringLiteral("/hosts"));
+        hostsDir_ = QStringLiteral("/etc/netns/") + ns("a");
+        ASSERT_TRUE(QDir().mkpath(hostsDir_));
+        QFile hosts(hostsDir_ + QStringLiteral("/hosts"));
         ASSERT_TRUE(hosts.open(QIODevice::WriteOnly));
-        hosts.write("127.0.0.1\tlocalhost\n127.0.1.1\t" + name.toLatin1() + "\n");
+        hosts.write("127.0.0.1\tlocalhost\n127.0.1.1\t" + name_.toLatin1() + "\n");
     }
     void TearDown() override {
-        if (!hostsDir.isEmpty())
-            QDir(hostsDir).removeRecursively();
+        if (!hostsDir_.isEmpty())
+            QDir(hostsDir_).removeRecursively();
     }
 
-    // Runs the rest of the command line under the host name `name`, in a UTS namespace of its own.
+    // Runs the rest of the command line under the host name `name_`, in a UTS namespace of its own.
     QStringList AsNamedHost() const {
         return {QStringLiteral("unshare"),
                 QStringLiteral("--uts"),
                 QStringLiteral("sh"),
                 QStringLiteral("-c"),
                 QStringLiteral("hostname \"$0\" && exec \"$@\""),
-                name};
+                name_};
     }
 
-    QString name;
-    QString hostsDir;
+    QString name_;
+    QString hostsDir_;
 };
 
 TEST_F(LocalAddressEndToEnd, NameOnLoopbackShowsTheNetworkAddressAndCallsWithIt) {
@@ -91,14 +91,14 @@ TEST_F(LocalAddressEndToEnd, NameOnLoopbackShowsTheNetworkAddressAndCallsWithIt)
     // The host shows the fault: its name resolves to 127.0.1.1 alone.
     EXPECT_EQ(RunCommand(QStringLiteral("ip"), QStringList{"netns", "exec", ns("a")} +
                                                    AsNamedHost() +
-                                                   QStringList{"getent", "hosts", name})
+                                                   QStringList{"getent", "hosts", name_})
                   .simplified(),
-              "127.0.1.1 " + name);
+              "127.0.1.1 " + name_);
 
     // No caller ID set: the local address is the default.
     auto alice = Start(ns("a"), "[Settings]\r\nMessage=Alice is away\r\n", AsNamedHost());
     EXPECT_OK(
-        alice->WaitFor({{"localip", kAlice}, {"hostname", name}, {"callerid_setting", kAlice}}))
+        alice->WaitFor({{"localip", kAlice}, {"hostname", name_}, {"callerid_setting", kAlice}}))
         << alice->State().value("localip").toStdString();
     auto bob = Start(ns("b"), "[Settings]\r\nCallerID=Bob\r\n");
 

@@ -53,46 +53,46 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() ||
             QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty())
             GTEST_SKIP() << "needs pulseaudio and pactl (pulseaudio-utils)";
-        const QString socket = dir.filePath(QStringLiteral("pulse.sock"));
+        const QString socket = dir_.filePath(QStringLiteral("pulse.sock"));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // Its remembered volumes stay in the test's directory; it reaches no bus of the machine's.
         for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
-            environment.insert(QLatin1String(name), dir.path());
+            environment.insert(QLatin1String(name), dir_.path());
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                            QStringLiteral("unix:path=/nonexistent"));
-        server.setProcessEnvironment(environment);
-        server.setProcessChannelMode(QProcess::MergedChannels);
+        server_.setProcessEnvironment(environment);
+        server_.setProcessChannelMode(QProcess::MergedChannels);
         // Ends with the test, even one killed at its timeout.
-        server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        server_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         // -n: none of the default modules, so no network protocol and no device of the machine.
-        server.start(QStringLiteral("pulseaudio"),
-                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
-                      "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
-                      "module-null-sink", "-L", "module-sine-source", "-L",
-                      "module-stream-restore"});
+        server_.start(QStringLiteral("pulseaudio"),
+                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
+                       "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+                       "module-null-sink", "-L", "module-sine-source", "-L",
+                       "module-stream-restore"});
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, 5000))
-            << server.readAll().toStdString();
+            << server_.readAll().toStdString();
         // Read by each element as it connects, and by pactl.
         qputenv("PULSE_SERVER", "unix:" + socket.toUtf8());
-        ringer = std::make_unique<call::GstMediaDevice>();
-        terminal = std::make_unique<voice::GstMediaTerm>();
+        ringer_ = std::make_unique<call::GstMediaDevice>();
+        terminal_ = std::make_unique<voice::GstMediaTerm>();
     }
 
     // A ring tone, and a call whose voice comes back to this terminal.
     void Play() {
         const call::MediaDevice::OpenResult opened =
-            ringer->Open(QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav"));
-        ASSERT_EQ(opened.result, 0) << ringer->ErrorText(opened.result).toStdString();
-        ring = opened.device;
-        ASSERT_EQ(ringer->Play(ring), 0);
+            ringer_->Open(QStringLiteral(VOCALYN_ASSETS_DIR "/ringtone.wav"));
+        ASSERT_EQ(opened.result, 0) << ringer_->ErrorText(opened.result).toStdString();
+        ring_ = opened.device;
+        ASSERT_EQ(ringer_->Play(ring_), 0);
         const int port = FreePort();
-        terminal->InitTerminal();
-        terminal->SetupSender(4, 20, 0, 1, 1, 0);
-        terminal->SetSendTarget(u"127.0.0.1", port);
-        terminal->SetupReceiver(4, 20, 0, 0);
-        terminal->SetReceivePort(port);
-        terminal->StartReceiving(0);
-        terminal->StartSending(0);
+        terminal_->InitTerminal();
+        terminal_->SetupSender(4, 20, 0, 1, 1, 0);
+        terminal_->SetSendTarget(u"127.0.0.1", port);
+        terminal_->SetupReceiver(4, 20, 0, 0);
+        terminal_->SetReceivePort(port);
+        terminal_->StartReceiving(0);
+        terminal_->StartSending(0);
     }
 
     // The stream in `list` with `role` and `name` (any name when null), once it shows.
@@ -117,11 +117,11 @@ protected:
                                   : channels.begin()->toObject()["value_percent"].toString();
     }
 
-    QTemporaryDir dir;
-    QProcess server; // stopped after the program's elements have gone
-    std::unique_ptr<call::GstMediaDevice> ringer;
-    std::unique_ptr<voice::GstMediaTerm> terminal;
-    call::MediaDevice::DeviceId ring = 0;
+    QTemporaryDir dir_;
+    QProcess server_; // stopped after the program's elements have gone
+    std::unique_ptr<call::GstMediaDevice> ringer_;
+    std::unique_ptr<voice::GstMediaTerm> terminal_;
+    call::MediaDevice::DeviceId ring_ = 0;
 };
 
 TEST_F(SoundStreams, EachStreamSaysWhatItIsAndKeepsAVolumeOfItsOwn) {
@@ -144,8 +144,8 @@ TEST_F(SoundStreams, EachStreamSaysWhatItIsAndKeepsAVolumeOfItsOwn) {
     // The user turns the ring tone down; the next call's voice stays as it was.
     const int ringIndex = Find("sink-inputs", "event", "Ring tone")["index"].toInt();
     Pactl({"set-sink-input-volume", QString::number(ringIndex), "20%"});
-    ringer->Close(ring);
-    terminal->ExitTerminal();
+    ringer_->Close(ring_);
+    terminal_->ExitTerminal();
     ASSERT_TRUE(QTest::qWaitFor([] { return Listed("sink-inputs").isEmpty(); }, 5000));
     ASSERT_NO_FATAL_FAILURE(Play());
     EXPECT_EQ(Volume(Find("sink-inputs", "event", "Ring tone")), "20%") << "not remembered";

@@ -11,7 +11,7 @@ void TappedMediaTerm::InitTerminal() {
     real_.InitTerminal();
     // Each call builds new pipelines; a repeated InitTerminal builds none.
     if (!initialised_) {
-        tap_.follow(real_);
+        tap_.Follow(real_);
         initialised_ms_ = VoiceTap::Now_ms();
     }
     initialised_ = true;

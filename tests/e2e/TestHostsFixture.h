@@ -11,15 +11,15 @@ namespace vocalyn::test {
 class TestHostsFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        prefix = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
-        if (prefix.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
+        prefix_ = qEnvironmentVariable("VOCALYN_NETNS_PREFIX");
+        if (prefix_.isEmpty() || qEnvironmentVariable("VOCALYN_PEER").isEmpty())
             GTEST_SKIP() << "run through run_e2e.sh, which makes the test hosts";
     }
 
     // The network namespace of test host a, b or c.
-    QString ns(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
+    QString ns(const char* host) const { return prefix_ + QLatin1Char('-') + QLatin1String(host); }
 
-    QString prefix;
+    QString prefix_;
 };
 
 } // namespace vocalyn::test

@@ -38,9 +38,9 @@ void AddVoiceCommands(PeerConsole& console, const TappedMediaTerm& terminal) {
     console.AddCommand(QStringLiteral("heard"), [&tap](const QString& arguments) {
         const double window_ms = arguments.toDouble();
         const double now = VoiceTap::Now_ms();
-        const HeardSound sound = tap.heard(now - window_ms, now);
+        const HeardSound sound = tap.Heard(now - window_ms, now);
         return QStringLiteral("heard freq=%1 rms=%2 played=%3 loudend=%4 now=%5")
-            .arg(Ms(sound.frequency_Hz), Ms(sound.rms), Ms(sound.played_ms), Ms(tap.loudUntil_ms()),
+            .arg(Ms(sound.frequency_Hz), Ms(sound.rms), Ms(sound.played_ms), Ms(tap.LoudUntil_ms()),
                  Ms(now));
     });
     console.AddCommand(QStringLiteral("quiet"), [&tap](const QString& arguments) {
@@ -48,7 +48,7 @@ void AddVoiceCommands(PeerConsole& console, const TappedMediaTerm& terminal) {
         if (times.size() != 2)
             return QStringLiteral("error usage: quiet FROM_MS TO_MS");
         return QStringLiteral("quiet ms=") +
-               Ms(tap.longestQuiet_ms(times[0].toDouble(), times[1].toDouble()));
+               Ms(tap.LongestQuiet_ms(times[0].toDouble(), times[1].toDouble()));
     });
     console.AddCommand(QStringLiteral("voice"), [&terminal, &tap](const QString&) {
         return QStringLiteral("voice sent=%1 accepted=%2 started=%3 stopped=%4 rss=%5 now=%6")
@@ -65,10 +65,10 @@ void AddVoiceCommands(PeerConsole& console, const TappedMediaTerm& terminal) {
     });
     console.AddCommand(QStringLiteral("clicks"), [&tap](const QString&) {
         return QStringLiteral("clicks spoken=%1 heard=%2")
-            .arg(Times(tap.spokenClicks_ms()), Times(tap.heardClicks_ms()));
+            .arg(Times(tap.SpokenClicks_ms()), Times(tap.HeardClicks_ms()));
     });
     console.AddCommand(QStringLiteral("latency"), [&tap](const QString&) {
-        return QStringLiteral("latency ") + tap.latencyReport();
+        return QStringLiteral("latency ") + tap.LatencyReport();
     });
 }
 

@@ -79,16 +79,16 @@ protected:
 
     // Alice (1 kHz) calls Bob (600 Hz, or silent), who answers; returns once both hear.
     void Call(int bobsTone_Hz = 600) {
-        alice = Start("a", "Alice", 1000);
-        bob = Start("b", "Bob", bobsTone_Hz);
-        EXPECT_OK(alice->Command("type " + kBob));
-        EXPECT_OK(alice->Command("click call"));
-        EXPECT_OK(bob->WaitFor({{"ringing", "1"}}));
-        EXPECT_OK(bob->Command("click call"));
-        EXPECT_OK(alice->WaitFor({{"link", "1"}}));
-        ASSERT_TRUE(WaitHearing(*bob, 1000, 5000)) << "Bob does not hear Alice's tone";
+        alice_ = Start("a", "Alice", 1000);
+        bob_ = Start("b", "Bob", bobsTone_Hz);
+        EXPECT_OK(alice_->Command("type " + kBob));
+        EXPECT_OK(alice_->Command("click call"));
+        EXPECT_OK(bob_->WaitFor({{"ringing", "1"}}));
+        EXPECT_OK(bob_->Command("click call"));
+        EXPECT_OK(alice_->WaitFor({{"link", "1"}}));
+        ASSERT_TRUE(WaitHearing(*bob_, 1000, 5000)) << "Bob does not hear Alice's tone";
         if (bobsTone_Hz) {
-            ASSERT_TRUE(WaitHearing(*alice, bobsTone_Hz, 5000)) << "Alice does not hear Bob";
+            ASSERT_TRUE(WaitHearing(*alice_, bobsTone_Hz, 5000)) << "Alice does not hear Bob";
         }
     }
 
@@ -107,10 +107,12 @@ protected:
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     }
 
-    QString Host(const char* host) const { return prefix + QLatin1Char('-') + QLatin1String(host); }
+    QString Host(const char* host) const {
+        return prefix_ + QLatin1Char('-') + QLatin1String(host);
+    }
 
-    std::unique_ptr<PeerProcess> alice;
-    std::unique_ptr<PeerProcess> bob;
+    std::unique_ptr<PeerProcess> alice_;
+    std::unique_ptr<PeerProcess> bob_;
 };
 
 TEST_F(VoiceEndToEnd, TonesCrossBothWaysAndMuteSilencesOnlyTheMutedSide) {
@@ -119,36 +121,36 @@ TEST_F(VoiceEndToEnd, TonesCrossBothWaysAndMuteSilencesOnlyTheMutedSide) {
     auto steady = [](PeerProcess& peer) {
         return QTest::qWaitFor([&] { return Playing(peer.Ask("heard 1000"), 1000); }, 3000);
     };
-    EXPECT_TRUE(steady(*bob) && steady(*alice));
+    EXPECT_TRUE(steady(*bob_) && steady(*alice_));
     // A second in which a busy machine starved the pipeline can be off by a
     // few crossings; the next clean second decides.
-    EXPECT_TRUE(WaitHearing(*bob, 1000, 5000, 1000))
-        << "Bob hears " << bob->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
-    EXPECT_TRUE(WaitHearing(*alice, 600, 5000, 1000))
-        << "Alice hears " << alice->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
+    EXPECT_TRUE(WaitHearing(*bob_, 1000, 5000, 1000))
+        << "Bob hears " << bob_->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
+    EXPECT_TRUE(WaitHearing(*alice_, 600, 5000, 1000))
+        << "Alice hears " << alice_->Ask("heard 1000").value(QStringLiteral("freq")).toStdString();
 
-    EXPECT_OK(alice->Command("click mute"));
-    EXPECT_OK(alice->WaitFor({{"muted", "1"}}));
+    EXPECT_OK(alice_->Command("click mute"));
+    EXPECT_OK(alice_->WaitFor({{"muted", "1"}}));
     // Long enough that what Bob hears once Alice unmutes is new.
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return PeerProcess::Value(bob->Ask("heard 300"), "rms") < kSilentRms; }, 2000))
+        [&] { return PeerProcess::Value(bob_->Ask("heard 300"), "rms") < kSilentRms; }, 2000))
         << "Bob still hears Alice while she is muted";
-    const double mutedAt_ms = PeerProcess::Value(alice->Ask("voice"), "stopped");
-    const double silentAt_ms = PeerProcess::Value(bob->Ask("heard 0"), "loudend");
+    const double mutedAt_ms = PeerProcess::Value(alice_->Ask("voice"), "stopped");
+    const double silentAt_ms = PeerProcess::Value(bob_->Ask("heard 0"), "loudend");
     EXPECT_LE(silentAt_ms - mutedAt_ms, 100) << "from the mute to the last sound Bob hears";
     std::printf("mute: silent at Bob %.1f ms after Alice's mute\n", silentAt_ms - mutedAt_ms);
 
-    EXPECT_OK(alice->Command("click mute"));
-    EXPECT_OK(alice->WaitFor({{"muted", "0"}}));
+    EXPECT_OK(alice_->Command("click mute"));
+    EXPECT_OK(alice_->WaitFor({{"muted", "0"}}));
     const double unmutedAt_ms = Now_ms();
-    EXPECT_TRUE(WaitHearing(*bob, 1000, 2000)) << "Alice's tone does not come back";
+    EXPECT_TRUE(WaitHearing(*bob_, 1000, 2000)) << "Alice's tone does not come back";
     std::printf("unmute: heard again at Bob within %.1f ms\n", Now_ms() - unmutedAt_ms);
 
     // Bob's tone went on the whole time.
-    const Pairs quiet = alice->Ask(
+    const Pairs quiet = alice_->Ask(
         QStringLiteral("quiet %1 %2").arg(mutedAt_ms - 500, 0, 'f', 2).arg(Now_ms(), 0, 'f', 2));
     EXPECT_LT(PeerProcess::Value(quiet, "ms"), 60) << "a gap in what Alice hears from Bob";
-    EXPECT_TRUE(Hears(alice->Ask("heard 500"), 600, 500));
+    EXPECT_TRUE(Hears(alice_->Ask("heard 500"), 600, 500));
 }
 
 TEST_F(VoiceEndToEnd, AfterTheEndButtonNoRtpLeavesTheHost) {
@@ -158,8 +160,8 @@ TEST_F(VoiceEndToEnd, AfterTheEndButtonNoRtpLeavesTheHost) {
     ASSERT_TRUE(during.startsWith("count ")) << during.toStdString();
     EXPECT_GE(during.mid(6).toInt(), 10) << "20 ms packets over 400 ms";
 
-    EXPECT_OK(alice->Command("click end"));
-    EXPECT_OK(alice->WaitFor({{"link", "0"}, {"busy", "0"}}));
+    EXPECT_OK(alice_->Command("click end"));
+    EXPECT_OK(alice_->WaitFor({{"link", "0"}, {"busy", "0"}}));
     // ...until her terminal has stopped; Bob's half of the call still sends to her.
     double sent = -1;
     double readAt_ms = 0;
@@ -168,15 +170,15 @@ TEST_F(VoiceEndToEnd, AfterTheEndButtonNoRtpLeavesTheHost) {
             if (Now_ms() - readAt_ms < 60) // three packet times
                 return false;
             const double before = sent;
-            sent = PeerProcess::Value(alice->Ask("voice"), "sent");
+            sent = PeerProcess::Value(alice_->Ask("voice"), "sent");
             readAt_ms = Now_ms();
             return sent == before;
         },
         2000));
-    const double bobSent = PeerProcess::Value(bob->Ask("voice"), "sent");
+    const double bobSent = PeerProcess::Value(bob_->Ask("voice"), "sent");
     const QString after = Tool("a", {"count", "8500", "1000"}, 4000);
     EXPECT_EQ(after.toStdString(), "count 0");
-    EXPECT_GT(PeerProcess::Value(bob->Ask("voice"), "sent"), bobSent + 25)
+    EXPECT_GT(PeerProcess::Value(bob_->Ask("voice"), "sent"), bobSent + 25)
         << "Bob's half of the call ended";
 }
 
@@ -187,7 +189,7 @@ TEST_F(VoiceEndToEnd, BadRtpFromAnotherHostAndFromThePeersAddressIsShrugged) {
     qputenv("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "quarantine_size_mb=1");
     ASSERT_NO_FATAL_FAILURE(Call());
     qputenv("ASAN_OPTIONS", sanitizer);
-    const double before_kB = PeerProcess::Value(bob->Ask("voice"), "rss");
+    const double before_kB = PeerProcess::Value(bob_->Ask("voice"), "rss");
 
     // 20000 datagrams of every bad kind from Carol, and as many with Alice's address and port,
     // as fast as a 100 Mbit/s link would carry small ones.
@@ -202,14 +204,14 @@ TEST_F(VoiceEndToEnd, BadRtpFromAnotherHostAndFromThePeersAddressIsShrugged) {
     EXPECT_EQ(QString::fromUtf8(carol.readAllStandardOutput()).trimmed().toStdString(),
               "sent 20000");
 
-    EXPECT_TRUE(WaitHearing(*bob, 1000, 1000, 100)) << "Bob's sound did not come back in 1 s";
+    EXPECT_TRUE(WaitHearing(*bob_, 1000, 1000, 100)) << "Bob's sound did not come back in 1 s";
     std::printf("flood: Bob hears Alice again %.1f ms after the flood (100 ms window)\n",
                 Now_ms() - floodEnd_ms);
-    const double after_kB = PeerProcess::Value(bob->Ask("voice"), "rss");
+    const double after_kB = PeerProcess::Value(bob_->Ask("voice"), "rss");
     std::printf("flood: Bob's resident memory %.0f kB before, %.0f kB after\n", before_kB,
                 after_kB);
     EXPECT_LT(after_kB - before_kB, 8 * 1024);
-    EXPECT_TRUE(WaitHearing(*alice, 600, 1000)) << "Alice stopped hearing Bob";
+    EXPECT_TRUE(WaitHearing(*alice_, 600, 1000)) << "Alice stopped hearing Bob";
 }
 
 TEST_F(VoiceEndToEnd, TenPercentLossKeepsMostOfTheSound) {
@@ -229,12 +231,12 @@ TEST_F(VoiceEndToEnd, TenPercentLossKeepsMostOfTheSound) {
             if (Now_ms() - readAt_ms < 1000)
                 return false;
             const double before = last;
-            last = PeerProcess::Value(bob->Ask("heard 1000"), "rms");
+            last = PeerProcess::Value(bob_->Ask("heard 1000"), "rms");
             readAt_ms = Now_ms();
             return std::abs(last - before) < 0.05 * last;
         },
         10000));
-    const double clean = std::pow(PeerProcess::Value(bob->Ask("heard 2000"), "rms"), 2);
+    const double clean = std::pow(PeerProcess::Value(bob_->Ask("heard 2000"), "rms"), 2);
 
     QProcess nft;
     nft.start(QStringLiteral("ip"), {"netns", "exec", Host("a"), "nft", "-f", "-"});
@@ -246,7 +248,7 @@ TEST_F(VoiceEndToEnd, TenPercentLossKeepsMostOfTheSound) {
         << nft.readAllStandardError().toStdString();
     const double lossFrom_ms = Now_ms();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Now_ms() - lossFrom_ms >= 3000; }, 4000));
-    const double lossy = std::pow(PeerProcess::Value(bob->Ask("heard 3000"), "rms"), 2);
+    const double lossy = std::pow(PeerProcess::Value(bob_->Ask("heard 3000"), "rms"), 2);
     std::printf("loss: Bob keeps %.1f %% of the energy\n", 100 * lossy / clean);
     EXPECT_GE(lossy, 0.8 * clean);
 }

@@ -91,9 +91,9 @@ GstElement* TopLevel(GstElement* element) {
 } // namespace
 
 struct VoiceTap::Store {
-    void onSpoken(GstPad* pad, GstBuffer* buffer);
-    void onPlayed(GstPad* pad, GstBuffer* buffer);
-    void onStage(const std::string& name, GstPad* pad, GstBuffer* buffer);
+    void OnSpoken(GstPad* pad, GstBuffer* buffer);
+    void OnPlayed(GstPad* pad, GstBuffer* buffer);
+    void OnStage(const std::string& name, GstPad* pad, GstBuffer* buffer);
 
     mutable std::mutex mutex;
     std::deque<Chunk> played;
@@ -127,7 +127,7 @@ void FindClicks(const std::vector<std::int16_t>& samples, int rate, double start
 
 } // namespace
 
-void VoiceTap::Store::onSpoken(GstPad* pad, GstBuffer* buffer) {
+void VoiceTap::Store::OnSpoken(GstPad* pad, GstBuffer* buffer) {
     int rate = 0;
     const std::vector<std::int16_t> samples = Samples(pad, buffer, rate);
     if (samples.empty() || !GST_BUFFER_PTS_IS_VALID(buffer))
@@ -141,7 +141,7 @@ void VoiceTap::Store::onSpoken(GstPad* pad, GstBuffer* buffer) {
     FindClicks(samples, rate, start_ms, lastLoudSpoken_ms, spoken);
 }
 
-void VoiceTap::Store::onPlayed(GstPad* pad, GstBuffer* buffer) {
+void VoiceTap::Store::OnPlayed(GstPad* pad, GstBuffer* buffer) {
     const double now_ms = Now_ms();
     int rate = 0;
     const std::vector<std::int16_t> samples = Samples(pad, buffer, rate);
@@ -166,7 +166,7 @@ void VoiceTap::Store::onPlayed(GstPad* pad, GstBuffer* buffer) {
     FindClicks(samples, rate, now_ms, lastLoudHeard_ms, heard);
 }
 
-void VoiceTap::Store::onStage(const std::string& name, GstPad* pad, GstBuffer* buffer) {
+void VoiceTap::Store::OnStage(const std::string& name, GstPad* pad, GstBuffer* buffer) {
     if (!GST_BUFFER_PTS_IS_VALID(buffer))
         return;
     GstElement* pipeline = TopLevel(GST_PAD_PARENT(pad));
@@ -205,15 +205,15 @@ GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) no
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     switch (probe.kind) {
     case StageProbe::Delay:
-        probe.store->onStage(probe.name, pad, buffer);
+        probe.store->OnStage(probe.name, pad, buffer);
         break;
     case StageProbe::Spoken:
-        probe.store->onStage(probe.name, pad, buffer);
-        probe.store->onSpoken(pad, buffer);
+        probe.store->OnStage(probe.name, pad, buffer);
+        probe.store->OnSpoken(pad, buffer);
         break;
     case StageProbe::Sent:
         ++probe.store->sent;
-        probe.store->onStage(probe.name, pad, buffer);
+        probe.store->OnStage(probe.name, pad, buffer);
         break;
     case StageProbe::Accepted:
         ++probe.store->accepted;
@@ -239,8 +239,8 @@ void AddProbe(GstElement* bin, const char* element, const char* pad, StageProbe 
 
 void OnHandoff(GstElement*, GstBuffer* buffer, GstPad* pad, gpointer data) noexcept {
     auto& store = **static_cast<std::shared_ptr<VoiceTap::Store>*>(data);
-    store.onStage("receive.speaker", pad, buffer);
-    store.onPlayed(pad, buffer);
+    store.OnStage("receive.speaker", pad, buffer);
+    store.OnPlayed(pad, buffer);
 }
 
 // Cumulative minimum latency the pipeline reports at `element`'s src pad, or -1.
@@ -278,24 +278,24 @@ VoiceTap::VoiceTap() : store_(std::make_shared<Store>()) {}
 
 VoiceTap::~VoiceTap() = default;
 
-void VoiceTap::follow(const voice::GstMediaTerm& terminal) {
+void VoiceTap::Follow(const voice::GstMediaTerm& terminal) {
     terminal_ = &terminal;
     store_->firstSent_ms = 0;
     store_->firstAccepted_ms = 0;
-    if (ElementRef microphone{terminal.microphoneElement()})
-        listenToSending(TopLevel(microphone.get()));
-    if (ElementRef speaker{terminal.speakerElement()})
-        listenToReceiving(TopLevel(speaker.get()));
+    if (ElementRef microphone{terminal.MicrophoneElement()})
+        ListenToSending(TopLevel(microphone.get()));
+    if (ElementRef speaker{terminal.SpeakerElement()})
+        ListenToReceiving(TopLevel(speaker.get()));
 }
 
-void VoiceTap::listenToSending(GstElement* pipeline) {
+void VoiceTap::ListenToSending(GstElement* pipeline) {
     AddProbe(pipeline, "microphone", "src", {store_, "send.microphone", StageProbe::Spoken});
     AddProbe(pipeline, "dsp", "src", {store_, "send.dsp", StageProbe::Delay});
     AddProbe(pipeline, "encoder", "src", {store_, "send.encoder", StageProbe::Delay});
     AddProbe(pipeline, "network", "sink", {store_, "send.network", StageProbe::Sent});
 }
 
-void VoiceTap::listenToReceiving(GstElement* pipeline) {
+void VoiceTap::ListenToReceiving(GstElement* pipeline) {
     AddProbe(pipeline, "network", "src", {store_, "receive.network", StageProbe::Delay});
     AddProbe(pipeline, "jitter", "sink", {store_, "", StageProbe::Accepted});
     AddProbe(pipeline, "jitter", "src", {store_, "receive.jitter", StageProbe::Delay});
@@ -309,7 +309,7 @@ void VoiceTap::listenToReceiving(GstElement* pipeline) {
     }
 }
 
-HeardSound VoiceTap::heard(double from_ms, double to_ms) const {
+HeardSound VoiceTap::Heard(double from_ms, double to_ms) const {
     HeardSound sound;
     if (to_ms <= from_ms)
         return sound;
@@ -344,12 +344,12 @@ HeardSound VoiceTap::heard(double from_ms, double to_ms) const {
     return sound;
 }
 
-double VoiceTap::loudUntil_ms() const {
+double VoiceTap::LoudUntil_ms() const {
     std::lock_guard lock(store_->mutex);
     return store_->loudUntil_ms;
 }
 
-double VoiceTap::longestQuiet_ms(double from_ms, double to_ms) const {
+double VoiceTap::LongestQuiet_ms(double from_ms, double to_ms) const {
     std::lock_guard lock(store_->mutex);
     double longest = 0;
     double quietSince = from_ms;
@@ -363,12 +363,12 @@ double VoiceTap::longestQuiet_ms(double from_ms, double to_ms) const {
     return std::max(longest, to_ms - quietSince);
 }
 
-std::vector<double> VoiceTap::spokenClicks_ms() const {
+std::vector<double> VoiceTap::SpokenClicks_ms() const {
     std::lock_guard lock(store_->mutex);
     return store_->spoken;
 }
 
-std::vector<double> VoiceTap::heardClicks_ms() const {
+std::vector<double> VoiceTap::HeardClicks_ms() const {
     std::lock_guard lock(store_->mutex);
     return store_->heard;
 }
@@ -389,17 +389,17 @@ double VoiceTap::firstAccepted_ms() const {
     return store_->firstAccepted_ms;
 }
 
-QString VoiceTap::latencyReport() const {
+QString VoiceTap::LatencyReport() const {
     QStringList pairs;
     if (terminal_) {
-        if (ElementRef microphone{terminal_->microphoneElement()}) {
+        if (ElementRef microphone{terminal_->MicrophoneElement()}) {
             GstElement* pipeline = TopLevel(microphone.get());
             for (const char* name : {"microphone", "dsp", "encoder", "payloader"})
                 if (const double latency = ReportedLatency_ms(pipeline, name); latency >= 0)
                     pairs << Pair(QStringLiteral("reported.send.") + QLatin1String(name), latency);
             pairs << Pair(QStringLiteral("reported.send.total"), PipelineLatency_ms(pipeline));
         }
-        if (ElementRef speaker{terminal_->speakerElement()}) {
+        if (ElementRef speaker{terminal_->SpeakerElement()}) {
             GstElement* pipeline = TopLevel(speaker.get());
             for (const char* name : {"network", "jitter", "decoder", "gain"})
                 if (const double latency = ReportedLatency_ms(pipeline, name); latency >= 0)

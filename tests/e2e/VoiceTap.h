@@ -35,23 +35,23 @@ public:
     VoiceTap& operator=(const VoiceTap&) = delete;
 
     // Starts listening to the pipelines `terminal` has just built (after each InitTerminal).
-    void follow(const voice::GstMediaTerm& terminal);
+    void Follow(const voice::GstMediaTerm& terminal);
     // The same for pipelines of other make, by the names of their elements: "microphone",
     // "dsp", "encoder" and "network" (the sink) when sending; "network" (the source),
     // "jitter", "decoder" and "ear" (a fakesink) when receiving.
-    void listenToSending(GstElement* pipeline);
-    void listenToReceiving(GstElement* pipeline);
+    void ListenToSending(GstElement* pipeline);
+    void ListenToReceiving(GstElement* pipeline);
 
     // The sound played from `from_ms` to `to_ms`.
-    HeardSound heard(double from_ms, double to_ms) const;
+    HeardSound Heard(double from_ms, double to_ms) const;
     // When the last loud sound played ended; 0 when none has.
-    double loudUntil_ms() const;
+    double LoudUntil_ms() const;
     // The longest stretch without loud sound between `from_ms` and `to_ms`.
-    double longestQuiet_ms(double from_ms, double to_ms) const;
+    double LongestQuiet_ms(double from_ms, double to_ms) const;
 
     // Onsets of clicks (a loud sound after at least 50 ms of quiet).
-    std::vector<double> spokenClicks_ms() const; // at the microphone, when captured
-    std::vector<double> heardClicks_ms() const;  // at the speaker, when played
+    std::vector<double> SpokenClicks_ms() const; // at the microphone, when captured
+    std::vector<double> HeardClicks_ms() const;  // at the speaker, when played
 
     std::uint64_t packetsSent() const;     // RTP packets handed to the network
     std::uint64_t packetsAccepted() const; // RTP packets that passed the peer filter
@@ -62,7 +62,7 @@ public:
 
     // The pipelines' own latency, per element, and the measured mean delay of buffers at each
     // stage after their timestamp, as "name=ms" pairs.
-    QString latencyReport() const;
+    QString LatencyReport() const;
 
     static double Now_ms();
 

@@ -2,14 +2,14 @@
 
 namespace vocalyn::fakes {
 
-void FakeMediaDevice::reachEnd(DeviceId device) {
+void FakeMediaDevice::ReachEnd(DeviceId device) {
     Device& played = devices_[device];
     played.position_ms = length_ms;
     played.playing = false;
     ReportEndOfMedium(device);
 }
 
-void FakeMediaDevice::advance(DeviceId device, qint64 position_ms) {
+void FakeMediaDevice::Advance(DeviceId device, qint64 position_ms) {
     devices_[device].position_ms = position_ms;
 }
 
@@ -34,35 +34,35 @@ call::MediaDevice::OpenResult FakeMediaDevice::Open(const QString& path) {
 }
 
 call::MediaDevice::Status FakeMediaDevice::StatusOf(DeviceId device) {
-    const Result result = record(QStringLiteral("status"), device, statusResult);
+    const Result result = Record(QStringLiteral("status"), device, statusResult);
     if (result != 0)
         return {result, 0, 0};
     return {0, devices_[device].position_ms, length_ms};
 }
 
 call::MediaDevice::Result FakeMediaDevice::SeekToStart(DeviceId device) {
-    const Result result = record(QStringLiteral("seekToStart"), device, seekResult);
+    const Result result = Record(QStringLiteral("seekToStart"), device, seekResult);
     if (result == 0)
         devices_[device].position_ms = 0;
     return result;
 }
 
 call::MediaDevice::Result FakeMediaDevice::Play(DeviceId device) {
-    const Result result = record(QStringLiteral("play"), device, playResult);
+    const Result result = Record(QStringLiteral("play"), device, playResult);
     if (result == 0)
         devices_[device].playing = true;
     return result;
 }
 
 call::MediaDevice::Result FakeMediaDevice::Stop(DeviceId device) {
-    const Result result = record(QStringLiteral("stop"), device, stopResult);
+    const Result result = Record(QStringLiteral("stop"), device, stopResult);
     if (result == 0)
         devices_[device].playing = false;
     return result;
 }
 
 call::MediaDevice::Result FakeMediaDevice::Close(DeviceId device) {
-    const Result result = record(QStringLiteral("close"), device, closeResult);
+    const Result result = Record(QStringLiteral("close"), device, closeResult);
     if (result == 0)
         devices_.remove(device);
     return result;
@@ -73,10 +73,10 @@ QString FakeMediaDevice::ErrorText(Result code) {
     return errorTexts.value(code);
 }
 
-call::MediaDevice::Result FakeMediaDevice::record(const QString& operation, DeviceId device,
+call::MediaDevice::Result FakeMediaDevice::Record(const QString& operation, DeviceId device,
                                                   Result scripted) {
     operations << operation + QLatin1Char(' ') + QString::number(device);
-    return devices_.contains(device) ? scripted : NotOpen;
+    return devices_.contains(device) ? scripted : kNotOpen;
 }
 
 } // namespace vocalyn::fakes

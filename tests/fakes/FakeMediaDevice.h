@@ -26,9 +26,9 @@ public:
     QStringList operations;
 
     // Plays the medium of an open device to its end and reports that.
-    void reachEnd(DeviceId device);
+    void ReachEnd(DeviceId device);
     // Moves an open device to a position, as playing would.
-    void advance(DeviceId device, qint64 position_ms);
+    void Advance(DeviceId device, qint64 position_ms);
 
     bool isOpen(DeviceId device) const { return devices_.contains(device); }
     bool isPlaying(DeviceId device) const;
@@ -43,7 +43,7 @@ public:
     Result Close(DeviceId device) override;
     QString ErrorText(Result code) override;
 
-    static constexpr Result NotOpen = 263; // the result for a device number not given out
+    static constexpr Result kNotOpen = 263; // the result for a device number not given out
 
 private:
     struct Device {
@@ -52,8 +52,8 @@ private:
         bool playing = false;
     };
 
-    // Records the operation; NotOpen for an unknown device, else the scripted result.
-    Result record(const QString& operation, DeviceId device, Result scripted);
+    // Records the operation; kNotOpen for an unknown device, else the scripted result.
+    Result Record(const QString& operation, DeviceId device, Result scripted);
 
     QHash<DeviceId, Device> devices_;
     DeviceId lastId_ = 0;

@@ -35,7 +35,7 @@ PrivateBus::~PrivateBus() {
     }
 }
 
-QString PrivateBus::errors() {
+QString PrivateBus::Errors() {
     return daemon_.errorString() + QLatin1Char(' ') +
            QString::fromLocal8Bit(daemon_.readAllStandardError());
 }

@@ -25,7 +25,7 @@ public:
     // Empty when the daemon did not start.
     const QString& address() const { return address_; }
     // Why the daemon did not start.
-    QString errors();
+    QString Errors();
 
 private:
     QTemporaryDir dir_;
@@ -49,7 +49,7 @@ public:
         QString body;
         QStringList actions;
         QVariantMap hints;
-        int expireTimeout = -1;
+        int expireTimeout_ms = -1;
     };
 
     explicit FakeNotificationServer(const QString& busAddress);

@@ -8,7 +8,7 @@ QString N(std::int32_t value) {
 }
 } // namespace
 
-void RecordingMediaTerm::record(const char* operation, std::initializer_list<QString> arguments) {
+void RecordingMediaTerm::Record(const char* operation, std::initializer_list<QString> arguments) {
     calls << QStringLiteral("%1(%2)").arg(QLatin1String(operation),
                                           QStringList(arguments).join(QStringLiteral(", ")));
 }
@@ -19,50 +19,50 @@ void RecordingMediaTerm::setStatus(const QString& text) {
 }
 
 void RecordingMediaTerm::InitTerminal() {
-    record("InitTerminal");
+    Record("InitTerminal");
 }
 void RecordingMediaTerm::ExitTerminal() {
-    record("ExitTerminal");
+    Record("ExitTerminal");
 }
 
 void RecordingMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
                                        std::int32_t jitterBuffer_ms, std::int32_t reserved) {
-    record("SetupReceiver", {N(codec), N(packetTime_ms), N(jitterBuffer_ms), N(reserved)});
+    Record("SetupReceiver", {N(codec), N(packetTime_ms), N(jitterBuffer_ms), N(reserved)});
 }
 
 void RecordingMediaTerm::SetupSender(std::int32_t codec, std::int32_t packetTime_ms,
                                      std::int32_t bitrate_kbps, std::int32_t channels,
                                      std::int32_t fec, std::int32_t dtx) {
-    record("SetupSender",
+    Record("SetupSender",
            {N(codec), N(packetTime_ms), N(bitrate_kbps), N(channels), N(fec), N(dtx)});
 }
 
 void RecordingMediaTerm::SetSendTarget(const std::u16string& host, std::int32_t port) {
-    record("SetSendTarget", {QString::fromStdU16String(host), N(port)});
+    Record("SetSendTarget", {QString::fromStdU16String(host), N(port)});
 }
 
 void RecordingMediaTerm::SetReceivePort(std::int32_t port) {
-    record("SetReceivePort", {N(port)});
+    Record("SetReceivePort", {N(port)});
 }
 void RecordingMediaTerm::StartSending(std::int32_t source) {
-    record("StartSending", {N(source)});
+    Record("StartSending", {N(source)});
 }
 void RecordingMediaTerm::StopSending() {
-    record("StopSending");
+    Record("StopSending");
 }
 void RecordingMediaTerm::StartReceiving(std::int32_t output) {
-    record("StartReceiving", {N(output)});
+    Record("StartReceiving", {N(output)});
 }
 void RecordingMediaTerm::StopReceiving() {
-    record("StopReceiving");
+    Record("StopReceiving");
 }
 
 void RecordingMediaTerm::ReceiverControl(std::int32_t control, std::int32_t value) {
-    record("ReceiverControl", {N(control), N(value)});
+    Record("ReceiverControl", {N(control), N(value)});
 }
 
 void RecordingMediaTerm::SenderControl(std::int32_t control, std::int32_t value) {
-    record("SenderControl", {N(control), N(value)});
+    Record("SenderControl", {N(control), N(value)});
 }
 
 } // namespace vocalyn::fakes

@@ -34,7 +34,7 @@ public:
     QString statusText() const override { return status_; }
 
 private:
-    void record(const char* operation, std::initializer_list<QString> arguments = {});
+    void Record(const char* operation, std::initializer_list<QString> arguments = {});
 
     QString status_;
 };

@@ -17,40 +17,40 @@
 namespace vocalyn::net {
 namespace {
 
-using testing::activateOnFreePort;
-using testing::waitUntil;
+using testing::ActivateOnFreePort;
+using testing::WaitUntil;
 
 // Endpoints on the loopback interface. Every datagram goes to 127.0.0.0/8.
 class EndpointTest : public ::testing::Test {
 protected:
-    EndpointTest() { client.Host = QStringLiteral("127.0.0.1"); }
+    EndpointTest() { client_.Host = QStringLiteral("127.0.0.1"); }
 
     // Gives server a handler that keeps every datagram.
-    void keep(TIdUDPServer& server) {
+    void Keep(TIdUDPServer& server) {
         server.OnUDPRead = [this](TIdUDPServer&, const QByteArray& data, TIdSocketHandle& binding) {
-            received.append(data);
-            senders.append({binding.SenderIP, binding.SenderPort});
-            bindings.append(&binding);
+            received_.append(data);
+            senders_.append({binding.SenderIP, binding.SenderPort});
+            bindings_.append(&binding);
         };
     }
 
     // Keeps what server receives, on all addresses at a free port.
-    void listen(TIdUDPServer& server) {
-        keep(server);
-        client.Port = activateOnFreePort(server);
+    void Listen(TIdUDPServer& server) {
+        Keep(server);
+        client_.Port = ActivateOnFreePort(server);
     }
 
-    SystemResolver resolver;
-    SocketLayer layer{resolver};
-    TIdUDPClient client{layer};
-    QList<QByteArray> received;
-    QList<std::pair<QString, quint16>> senders;
-    QList<TIdSocketHandle*> bindings;
+    SystemResolver resolver_;
+    SocketLayer layer_{resolver_};
+    TIdUDPClient client_{layer_};
+    QList<QByteArray> received_;
+    QList<std::pair<QString, quint16>> senders_;
+    QList<TIdSocketHandle*> bindings_;
 };
 
 TEST_F(EndpointTest, OneBadDatagramDoesNotEndTheListener) {
-    TIdUDPServer server(layer);
-    listen(server);
+    TIdUDPServer server(layer_);
+    Listen(server);
     auto keep = server.OnUDPRead;
     server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle& binding) {
         keep(sender, data, binding);
@@ -61,21 +61,21 @@ TEST_F(EndpointTest, OneBadDatagramDoesNotEndTheListener) {
     };
     const QByteArray full(8192, 'a');
 
-    client.SendBytes(full.constData(), full.size());
-    client.SendBytes(QByteArray(8193, 'b').constData(), 8193); // longer than BufferSize
-    client.SendText("");                                       // empty
-    client.SendText("error");
-    client.SendText("anything");
-    client.SendText("last");
+    client_.SendBytes(full.constData(), full.size());
+    client_.SendBytes(QByteArray(8193, 'b').constData(), 8193); // longer than BufferSize
+    client_.SendText("");                                       // empty
+    client_.SendText("error");
+    client_.SendText("anything");
+    client_.SendText("last");
 
-    ASSERT_TRUE(waitUntil([&] { return received.contains("last"); }));
-    EXPECT_EQ(received, (QList<QByteArray>{full, "error", "anything", "last"}));
+    ASSERT_TRUE(WaitUntil([&] { return received_.contains("last"); }));
+    EXPECT_EQ(received_, (QList<QByteArray>{full, "error", "anything", "last"}));
     EXPECT_TRUE(server.Active());
     EXPECT_FALSE(server.Listener()->Terminated());
 }
 
 TEST_F(EndpointTest, ThreadedEventRunsTheHandlerOnTheListenerAndDropsItsErrors) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.ThreadedEvent = true;
     std::atomic<int> handled = 0;
     std::atomic<bool> onMainThread = false;
@@ -84,51 +84,51 @@ TEST_F(EndpointTest, ThreadedEventRunsTheHandlerOnTheListenerAndDropsItsErrors) 
         if (++handled == 1)
             throw Error(QStringLiteral("handler failed"));
     };
-    client.Port = activateOnFreePort(server);
+    client_.Port = ActivateOnFreePort(server);
 
-    client.SendText("one");
-    client.SendText("two");
+    client_.SendText("one");
+    client_.SendText("two");
 
-    ASSERT_TRUE(waitUntil([&] { return handled == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return handled == 2; }));
     EXPECT_FALSE(onMainThread);
 }
 
 TEST_F(EndpointTest, LargeBufferTakesTheLargestDatagram) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.BufferSize = 524288;
-    listen(server);
+    Listen(server);
     const QByteArray largest(65507, 'v');
 
-    client.SendBytes(largest.constData(), largest.size());
+    client_.SendBytes(largest.constData(), largest.size());
 
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received.first(), largest);
+    ASSERT_TRUE(WaitUntil([&] { return !received_.isEmpty(); }));
+    EXPECT_EQ(received_.first(), largest);
 }
 
 TEST_F(EndpointTest, HandlerSeesTheSenderAndTheReceivingBinding) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
     server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
-    keep(server);
+    Keep(server);
     server.setActive(true); // both bindings take system-chosen ports
-    TIdUDPClient other(layer);
+    TIdUDPClient other(layer_);
     other.Host = QStringLiteral("localhost");
     other.Port = server.Bindings[1].Port;
 
-    client.Port = server.Bindings[0].Port;
-    client.SendText("one");
-    client.SendText("two");
-    ASSERT_TRUE(waitUntil([&] { return received.size() == 2; })); // then one socket at a time
+    client_.Port = server.Bindings[0].Port;
+    client_.SendText("one");
+    client_.SendText("two");
+    ASSERT_TRUE(WaitUntil([&] { return received_.size() == 2; })); // then one socket at a time
     other.SendText("three");
 
-    ASSERT_TRUE(waitUntil([&] { return received.size() == 3; }));
-    EXPECT_EQ(senders[0].first, "127.0.0.1");
-    EXPECT_NE(senders[0].second, 0);
-    EXPECT_EQ(senders[1], senders[0]); // the sender's port stays for its life
-    EXPECT_NE(senders[2].second, senders[0].second);
-    EXPECT_NE(senders[0].second, server.Bindings[0].Port); // chosen by the system, not bound
-    EXPECT_EQ(bindings, (QList<TIdSocketHandle*>{&server.Bindings[0], &server.Bindings[0],
-                                                 &server.Bindings[1]}));
+    ASSERT_TRUE(WaitUntil([&] { return received_.size() == 3; }));
+    EXPECT_EQ(senders_[0].first, "127.0.0.1");
+    EXPECT_NE(senders_[0].second, 0);
+    EXPECT_EQ(senders_[1], senders_[0]); // the sender's port stays for its life
+    EXPECT_NE(senders_[2].second, senders_[0].second);
+    EXPECT_NE(senders_[0].second, server.Bindings[0].Port); // chosen by the system, not bound
+    EXPECT_EQ(bindings_, (QList<TIdSocketHandle*>{&server.Bindings[0], &server.Bindings[0],
+                                                  &server.Bindings[1]}));
     EXPECT_EQ(server.Binding(), &server.Bindings[1]);
 
     server.setActive(false);
@@ -137,27 +137,27 @@ TEST_F(EndpointTest, HandlerSeesTheSenderAndTheReceivingBinding) {
 }
 
 TEST_F(EndpointTest, FailedSendsRaiseTheirKindsAndLeaveTheSenderUsable) {
-    TIdUDPServer server(layer);
-    listen(server);
+    TIdUDPServer server(layer_);
+    Listen(server);
 
     const QByteArray tooBig(70000, 'x');
     try {
-        client.SendBytes(tooBig.constData(), tooBig.size());
+        client_.SendBytes(tooBig.constData(), tooBig.size());
         ADD_FAILURE() << "sent";
     } catch (const EIdPackageSizeTooBig& e) {
         EXPECT_EQ(e.message(), "Package Size Too Big.");
     }
     try {
-        client.SendTextTo(QStringLiteral("127.255.255.255"), client.Port, "to all");
+        client_.SendTextTo(QStringLiteral("127.255.255.255"), client_.Port, "to all");
         ADD_FAILURE() << "sent";
     } catch (const EIdSocketError& e) {
         EXPECT_EQ(e.ErrorCode, 10013);
         EXPECT_EQ(e.message(), "Socket Error # 10013\r\nAccess denied.");
     }
 
-    client.SendText("still works");
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, QList<QByteArray>{"still works"});
+    client_.SendText("still works");
+    ASSERT_TRUE(WaitUntil([&] { return !received_.isEmpty(); }));
+    EXPECT_EQ(received_, QList<QByteArray>{"still works"});
 }
 
 TEST_F(EndpointTest, LimitedBroadcastIsRefusedWithoutPermission) {
@@ -176,13 +176,13 @@ TEST_F(EndpointTest, LimitedBroadcastIsRefusedWithoutPermission) {
 
     // Make sure nothing can leave this machine should the permission be on.
     try {
-        client.SendTextTo(QStringLiteral("127.255.255.255"), 9, "x");
+        client_.SendTextTo(QStringLiteral("127.255.255.255"), 9, "x");
         FAIL() << "broadcast permitted";
     } catch (const EIdSocketError&) {
     }
 
     try {
-        client.SendTextTo(QStringLiteral("255.255.255.255"), 9, "x");
+        client_.SendTextTo(QStringLiteral("255.255.255.255"), 9, "x");
         ADD_FAILURE() << "sent";
     } catch (const EIdSocketError& e) {
         EXPECT_EQ(e.message(), "Socket Error # 10013\r\nAccess denied.");
@@ -190,10 +190,10 @@ TEST_F(EndpointTest, LimitedBroadcastIsRefusedWithoutPermission) {
 }
 
 TEST_F(EndpointTest, FailedActivationLeavesTheEndpointInactive) {
-    TIdUDPServer holder(layer);
-    const int port = activateOnFreePort(holder);
+    TIdUDPServer holder(layer_);
+    const int port = ActivateOnFreePort(holder);
 
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.DefaultPort = port;
     try {
         server.setActive(true);
@@ -212,18 +212,18 @@ TEST_F(EndpointTest, FailedActivationLeavesTheEndpointInactive) {
         EXPECT_EQ(e.message(), "No bindings specified.");
     }
 
-    listen(server); // a later activation on a free port works
-    client.SendText("after");
-    EXPECT_TRUE(waitUntil([&] { return received == QList<QByteArray>{"after"}; }));
+    Listen(server); // a later activation on a free port works
+    client_.SendText("after");
+    EXPECT_TRUE(WaitUntil([&] { return received_ == QList<QByteArray>{"after"}; }));
 }
 
 TEST_F(EndpointTest, MoreThan64SocketsEndTheListener) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     for (int i = 0; i < 65; ++i)
         server.Bindings.Add().IP = QStringLiteral("127.0.0.1");
     server.setActive(true);
 
-    ASSERT_TRUE(waitUntil([&] { return server.Listener()->Terminated(); }));
+    ASSERT_TRUE(WaitUntil([&] { return server.Listener()->Terminated(); }));
     EXPECT_EQ(server.Listener()->ErrorText(), "Set Size Exceeded.");
     EXPECT_TRUE(server.Active()); // the endpoint stays active until deactivated
 }

@@ -17,13 +17,13 @@
 namespace vocalyn::net {
 namespace {
 
-using testing::activateOnFreePort;
-using testing::waitUntil;
+using testing::ActivateOnFreePort;
+using testing::WaitUntil;
 
 // Shows a modal dialog, as a handler of the program does, running `whileShown`
 // from inside its event loop. The dialog closes itself after timeout_ms at
 // the latest.
-void showModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms = 5000) {
+void ShowModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms = 5000) {
     QDialog dialog;
     QTimer::singleShot(0, &dialog, [&] { whileShown(dialog); });
     QTimer::singleShot(timeout_ms, &dialog, &QDialog::reject);
@@ -34,72 +34,72 @@ void showModal(const std::function<void(QDialog&)>& whileShown, int timeout_ms =
 class HandOverTest : public ::testing::Test {
 protected:
     // Activates server at a free port and aims client at it.
-    static void listen(TIdUDPServer& server, TIdUDPClient& client) {
+    static void Listen(TIdUDPServer& server, TIdUDPClient& client) {
         client.Host = QStringLiteral("127.0.0.1");
-        client.Port = activateOnFreePort(server);
+        client.Port = ActivateOnFreePort(server);
     }
 
-    SystemResolver resolver;
-    SocketLayer layer{resolver};
-    QStringList events;
+    SystemResolver resolver_;
+    SocketLayer layer_{resolver_};
+    QStringList events_;
 };
 
 TEST_F(HandOverTest, SecondDatagramWaitsWhileTheFirstHandlerShowsAModalDialog) {
-    TIdUDPServer server(layer);
-    TIdUDPClient client(layer);
+    TIdUDPServer server(layer_);
+    TIdUDPClient client(layer_);
     server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
-        events << "begin " + data;
+        events_ << "begin " + data;
         if (data == "first") {
-            showModal([&](QDialog& dialog) {
+            ShowModal([&](QDialog& dialog) {
                 client.SendText("second");
                 // Time for a wrong hand-over to happen; nothing to wait for.
                 QTimer::singleShot(300, &dialog, &QDialog::accept);
             });
         }
-        events << "end " + data;
+        events_ << "end " + data;
     };
-    listen(server, client);
+    Listen(server, client);
 
     client.SendText("first");
 
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 4; }));
-    EXPECT_EQ(events, (QStringList{"begin first", "end first", "begin second", "end second"}));
+    ASSERT_TRUE(WaitUntil([&] { return events_.size() == 4; }));
+    EXPECT_EQ(events_, (QStringList{"begin first", "end first", "begin second", "end second"}));
 }
 
 TEST_F(HandOverTest, AnotherListenerIsHandedOverInsideAModalHandler) {
-    TIdUDPServer outer(layer);
-    TIdUDPServer inner(layer);
-    TIdUDPClient toOuter(layer);
-    TIdUDPClient toInner(layer);
+    TIdUDPServer outer(layer_);
+    TIdUDPServer inner(layer_);
+    TIdUDPClient toOuter(layer_);
+    TIdUDPClient toInner(layer_);
     QPointer<QDialog> shown;
     outer.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
-        events << "outer begins";
-        showModal([&](QDialog& dialog) {
+        events_ << "outer begins";
+        ShowModal([&](QDialog& dialog) {
             shown = &dialog;
             toInner.SendText("x");
         });
-        events << "outer ends";
+        events_ << "outer ends";
     };
     inner.OnUDPRead = [&](TIdUDPServer&, const QByteArray&, TIdSocketHandle&) {
-        events << "inner";
+        events_ << "inner";
         if (shown)
             shown->accept();
     };
-    listen(outer, toOuter);
-    listen(inner, toInner);
+    Listen(outer, toOuter);
+    Listen(inner, toInner);
 
     toOuter.SendText("x");
 
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 3; }));
-    EXPECT_EQ(events, (QStringList{"outer begins", "inner", "outer ends"}));
+    ASSERT_TRUE(WaitUntil([&] { return events_.size() == 3; }));
+    EXPECT_EQ(events_, (QStringList{"outer begins", "inner", "outer ends"}));
 }
 
 TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     qint64 deactivation_ms = -1;
     QByteArray seenAfterwards;
     server.OnUDPRead = [&](TIdUDPServer& sender, const QByteArray& data, TIdSocketHandle&) {
-        showModal([&](QDialog& dialog) {
+        ShowModal([&](QDialog& dialog) {
             QElapsedTimer timer;
             timer.start();
             sender.setActive(false); // the listener waits for this very handler
@@ -108,12 +108,12 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
         });
         seenAfterwards = data; // still the datagram, though the listener is gone
     };
-    TIdUDPClient client(layer);
-    listen(server, client);
+    TIdUDPClient client(layer_);
+    Listen(server, client);
 
     client.SendText("datagram");
 
-    ASSERT_TRUE(waitUntil([&] { return !seenAfterwards.isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !seenAfterwards.isEmpty(); }));
     EXPECT_EQ(seenAfterwards, "datagram");
     EXPECT_FALSE(server.Active());
     EXPECT_GE(deactivation_ms, 0);
@@ -121,12 +121,12 @@ TEST_F(HandOverTest, DeactivationFromInsideItsOwnModalHandlerReturnsPromptly) {
 }
 
 TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
-    TIdUDPServer server(layer);
+    TIdUDPServer server(layer_);
     server.OnUDPRead = [&](TIdUDPServer&, const QByteArray& data, TIdSocketHandle&) {
-        events << data;
+        events_ << data;
     };
-    TIdUDPClient client(layer);
-    listen(server, client);
+    TIdUDPClient client(layer_);
+    Listen(server, client);
     HandOverQueue& queue = HandOverQueue::Instance();
 
     // No event processing here: the listener stays blocked in its hand-over.
@@ -141,13 +141,13 @@ TEST_F(HandOverTest, DeactivationRunsAQueuedHandOverInsteadOfWaitingForIt) {
     server.setActive(false);
 
     EXPECT_LT(timer.elapsed(), 1000);
-    EXPECT_EQ(events, QStringList{"queued"});
+    EXPECT_EQ(events_, QStringList{"queued"});
     EXPECT_EQ(queue.PendingCount(), 0);
 }
 
 TEST_F(HandOverTest, IdleDeactivationDoesNotWaitOutTheListenersWait) {
-    TIdUDPServer server(layer);
-    activateOnFreePort(server);
+    TIdUDPServer server(layer_);
+    ActivateOnFreePort(server);
 
     QElapsedTimer timer;
     timer.start();

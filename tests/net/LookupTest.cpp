@@ -13,7 +13,7 @@
 namespace vocalyn::net {
 namespace {
 
-constexpr quint32 address(quint8 a, quint8 b, quint8 c, quint8 d) {
+constexpr quint32 Address(quint8 a, quint8 b, quint8 c, quint8 d) {
     return quint32(a) << 24 | quint32(b) << 16 | quint32(c) << 8 | d;
 }
 
@@ -38,34 +38,35 @@ TEST(SocketErrorTest, NumbersGoByConditionNameNotByLinuxErrno) {
 
 class LookUpHostAddressTest : public ::testing::Test {
 protected:
-    fakes::FakeResolver resolver;
-    SocketLayer layer{resolver};
+    fakes::FakeResolver resolver_;
+    SocketLayer layer_{resolver_};
 };
 
 TEST_F(LookUpHostAddressTest, LocalhostAndDottedAddressesNeedNoLookup) {
     for (const char* name : {"localhost", "LOCALHOST", "LocalHost", "lOcAlHoSt"})
-        EXPECT_EQ(layer.LookUpHostAddress(name), "127.0.0.1") << name;
+        EXPECT_EQ(layer_.LookUpHostAddress(name), "127.0.0.1") << name;
     for (const char* name : {"1.2.3.4", "0.0.0.0", "255.255.255.255", "010.001.2.3"})
-        EXPECT_EQ(layer.LookUpHostAddress(name), name) << name;
-    EXPECT_TRUE(resolver.lookups.isEmpty());
+        EXPECT_EQ(layer_.LookUpHostAddress(name), name) << name;
+    EXPECT_TRUE(resolver_.lookups.isEmpty());
 }
 
 TEST_F(LookUpHostAddressTest, EverythingElseGoesToTheResolverWhoseFirstAnswerWins) {
     const QList<QByteArray> names = {"10.0.0.256", "1.2.3",   "1.2.3.4.5", "1.2.3.", " 1.2.3.4",
                                      "-1.2.3.4",   "a.b.c.d", "localhoſt", "peer"};
     for (const QByteArray& name : names)
-        resolver.answers[name] = {0, {address(10, 0, 0, 7), address(10, 0, 0, 8)}};
+        resolver_.answers[name] = {0, {Address(10, 0, 0, 7), Address(10, 0, 0, 8)}};
 
     for (const QByteArray& name : names)
-        EXPECT_EQ(layer.LookUpHostAddress(QString::fromUtf8(name)), "10.0.0.7") << name.constData();
-    EXPECT_EQ(resolver.lookups, names);
+        EXPECT_EQ(layer_.LookUpHostAddress(QString::fromUtf8(name)), "10.0.0.7")
+            << name.constData();
+    EXPECT_EQ(resolver_.lookups, names);
 }
 
 TEST_F(LookUpHostAddressTest, FailedLookupGivesTheNumberAndAnEmptyText) {
-    resolver.answers["busy"] = {kTryAgain, {}};
+    resolver_.answers["busy"] = {kTryAgain, {}};
     for (const auto& [name, number] : {std::pair{"nowhere", kHostNotFound}, {"busy", kTryAgain}}) {
         try {
-            layer.LookUpHostAddress(name);
+            layer_.LookUpHostAddress(name);
             ADD_FAILURE() << name << " resolved";
         } catch (const EIdSocketError& e) {
             EXPECT_EQ(e.ErrorCode, number);
@@ -75,16 +76,16 @@ TEST_F(LookUpHostAddressTest, FailedLookupGivesTheNumberAndAnEmptyText) {
 }
 
 TEST_F(LookUpHostAddressTest, LocalHostNameComesFromA250ByteBuffer) {
-    resolver.name = QByteArray(300, 'h');
-    EXPECT_EQ(layer.LocalHostName(), QString(250, u'h'));
-    EXPECT_EQ(resolver.hostNameSizes, QList<int>{250});
+    resolver_.name = QByteArray(300, 'h');
+    EXPECT_EQ(layer_.LocalHostName(), QString(250, u'h'));
+    EXPECT_EQ(resolver_.hostNameSizes, QList<int>{250});
 }
 
 TEST(FindLocalAddressTest, ShowsTheLastAddressOfTheLookupOfThe64ByteName) {
     fakes::FakeResolver resolver;
     resolver.name = "workstation-with-a-name-longer-than-sixty-four-bytes-for-the-lookup-part";
     const QByteArray lookupName = resolver.name.left(64);
-    resolver.answers[lookupName] = {0, {address(10, 0, 0, 1), address(192, 168, 1, 20)}};
+    resolver.answers[lookupName] = {0, {Address(10, 0, 0, 1), Address(192, 168, 1, 20)}};
 
     const LocalAddress local = FindLocalAddress(resolver, nullptr);
 
@@ -99,7 +100,7 @@ TEST(FindLocalAddressTest, UnresolvableNameLeavesTheAddressEmpty) {
     resolver.name = "localhost"; // not special here: it goes to the resolver, which fails
 
     fakes::FakeInterfaces none; // nor has the computer any address besides loopback
-    none.list = {{"lo", address(127, 0, 0, 1), true, true}};
+    none.list = {{"lo", Address(127, 0, 0, 1), true, true}};
     const LocalAddress local = FindLocalAddress(resolver, &none);
 
     EXPECT_EQ(local.hostName, "localhost");
@@ -111,58 +112,58 @@ TEST(FindLocalAddressTest, UnresolvableNameLeavesTheAddressEmpty) {
 class LoopbackHostNameTest : public ::testing::Test {
 protected:
     LoopbackHostNameTest() {
-        resolver.name = "desktop";
-        interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
-                           {"docker0", address(172, 17, 0, 1), true, false},
-                           {"wlan0", address(192, 168, 1, 20), true, false}};
-        interfaces.routed = "wlan0";
+        resolver_.name = "desktop";
+        interfaces_.list = {{"lo", Address(127, 0, 0, 1), true, true},
+                            {"docker0", Address(172, 17, 0, 1), true, false},
+                            {"wlan0", Address(192, 168, 1, 20), true, false}};
+        interfaces_.routed = "wlan0";
     }
-    QString Found() { return FindLocalAddress(resolver, &interfaces).address; }
+    QString Found() { return FindLocalAddress(resolver_, &interfaces_).address; }
 
-    fakes::FakeResolver resolver;
-    fakes::FakeInterfaces interfaces;
+    fakes::FakeResolver resolver_;
+    fakes::FakeInterfaces interfaces_;
 };
 
 TEST_F(LoopbackHostNameTest, LoopbackAnswersAreSkippedAndALanAnswerStillWins) {
-    resolver.answers["desktop"] = {0, {address(10, 0, 0, 5), address(127, 0, 1, 1)}};
+    resolver_.answers["desktop"] = {0, {Address(10, 0, 0, 5), Address(127, 0, 1, 1)}};
     EXPECT_EQ(Found(), "10.0.0.5");
     // Any of 127.0.0.0/8, in any position.
-    resolver.answers["desktop"] = {0, {address(127, 255, 255, 254), address(10, 0, 0, 6)}};
+    resolver_.answers["desktop"] = {0, {Address(127, 255, 255, 254), Address(10, 0, 0, 6)}};
     EXPECT_EQ(Found(), "10.0.0.6");
 }
 
 TEST_F(LoopbackHostNameTest, OnlyLoopbackGivesTheAddressOfTheDefaultRoutesInterface) {
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
+    resolver_.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
     EXPECT_EQ(Found(), "192.168.1.20");
 
     // Its first address that can be reached: the routed interface's loopback-range or
     // down addresses do not count.
-    interfaces.list.prepend({"wlan0", address(127, 0, 0, 9), true, false});
-    interfaces.list.append({"wlan0", address(192, 168, 1, 21), true, false});
+    interfaces_.list.prepend({"wlan0", Address(127, 0, 0, 9), true, false});
+    interfaces_.list.append({"wlan0", Address(192, 168, 1, 21), true, false});
     EXPECT_EQ(Found(), "192.168.1.20");
 }
 
 TEST_F(LoopbackHostNameTest, WithoutADefaultRouteTheFirstUpNonLoopbackInterfaceCounts) {
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
-    interfaces.routed.clear();
-    interfaces.list.insert(1, {"eth0", address(10, 9, 8, 7), false, false}); // down
+    resolver_.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
+    interfaces_.routed.clear();
+    interfaces_.list.insert(1, {"eth0", Address(10, 9, 8, 7), false, false}); // down
     EXPECT_EQ(Found(), "172.17.0.1");
 
     // A default route through an interface without an IPv4 address of its own.
-    interfaces.routed = "ppp0";
+    interfaces_.routed = "ppp0";
     EXPECT_EQ(Found(), "172.17.0.1");
 }
 
 TEST_F(LoopbackHostNameTest, AnUnresolvableNameAlsoFallsBackAndOnlyLoopbackGivesNothing) {
     EXPECT_EQ(Found(), "192.168.1.20"); // "desktop" is not in the resolver
 
-    resolver.answers["desktop"] = {0, {address(127, 0, 1, 1)}};
-    interfaces.list = {{"lo", address(127, 0, 0, 1), true, true},
-                       {"dummy0", address(127, 0, 0, 2), true, false},
-                       {"eth0", address(10, 9, 8, 7), false, false}};
+    resolver_.answers["desktop"] = {0, {Address(127, 0, 1, 1)}};
+    interfaces_.list = {{"lo", Address(127, 0, 0, 1), true, true},
+                        {"dummy0", Address(127, 0, 0, 2), true, false},
+                        {"eth0", Address(10, 9, 8, 7), false, false}};
     EXPECT_EQ(Found(), "");
     // The host name is shown whatever the address.
-    EXPECT_EQ(FindLocalAddress(resolver, &interfaces).hostName, "desktop");
+    EXPECT_EQ(FindLocalAddress(resolver_, &interfaces_).hostName, "desktop");
 }
 
 TEST(DefaultRouteTest, TheUpRouteTo0000WithTheLowestMetricWins) {
@@ -184,7 +185,7 @@ TEST(SystemInterfacesTest, ListsTheLoopbackInterface) {
     SystemInterfaces interfaces;
     bool loopbackSeen = false;
     for (const InterfaceAddress& item : interfaces.Addresses())
-        loopbackSeen = loopbackSeen || (item.loopback && item.address == address(127, 0, 0, 1));
+        loopbackSeen = loopbackSeen || (item.loopback && item.address == Address(127, 0, 0, 1));
     EXPECT_TRUE(loopbackSeen);
 }
 
@@ -192,7 +193,7 @@ TEST(SystemResolverTest, AnswersFromTheSystem) {
     SystemResolver resolver;
     const ResolveResult localhost = resolver.LookUpIPv4("localhost");
     ASSERT_EQ(localhost.error, 0);
-    EXPECT_TRUE(localhost.addresses.contains(address(127, 0, 0, 1)));
+    EXPECT_TRUE(localhost.addresses.contains(Address(127, 0, 0, 1)));
 
     EXPECT_FALSE(resolver.HostName(250).isEmpty());
     EXPECT_LE(resolver.HostName(2).size(), 2); // a short buffer is never read past its end

@@ -16,7 +16,7 @@
 namespace vocalyn::net::testing {
 
 // Runs the event loop until condition holds or timeout_ms has passed.
-inline bool waitUntil(const std::function<bool()>& condition, int timeout_ms = 5000) {
+inline bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = 5000) {
     QDeadlineTimer deadline(timeout_ms);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -27,7 +27,7 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeout_ms = 5
 }
 
 // A UDP port that was free a moment ago.
-inline int probeFreePort() {
+inline int ProbeFreePort() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -40,9 +40,9 @@ inline int probeFreePort() {
 
 // Activates the server on all addresses at a free port, trying again if
 // another process takes the probed port first. Returns the port.
-inline int activateOnFreePort(TIdUDPServer& server) {
+inline int ActivateOnFreePort(TIdUDPServer& server) {
     for (int attempt = 0;; ++attempt) {
-        server.DefaultPort = probeFreePort();
+        server.DefaultPort = ProbeFreePort();
         try {
             server.setActive(true);
             return server.DefaultPort;

@@ -90,7 +90,7 @@ bool PortIsFree(int port) {
 // Counts how many of the watched objects have been freed.
 class FreedCounter {
 public:
-    void watch(GstElement* element) { // takes the reference
+    void Watch(GstElement* element) { // takes the reference
         g_object_weak_ref(
             G_OBJECT(element),
             [](gpointer self, GObject*) { ++static_cast<FreedCounter*>(self)->freed; }, this);
@@ -101,7 +101,7 @@ public:
 
 // What the terminal's playback pipeline reports as its latency.
 double PlaybackLatency_ms(const GstMediaTerm& terminal) {
-    GstElement* speaker = terminal.speakerElement();
+    GstElement* speaker = terminal.SpeakerElement();
     GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
     GstQuery* query = gst_query_new_latency();
     GstClockTime latency = GST_CLOCK_TIME_NONE;
@@ -115,7 +115,7 @@ double PlaybackLatency_ms(const GstMediaTerm& terminal) {
 
 // The appsink the terminal plays into.
 GstElement* Ear(const GstMediaTerm& terminal) {
-    GstElement* speaker = terminal.speakerElement();
+    GstElement* speaker = terminal.SpeakerElement();
     if (!speaker)
         return nullptr;
     GstElement* ear = gst_bin_get_by_name(GST_BIN(speaker), "ear");
@@ -199,7 +199,7 @@ TEST(GstMediaTerm, ShortensTheDeadlineOfASinkThatAnAutomaticSpeakerMakesLater) {
 
 // A field of the receiving jitter buffer's statistics.
 guint64 JitterStat(const GstMediaTerm& terminal, const char* field) {
-    GstElement* speaker = terminal.speakerElement();
+    GstElement* speaker = terminal.SpeakerElement();
     GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
     GstElement* jitter = gst_bin_get_by_name(GST_BIN(pipeline), "jitter");
     GstStructure* stats = nullptr;
@@ -214,7 +214,7 @@ guint64 JitterStat(const GstMediaTerm& terminal, const char* field) {
 }
 
 gboolean DecoderUsesFec(const GstMediaTerm& terminal) {
-    GstElement* speaker = terminal.speakerElement();
+    GstElement* speaker = terminal.SpeakerElement();
     GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
     GstElement* decoder = gst_bin_get_by_name(GST_BIN(pipeline), "decoder");
     gboolean fec = FALSE;
@@ -279,23 +279,23 @@ TEST(GstMediaTerm, BuildsTheNextCallsPipelinesAheadAndOpensNothingUntilStarted) 
     const int local = FreeUdpPort();
     const int remote = FreeUdpPort();
     GstMediaTerm terminal(TestDevices());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.nextPipelinesReady(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.NextPipelinesReady(); }, 3000));
     terminal.InitTerminal();
-    EXPECT_FALSE(terminal.nextPipelinesReady()) << "the call took them";
-    GstElement* microphone = terminal.microphoneElement();
-    GstElement* speaker = terminal.speakerElement();
+    EXPECT_FALSE(terminal.NextPipelinesReady()) << "the call took them";
+    GstElement* microphone = terminal.MicrophoneElement();
+    GstElement* speaker = terminal.SpeakerElement();
     ASSERT_TRUE(microphone && speaker);
     EXPECT_EQ(StateOf(microphone), GST_STATE_NULL);
     EXPECT_EQ(StateOf(speaker), GST_STATE_NULL);
     Begin(terminal, u"127.0.0.1", remote, local);
     EXPECT_TRUE(QTest::qWaitFor([&] { return StateOf(microphone) == GST_STATE_PLAYING; }, 3000));
-    EXPECT_FALSE(terminal.nextPipelinesReady()) << "nothing is built during a call";
+    EXPECT_FALSE(terminal.NextPipelinesReady()) << "nothing is built during a call";
 
     terminal.ExitTerminal();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.nextPipelinesReady(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminal.NextPipelinesReady(); }, 3000));
     EXPECT_EQ(StateOf(microphone), GST_STATE_NULL) << "the ended call's microphone is closed";
     terminal.InitTerminal();
-    GstElement* next = terminal.microphoneElement();
+    GstElement* next = terminal.MicrophoneElement();
     ASSERT_TRUE(next);
     EXPECT_NE(next, microphone) << "each call has pipelines of its own";
     EXPECT_EQ(StateOf(next), GST_STATE_NULL);
@@ -345,8 +345,8 @@ TEST(GstMediaTerm, OperationsRepeatAndRestartWithoutBlockingOrLeakingThePort) {
 
     // End of the call, as the voice link ends it. Nothing of the call may stay behind.
     FreedCounter devices;
-    devices.watch(terminal.microphoneElement());
-    devices.watch(terminal.speakerElement());
+    devices.Watch(terminal.MicrophoneElement());
+    devices.Watch(terminal.SpeakerElement());
     timed([&] {
         terminal.StopReceiving();
         terminal.StopSending();

@@ -40,9 +40,9 @@ void DropEvery(std::vector<Packet>& packets, int every) {
 
 // Arrival 20 to 60 ms after sending, at random: packets overtake one another.
 void Wander(std::vector<Packet>& packets, std::mt19937& random) {
-    std::uniform_int_distribution<int> delay(20'000, 60'000);
+    std::uniform_int_distribution<int> delay_us(20'000, 60'000);
     for (Packet& packet : packets)
-        packet.arrival_us += delay(random);
+        packet.arrival_us += delay_us(random);
 }
 
 TEST(LineQuality, MeasuresLossJitterAndTheWaitFromWhatArrives) {
@@ -86,7 +86,7 @@ TEST(LineQuality, MeasuresLossJitterAndTheWaitFromWhatArrives) {
             line.Arrived(packet.ssrc, packet.sequence, packet.timestamp, packet.arrival_us);
         EXPECT_NEAR(line.loss(), c.loss, 0.003 + c.loss * 0.3);
         EXPECT_NEAR(line.jitter_ms(), c.jitter_ms, 0.05 + c.jitter_ms * 0.3);
-        EXPECT_NEAR(line.lateBound_ms(), c.bound_ms, 3);
+        EXPECT_NEAR(line.LateBound_ms(), c.bound_ms, 3);
     }
 }
 
@@ -96,23 +96,23 @@ TEST(LineQuality, MeasuresLossJitterAndTheWaitFromWhatArrives) {
 TEST(LineQuality, TheWaitFollowsLatePacketsUpAtOnceAndComesDownSlowly) {
     LineQuality line;
     std::mt19937 random(5);
-    std::uniform_int_distribution<int> delay(20'000, 60'000);
+    std::uniform_int_distribution<int> delay_us(20'000, 60'000);
     const auto send = [&](int from, int count, bool wander) {
         for (int n = from; n < from + count; ++n)
             line.Arrived(7, std::uint16_t(n), 960u * std::uint32_t(n),
-                         std::int64_t(n) * 20'000 + (wander ? delay(random) : 0));
+                         std::int64_t(n) * 20'000 + (wander ? delay_us(random) : 0));
     };
     send(0, 600, true);
     EXPECT_EQ(line.NextWait_ms(5, 5, 200, false, 1), 5) << "nothing was late";
-    const int wait = line.NextWait_ms(5, 5, 200, true, 0);
-    EXPECT_GE(wait, 40);
-    EXPECT_LE(wait, 50);
-    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 1), wait);
+    const int wait_ms = line.NextWait_ms(5, 5, 200, true, 0);
+    EXPECT_GE(wait_ms, 40);
+    EXPECT_LE(wait_ms, 50);
+    EXPECT_EQ(line.NextWait_ms(wait_ms, 5, 200, false, 1), wait_ms);
     EXPECT_EQ(line.NextWait_ms(5, 5, 30, true, 0), 30);
-    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, true, 0), wait + 5) << "late even so";
-    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 25), wait - 5);
+    EXPECT_EQ(line.NextWait_ms(wait_ms, 5, 200, true, 0), wait_ms + 5) << "late even so";
+    EXPECT_EQ(line.NextWait_ms(wait_ms, 5, 200, false, 25), wait_ms - 5);
     send(600, 600, false);
-    EXPECT_EQ(line.NextWait_ms(wait, 5, 200, false, 1), wait - 5);
+    EXPECT_EQ(line.NextWait_ms(wait_ms, 5, 200, false, 1), wait_ms - 5);
     EXPECT_EQ(line.NextWait_ms(10, 5, 200, false, 1), 5);
     EXPECT_EQ(line.NextWait_ms(10, 20, 200, false, 1), 20);
     EXPECT_EQ(line.NextWait_ms(5, 5, 200, true, 0), 10) << "late on a steady line";

@@ -86,11 +86,11 @@ TEST(RtpPacketFilter, FollowsOneStreamUntilItFallsSilent) {
         EXPECT_TRUE(latch.Follows(FromStream(1), kPeer, now_ms));
     }
     // The peer unmutes with a new stream: it waits until the old one has been silent long enough.
-    EXPECT_FALSE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::takeover_ms - 1));
-    EXPECT_TRUE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::takeover_ms));
-    EXPECT_FALSE(latch.Follows(FromStream(1), kPeer, now_ms + StreamLatch::takeover_ms + 20));
+    EXPECT_FALSE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::kTakeover_ms - 1));
+    EXPECT_TRUE(latch.Follows(FromStream(7), kPeer, now_ms + StreamLatch::kTakeover_ms));
+    EXPECT_FALSE(latch.Follows(FromStream(1), kPeer, now_ms + StreamLatch::kTakeover_ms + 20));
     // Another peer (the next call) starts afresh; so does a packet too short to name a stream.
-    EXPECT_TRUE(latch.Follows(FromStream(9), kOther, now_ms + StreamLatch::takeover_ms + 30));
+    EXPECT_TRUE(latch.Follows(FromStream(9), kOther, now_ms + StreamLatch::kTakeover_ms + 30));
     EXPECT_FALSE(latch.Follows(Bytes(11, 0x80), kOther, now_ms + 1000));
 }
 

@@ -25,15 +25,15 @@ const QStringList kConfigure = {
 
 class VoiceLinkTest : public ::testing::Test {
 protected:
-    std::shared_ptr<RecordingMediaTerm> terminal = std::make_shared<RecordingMediaTerm>();
-    int connections = 0;
-    TCCNMediaTerm ccn{[this] {
-        ++connections;
-        return terminal;
+    std::shared_ptr<RecordingMediaTerm> terminal_ = std::make_shared<RecordingMediaTerm>();
+    int connections_ = 0;
+    TCCNMediaTerm ccn_{[this] {
+        ++connections_;
+        return terminal_;
     }};
 
     std::unique_ptr<TVOIPMedia> StartedLink() {
-        auto link = std::make_unique<TVOIPMedia>(ccn);
+        auto link = std::make_unique<TVOIPMedia>(ccn_);
         link->SetRemotePort(kRemotePort);
         link->SetLocalPort(kLocalPort);
         link->SetRemoteHost("peer.example"); // a name: the link passes it on, unresolved
@@ -44,49 +44,50 @@ protected:
 
 TEST_F(VoiceLinkTest, CreateAndStartDriveTheTerminalInOrder) {
     auto link = StartedLink();
-    EXPECT_EQ(terminal->calls, QStringList({"InitTerminal()", "InitTerminal()"}) + kConfigure +
-                                   QStringList({"StartReceiving(0)", "StartSending(0)",
-                                                "ReceiverControl(0, 80)", "SenderControl(0, 80)"}));
+    EXPECT_EQ(terminal_->calls,
+              QStringList({"InitTerminal()", "InitTerminal()"}) + kConfigure +
+                  QStringList({"StartReceiving(0)", "StartSending(0)", "ReceiverControl(0, 80)",
+                               "SenderControl(0, 80)"}));
     EXPECT_FALSE(link->IsMuted());
 }
 
 TEST_F(VoiceLinkTest, MuteTwiceStopsThenReconfiguresAndResumesSendingOnly) {
     auto link = StartedLink();
-    terminal->calls.clear();
+    terminal_->calls.clear();
 
     link->ToggleMute();
-    EXPECT_EQ(terminal->calls, QStringList({"StopSending()"}));
+    EXPECT_EQ(terminal_->calls, QStringList({"StopSending()"}));
     EXPECT_TRUE(link->IsMuted());
 
-    terminal->calls.clear();
+    terminal_->calls.clear();
     link->ToggleMute();
-    EXPECT_EQ(terminal->calls, kConfigure + QStringList({"StartSending(0)"}));
+    EXPECT_EQ(terminal_->calls, kConfigure + QStringList({"StartSending(0)"}));
     EXPECT_FALSE(link->IsMuted());
 }
 
 TEST_F(VoiceLinkTest, EndingAMutedCallStopsAndShutsDownTheTerminal) {
     auto link = StartedLink();
     link->ToggleMute();
-    terminal->calls.clear();
+    terminal_->calls.clear();
 
     link->Stop();
-    EXPECT_EQ(terminal->calls, QStringList({"StopReceiving()", "StopSending()"}));
+    EXPECT_EQ(terminal_->calls, QStringList({"StopReceiving()", "StopSending()"}));
 
-    terminal->calls.clear();
+    terminal_->calls.clear();
     link.reset();
-    EXPECT_EQ(terminal->calls, QStringList({"StopReceiving()", "StopSending()", "StopReceiving()",
-                                            "StopSending()", "ExitTerminal()", "ExitTerminal()"}));
+    EXPECT_EQ(terminal_->calls, QStringList({"StopReceiving()", "StopSending()", "StopReceiving()",
+                                             "StopSending()", "ExitTerminal()", "ExitTerminal()"}));
     // Both references given up: only the component and this test still hold the terminal.
-    EXPECT_EQ(terminal.use_count(), 2);
+    EXPECT_EQ(terminal_.use_count(), 2);
 }
 
 TEST_F(VoiceLinkTest, ASecondCallReusesTheConnectedTerminal) {
     StartedLink().reset();
-    terminal->calls.clear();
+    terminal_->calls.clear();
 
     auto second = StartedLink();
-    EXPECT_EQ(connections, 1);
-    EXPECT_EQ(terminal->calls.mid(0, 2), QStringList({"InitTerminal()", "InitTerminal()"}));
+    EXPECT_EQ(connections_, 1);
+    EXPECT_EQ(terminal_->calls.mid(0, 2), QStringList({"InitTerminal()", "InitTerminal()"}));
 }
 
 TEST(VoiceLinkCreation, ConnectionFailuresReachTheCallerAndAreRetried) {

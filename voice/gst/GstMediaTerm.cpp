@@ -83,12 +83,12 @@ struct GstMediaTerm::State {
     State(GstMediaTerm& owner, GstMediaTermOptions options)
         : owner(owner), options(std::move(options)) {}
 
-    void setProblem(StatusTopic topic, const QString& text);
-    void tuneReceiver();
-    void buildSpare();
-    BuiltPipelines takeSpare();
-    void onResolved(const HostResolver::Result& result);
-    void onBusMessage(bool sendingSide, GstMessage* message);
+    void SetProblem(StatusTopic topic, const QString& text);
+    void TuneReceiver();
+    void BuildSpare();
+    BuiltPipelines TakeSpare();
+    void OnResolved(const HostResolver::Result& result);
+    void OnBusMessage(bool sendingSide, GstMessage* message);
     static gboolean OnSendBus(GstBus* bus, GstMessage* message, gpointer state) noexcept;
     static gboolean OnReceiveBus(GstBus* bus, GstMessage* message, gpointer state) noexcept;
 
@@ -129,8 +129,8 @@ GstMediaTerm::GstMediaTerm(GstMediaTermOptions options) {
     InitGStreamer();
     d_ = std::make_unique<State>(*this, std::move(options));
     d_->lineTimer.setInterval(kTuneInterval_ms);
-    connect(&d_->lineTimer, &QTimer::timeout, this, [this] { d_->tuneReceiver(); });
-    d_->buildSpare();
+    connect(&d_->lineTimer, &QTimer::timeout, this, [this] { d_->TuneReceiver(); });
+    d_->BuildSpare();
 }
 
 std::optional<double> GstMediaTerm::receivedLoss() const {
@@ -162,7 +162,7 @@ void GstMediaTerm::InitTerminal() {
     d.resolving = false;
     d.peer->store(0);
 
-    BuiltPipelines built = d.takeSpare();
+    BuiltPipelines built = d.TakeSpare();
     QString sendProblem = std::move(built.sendProblem);
     QString receiveProblem = std::move(built.receiveProblem);
     std::unique_ptr<ReceivePipeline> receive = std::move(built.receive);
@@ -176,14 +176,14 @@ void GstMediaTerm::InitTerminal() {
                                                     &State::OnReceiveBus, &d);
     d.lasting = {sendProblem, receiveProblem};
     d.problems[int(StatusTopic::Sending)] = sendProblem;
-    d.setProblem(StatusTopic::Receiving, receiveProblem);
+    d.SetProblem(StatusTopic::Receiving, receiveProblem);
 }
 
 void GstMediaTerm::ExitTerminal() {
     State& d = *d_;
     if (!d.engine)
         return;
-    d.resolver.cancel();
+    d.resolver.Cancel();
     d.resolving = false;
     d.sendWatch.reset();
     d.receiveWatch.reset();
@@ -191,9 +191,9 @@ void GstMediaTerm::ExitTerminal() {
     d.peer->store(0);
     d.sending = d.receiving = false;
     // The pipelines stop and are freed on the worker, after whatever it still has to do.
-    d.worker.post([engine = std::move(d.engine)] { engine->shutdown(); });
+    d.worker.Post([engine = std::move(d.engine)] { engine->Shutdown(); });
     d.engine.reset();
-    d.buildSpare();
+    d.BuildSpare();
 }
 
 void GstMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
@@ -209,7 +209,7 @@ void GstMediaTerm::SetupReceiver(std::int32_t codec, std::int32_t packetTime_ms,
     else if (jitterBuffer_ms < 0 || jitterBuffer_ms > 1000)
         refused = Refused("Jitter buffer", jitterBuffer_ms);
     if (!refused.isEmpty()) {
-        d.setProblem(StatusTopic::Receiving, QStringLiteral("Receiving: %1").arg(refused));
+        d.SetProblem(StatusTopic::Receiving, QStringLiteral("Receiving: %1").arg(refused));
         return;
     }
     d.receiver.packetTime_ms = packetTime_ms;
@@ -236,7 +236,7 @@ void GstMediaTerm::SetupSender(std::int32_t codec, std::int32_t packetTime_ms,
     else if (dtx != 0 && dtx != 1)
         refused = Refused("DTX", dtx);
     if (!refused.isEmpty()) {
-        d.setProblem(StatusTopic::Sending, QStringLiteral("Sending: %1").arg(refused));
+        d.SetProblem(StatusTopic::Sending, QStringLiteral("Sending: %1").arg(refused));
         return;
     }
     d.sender.packetTime_ms = packetTime_ms;
@@ -253,7 +253,7 @@ void GstMediaTerm::SetSendTarget(const std::u16string& host, std::int32_t port) 
     const QString name = QString::fromStdU16String(host);
     const int destination = d.options.remotePort ? d.options.remotePort : port;
     if (destination < 1 || destination > 65535) {
-        d.setProblem(StatusTopic::Host, QStringLiteral("Voice port %1 is not valid").arg(port));
+        d.SetProblem(StatusTopic::Host, QStringLiteral("Voice port %1 is not valid").arg(port));
         return;
     }
     // Set again with the same peer (as when unmuting): keep the address or the lookup under way.
@@ -264,9 +264,9 @@ void GstMediaTerm::SetSendTarget(const std::u16string& host, std::int32_t port) 
     d.peer->store(0);
     if (d.engine->send())
         g_signal_emit_by_name(d.engine->send()->network.get(), "clear");
-    d.setProblem(StatusTopic::Host, QString());
+    d.SetProblem(StatusTopic::Host, QString());
     d.resolving = true;
-    d.resolver.resolve(name, [&d](const HostResolver::Result& result) { d.onResolved(result); });
+    d.resolver.Resolve(name, [&d](const HostResolver::Result& result) { d.OnResolved(result); });
 }
 
 void GstMediaTerm::SetReceivePort(std::int32_t port) {
@@ -275,7 +275,7 @@ void GstMediaTerm::SetReceivePort(std::int32_t port) {
         return;
     const int local = d.options.localPort ? d.options.localPort : port;
     if (local < 0 || local > 65535) {
-        d.setProblem(StatusTopic::Port, QStringLiteral("Voice port %1 is not valid").arg(port));
+        d.SetProblem(StatusTopic::Port, QStringLiteral("Voice port %1 is not valid").arg(port));
         return;
     }
     d.receivePort = local;
@@ -286,16 +286,16 @@ void GstMediaTerm::StartSending(std::int32_t source) {
     if (!d.engine || d.sending)
         return;
     if (source != kLiveDevice) {
-        d.setProblem(StatusTopic::Sending,
+        d.SetProblem(StatusTopic::Sending,
                      QStringLiteral("Sending: %1").arg(Refused("Source", source)));
         return;
     }
     d.sending = true;
-    d.setProblem(StatusTopic::Sending, d.lasting[0]); // a new attempt: earlier failures are history
+    d.SetProblem(StatusTopic::Sending, d.lasting[0]); // a new attempt: earlier failures are history
     if (!d.engine->send())
         return;
-    d.worker.post([engine = d.engine, settings = d.sender, port = d.receivePort] {
-        engine->startSending(settings, port);
+    d.worker.Post([engine = d.engine, settings = d.sender, port = d.receivePort] {
+        engine->StartSending(settings, port);
     });
 }
 
@@ -304,7 +304,7 @@ void GstMediaTerm::StopSending() {
     if (!d.engine || !d.sending)
         return;
     d.sending = false;
-    d.worker.post([engine = d.engine] { engine->stopSending(); });
+    d.worker.Post([engine = d.engine] { engine->StopSending(); });
 }
 
 void GstMediaTerm::StartReceiving(std::int32_t output) {
@@ -312,12 +312,12 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     if (!d.engine || d.receiving)
         return;
     if (output != kLiveDevice) {
-        d.setProblem(StatusTopic::Receiving,
+        d.SetProblem(StatusTopic::Receiving,
                      QStringLiteral("Receiving: %1").arg(Refused("Output", output)));
         return;
     }
     d.receiving = true;
-    d.setProblem(StatusTopic::Receiving, d.lasting[1]);
+    d.SetProblem(StatusTopic::Receiving, d.lasting[1]);
     if (!d.engine->receive())
         return;
     d.loss = 0;
@@ -326,8 +326,8 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     d.fec = false;
     d.lateSeen = 0;
     d.sinceLate.start();
-    d.worker.post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
-        engine->startReceiving(settings, port);
+    d.worker.Post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
+        engine->StartReceiving(settings, port);
     });
     d.lineTimer.start();
 }
@@ -338,7 +338,7 @@ void GstMediaTerm::StopReceiving() {
         return;
     d.receiving = false;
     d.lineTimer.stop();
-    d.worker.post([engine = d.engine] { engine->stopReceiving(); });
+    d.worker.Post([engine = d.engine] { engine->StopReceiving(); });
 }
 
 void GstMediaTerm::ReceiverControl(std::int32_t control, std::int32_t value) {
@@ -355,30 +355,30 @@ void GstMediaTerm::SenderControl(std::int32_t control, std::int32_t value) {
                      nullptr);
 }
 
-GstElement* GstMediaTerm::microphoneElement() const {
+GstElement* GstMediaTerm::MicrophoneElement() const {
     const State& d = *d_;
     return d.engine && d.engine->send() ? RefElement(d.engine->send()->microphone.get()).release()
                                         : nullptr;
 }
 
-bool GstMediaTerm::nextPipelinesReady() const {
+bool GstMediaTerm::NextPipelinesReady() const {
     std::lock_guard lock(d_->spare->mutex);
     return d_->spare->built.has_value();
 }
 
-GstElement* GstMediaTerm::speakerElement() const {
+GstElement* GstMediaTerm::SpeakerElement() const {
     const State& d = *d_;
     return d.engine && d.engine->receive()
                ? RefElement(d.engine->receive()->speaker.get()).release()
                : nullptr;
 }
 
-void GstMediaTerm::State::onResolved(const HostResolver::Result& result) {
+void GstMediaTerm::State::OnResolved(const HostResolver::Result& result) {
     resolving = false;
     if (!engine)
         return;
     if (!result.address) {
-        setProblem(StatusTopic::Host,
+        SetProblem(StatusTopic::Host,
                    QStringLiteral("The peer %1 cannot be found: %2").arg(targetHost, result.error));
         return;
     }
@@ -390,7 +390,7 @@ void GstMediaTerm::State::onResolved(const HostResolver::Result& result) {
 
 gboolean GstMediaTerm::State::OnSendBus(GstBus*, GstMessage* message, gpointer state) noexcept {
     try {
-        static_cast<State*>(state)->onBusMessage(true, message);
+        static_cast<State*>(state)->OnBusMessage(true, message);
     } catch (...) {
         // Called from GLib's main loop: nothing may escape into C.
         LogSwallowed(lcVoice(), "sending side's bus message");
@@ -400,18 +400,18 @@ gboolean GstMediaTerm::State::OnSendBus(GstBus*, GstMessage* message, gpointer s
 
 gboolean GstMediaTerm::State::OnReceiveBus(GstBus*, GstMessage* message, gpointer state) noexcept {
     try {
-        static_cast<State*>(state)->onBusMessage(false, message);
+        static_cast<State*>(state)->OnBusMessage(false, message);
     } catch (...) {
         LogSwallowed(lcVoice(), "receiving side's bus message");
     }
     return G_SOURCE_CONTINUE;
 }
 
-void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
+void GstMediaTerm::State::OnBusMessage(bool sendingSide, GstMessage* message) {
     PostedStatus posted;
     if (ReadStatus(message, posted)) {
         if (!posted.fallback || problems[int(posted.topic)].isEmpty())
-            setProblem(posted.topic, posted.text);
+            SetProblem(posted.topic, posted.text);
         return;
     }
     const bool error = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
@@ -434,15 +434,15 @@ void GstMediaTerm::State::onBusMessage(bool sendingSide, GstMessage* message) {
         return;
     const char* what = fromDevice ? (sendingSide ? "Microphone unavailable" : "Speaker unavailable")
                                   : (sendingSide ? "Sending failed" : "Receiving failed");
-    setProblem(sendingSide ? StatusTopic::Sending : StatusTopic::Receiving,
+    SetProblem(sendingSide ? StatusTopic::Sending : StatusTopic::Receiving,
                QStringLiteral("%1: %2").arg(QLatin1String(what),
                                             reason ? QString::fromUtf8(reason->message)
                                                    : QStringLiteral("failed")));
     if (error) // the call goes on without this direction's sound
-        worker.post([engine = engine, sendingSide] { engine->halt(sendingSide); });
+        worker.Post([engine = engine, sendingSide] { engine->Halt(sendingSide); });
 }
 
-void GstMediaTerm::State::tuneReceiver() {
+void GstMediaTerm::State::TuneReceiver() {
     if (!engine || !engine->receive() || !receiving)
         return;
     const ReceivePipeline& receive = *engine->receive();
@@ -458,25 +458,26 @@ void GstMediaTerm::State::tuneReceiver() {
     lateSeen = late;
     if (lateNow || !sinceLate.isValid())
         sinceLate.start();
-    int wait = 0;
+    int nextWait_ms = 0;
     {
         const std::lock_guard lock(receive.line->mutex);
         loss = receive.line->quality.loss();
         const std::int64_t last = receive.line->quality.lastArrival_us();
         heard = last > 0 && g_get_monotonic_time() - last < kHeardWithin_us;
-        wait = receive.line->quality.NextWait_ms(
+        nextWait_ms = receive.line->quality.NextWait_ms(
             wait_ms, receiver.jitterBuffer_ms, std::max(kLongestWait_ms, receiver.jitterBuffer_ms),
             lateNow, double(sinceLate.elapsed()) / 1000);
     }
     const bool useFec = fec ? loss > kFecOff : loss > kFecOn;
-    if (wait == wait_ms && useFec == fec)
+    if (nextWait_ms == wait_ms && useFec == fec)
         return;
-    wait_ms = wait;
+    wait_ms = nextWait_ms;
     fec = useFec;
-    worker.post([engine = engine, wait, useFec] { engine->tuneReceiving(wait, useFec); });
+    worker.Post(
+        [engine = engine, nextWait_ms, useFec] { engine->TuneReceiving(nextWait_ms, useFec); });
 }
 
-void GstMediaTerm::State::buildSpare() {
+void GstMediaTerm::State::BuildSpare() {
     if (closing)
         return;
     {
@@ -487,7 +488,7 @@ void GstMediaTerm::State::buildSpare() {
     }
     // Building takes milliseconds (parsing, creating and linking some twenty elements), which
     // would otherwise come between the answer and its first sound.
-    worker.post([slot = spare, options = options, peer = peer] {
+    worker.Post([slot = spare, options = options, peer = peer] {
         BuiltPipelines built = Build(options, peer);
         std::lock_guard lock(slot->mutex);
         slot->built = std::move(built);
@@ -495,7 +496,7 @@ void GstMediaTerm::State::buildSpare() {
     });
 }
 
-BuiltPipelines GstMediaTerm::State::takeSpare() {
+BuiltPipelines GstMediaTerm::State::TakeSpare() {
     {
         std::lock_guard lock(spare->mutex);
         if (spare->built) {
@@ -508,7 +509,7 @@ BuiltPipelines GstMediaTerm::State::takeSpare() {
     return Build(options, peer);
 }
 
-void GstMediaTerm::State::setProblem(StatusTopic topic, const QString& text) {
+void GstMediaTerm::State::SetProblem(StatusTopic topic, const QString& text) {
     problems[int(topic)] = text;
     QStringList shown;
     for (const QString& problem : problems)

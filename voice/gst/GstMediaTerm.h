@@ -66,11 +66,11 @@ public:
     // The bins built from the microphone and speaker descriptions, for tests
     // that listen to or feed them: a new reference (gst_object_unref it), or
     // null while not initialised or not built.
-    GstElement* microphoneElement() const;
-    GstElement* speakerElement() const;
+    GstElement* MicrophoneElement() const;
+    GstElement* SpeakerElement() const;
     // Whether the next InitTerminal finds its pipelines built: they are built ahead, off the main
     // thread, when the terminal is made and after each ExitTerminal, and open no device.
-    bool nextPipelinesReady() const;
+    bool NextPipelinesReady() const;
 
 private:
     struct State;

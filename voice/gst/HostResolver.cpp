@@ -17,8 +17,8 @@ IPv4 ParseDottedIPv4(const QString& text) {
     return ToIPv4(address.get());
 }
 
-void HostResolver::resolve(const QString& host, Callback done) {
-    cancel();
+void HostResolver::Resolve(const QString& host, Callback done) {
+    Cancel();
     if (const IPv4 dotted = ParseDottedIPv4(host)) {
         done(Result{dotted, {}});
         return;
@@ -32,7 +32,7 @@ void HostResolver::resolve(const QString& host, Callback done) {
         lookup_->cancellable.get(), &HostResolver::Finished, new std::shared_ptr<Lookup>(lookup_));
 }
 
-void HostResolver::cancel() {
+void HostResolver::Cancel() {
     if (!lookup_)
         return;
     lookup_->cancelled = true;

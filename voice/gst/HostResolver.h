@@ -24,15 +24,15 @@ public:
     using Callback = std::function<void(const Result&)>;
 
     HostResolver() = default;
-    ~HostResolver() { cancel(); }
+    ~HostResolver() { Cancel(); }
 
     HostResolver(const HostResolver&) = delete;
     HostResolver& operator=(const HostResolver&) = delete;
 
     // Replaces the lookup in progress, if any: its answer is never given.
     // For a dotted address `done` runs before this returns.
-    void resolve(const QString& host, Callback done);
-    void cancel();
+    void Resolve(const QString& host, Callback done);
+    void Cancel();
 
 private:
     struct Lookup;

@@ -76,7 +76,7 @@ void LineQuality::Arrived(std::uint32_t ssrc, std::uint16_t sequence, std::uint3
     filled_ = std::min(filled_ + 1, kRecent);
 }
 
-double LineQuality::lateBound_ms() const {
+double LineQuality::LateBound_ms() const {
     if (filled_ < 20)
         return 0;
     std::vector<double> transits(recent_.begin(), recent_.begin() + long(filled_));
@@ -87,7 +87,7 @@ double LineQuality::lateBound_ms() const {
 }
 
 int LineQuality::NextWait_ms(int current, int floor, int ceiling, bool late, double quiet_s) const {
-    const double needed = lateBound_ms() + kWaitMargin_ms;
+    const double needed = LateBound_ms() + kWaitMargin_ms;
     const int steps = static_cast<int>(std::ceil(needed / kWaitStep_ms));
     const int bound = std::clamp(steps * kWaitStep_ms, floor, ceiling);
     current = std::clamp(current, floor, ceiling);

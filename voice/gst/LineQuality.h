@@ -27,7 +27,7 @@ public:
     double jitter_ms() const { return jitter_ / ticksPerMs_; }
     // How long after the earliest of the recent packets (relative to its timestamp) all but one in
     // a hundred of them came: what a jitter buffer has to wait. 0 before there is enough to say.
-    double lateBound_ms() const;
+    double LateBound_ms() const;
 
     // The jitter buffer wait for the next while, from the `current` one, in steps of 5 ms and
     // between `floor` and `ceiling`. Only packets that the buffer itself found too late (`late`,

@@ -45,7 +45,7 @@ bool StreamLatch::Follows(std::span<const std::uint8_t> packet, IPv4 peer, std::
         peer_ = peer;
         following_ = false;
     }
-    if (!following_ || (ssrc != ssrc_ && now_ms - lastSeen_ms_ >= takeover_ms)) {
+    if (!following_ || (ssrc != ssrc_ && now_ms - lastSeen_ms_ >= kTakeover_ms)) {
         following_ = true;
         ssrc_ = ssrc;
     }

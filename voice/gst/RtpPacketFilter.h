@@ -26,11 +26,11 @@ bool ShouldPlay(std::span<const std::uint8_t> packet, IPv4 sender, IPv4 peer);
 // with the peer's address but another SSRC would otherwise reach the jitter
 // buffer as a jump of thousands of packets, which it conceals for seconds. A
 // new stream takes over once the followed one has been silent for
-// `takeover_ms` (the peer starts a new stream each time it unmutes). Not
+// `kTakeover_ms` (the peer starts a new stream each time it unmutes). Not
 // thread-safe: one per receiving thread.
 class StreamLatch {
 public:
-    static constexpr std::int64_t takeover_ms = 200;
+    static constexpr std::int64_t kTakeover_ms = 200;
 
     // True when `packet`, which ShouldPlay accepted, belongs to the followed
     // stream of `peer` (or starts following it). `now_ms` is a steady clock.

@@ -47,7 +47,7 @@ SerialWorker::~SerialWorker() {
     queue_->stopping = true;
     queue_->changed.notify_all();
     const bool finished =
-        queue_->changed.wait_for(lock, shutdownLimit, [this] { return queue_->finished; });
+        queue_->changed.wait_for(lock, kShutdownLimit, [this] { return queue_->finished; });
     lock.unlock();
     if (finished)
         thread_.join();
@@ -55,7 +55,7 @@ SerialWorker::~SerialWorker() {
         thread_.detach();
 }
 
-void SerialWorker::post(std::function<void()> task) {
+void SerialWorker::Post(std::function<void()> task) {
     std::lock_guard lock(queue_->mutex);
     queue_->tasks.push_back(std::move(task));
     queue_->changed.notify_all();

@@ -14,7 +14,7 @@ namespace vocalyn::voice {
 class SerialWorker {
 public:
     SerialWorker();
-    // Lets the queued tasks run, waiting for them at most `shutdownLimit`;
+    // Lets the queued tasks run, waiting for them at most `kShutdownLimit`;
     // past that the thread is left to finish on its own (tasks own what they touch).
     ~SerialWorker();
 
@@ -23,9 +23,9 @@ public:
 
     // The task must not rely on anything it does not own; an exception it
     // throws is dropped.
-    void post(std::function<void()> task);
+    void Post(std::function<void()> task);
 
-    static constexpr std::chrono::milliseconds shutdownLimit{3000};
+    static constexpr std::chrono::milliseconds kShutdownLimit{3000};
 
 private:
     struct Queue;

@@ -66,14 +66,14 @@ VoiceEngine::VoiceEngine(std::unique_ptr<SendPipeline> send,
     : send_(std::move(send)), receive_(std::move(receive)) {}
 
 VoiceEngine::~VoiceEngine() {
-    shutdown();
+    Shutdown();
 }
 
-void VoiceEngine::startSending(const SenderSettings& settings, int port) {
+void VoiceEngine::StartSending(const SenderSettings& settings, int port) {
     if (!send_ || sending_)
         return;
     sending_ = true;
-    GSocket* socket = socketFor(port, send_->pipeline.get());
+    GSocket* socket = SocketFor(port, send_->pipeline.get());
     if (!socket)
         return;
     g_object_set(send_->network.get(), "socket", socket, "close-socket", FALSE, nullptr);
@@ -83,20 +83,20 @@ void VoiceEngine::startSending(const SenderSettings& settings, int port) {
                    QStringLiteral("Microphone unavailable: it cannot be started"), true);
 }
 
-void VoiceEngine::stopSending() {
+void VoiceEngine::StopSending() {
     if (!send_ || !sending_)
         return;
     sending_ = false;
     gst_element_set_state(send_->pipeline.get(), GST_STATE_NULL);
     if (!receiving_)
-        releaseSocket();
+        ReleaseSocket();
 }
 
-void VoiceEngine::startReceiving(const ReceiverSettings& settings, int port) {
+void VoiceEngine::StartReceiving(const ReceiverSettings& settings, int port) {
     if (!receive_ || receiving_)
         return;
     receiving_ = true;
-    GSocket* socket = socketFor(port, receive_->pipeline.get());
+    GSocket* socket = SocketFor(port, receive_->pipeline.get());
     if (!socket)
         return;
     g_object_set(receive_->network.get(), "socket", socket, "close-socket", FALSE, nullptr);
@@ -111,16 +111,16 @@ void VoiceEngine::startReceiving(const ReceiverSettings& settings, int port) {
                    QStringLiteral("Speaker unavailable: it cannot be started"), true);
 }
 
-void VoiceEngine::stopReceiving() {
+void VoiceEngine::StopReceiving() {
     if (!receive_ || !receiving_)
         return;
     receiving_ = false;
     gst_element_set_state(receive_->pipeline.get(), GST_STATE_NULL);
     if (!sending_)
-        releaseSocket();
+        ReleaseSocket();
 }
 
-void VoiceEngine::tuneReceiving(int jitterBuffer_ms, bool fec) {
+void VoiceEngine::TuneReceiving(int jitterBuffer_ms, bool fec) {
     if (!receive_ || !receiving_ || (jitterBuffer_ms == wait_ms_ && fec == fec_))
         return;
     if (fec != fec_) {
@@ -139,14 +139,14 @@ void VoiceEngine::tuneReceiving(int jitterBuffer_ms, bool fec) {
     gst_bin_recalculate_latency(GST_BIN(receive_->pipeline.get()));
 }
 
-void VoiceEngine::halt(bool sendingSide) {
+void VoiceEngine::Halt(bool sendingSide) {
     if (sendingSide && send_)
         gst_element_set_state(send_->pipeline.get(), GST_STATE_NULL);
     if (!sendingSide && receive_)
         gst_element_set_state(receive_->pipeline.get(), GST_STATE_NULL);
 }
 
-void VoiceEngine::shutdown() {
+void VoiceEngine::Shutdown() {
     sending_ = receiving_ = false;
     if (send_) {
         gst_element_set_state(send_->pipeline.get(), GST_STATE_NULL);
@@ -156,16 +156,16 @@ void VoiceEngine::shutdown() {
         gst_element_set_state(receive_->pipeline.get(), GST_STATE_NULL);
         DiscardMessages(receive_->pipeline.get());
     }
-    releaseSocket();
+    ReleaseSocket();
 }
 
-GSocket* VoiceEngine::socketFor(int port, GstElement* reportTo) {
+GSocket* VoiceEngine::SocketFor(int port, GstElement* reportTo) {
     // The direction being started is already counted; a port change waits
     // until the other direction has stopped too.
     const bool otherRunning = sending_ && receiving_;
     if (socket_ && (port == boundPort_ || otherRunning))
         return socket_.get();
-    releaseSocket();
+    ReleaseSocket();
 
     GError* raw = nullptr;
     GSocketPtr socket(
@@ -191,7 +191,7 @@ GSocket* VoiceEngine::socketFor(int port, GstElement* reportTo) {
     return socket_.get();
 }
 
-void VoiceEngine::releaseSocket() {
+void VoiceEngine::ReleaseSocket() {
     if (!socket_)
         return;
     // The elements hold references of their own; the port is free only when all are gone.

@@ -54,23 +54,23 @@ public:
     ReceivePipeline* receive() const { return receive_.get(); }
 
     // Worker thread only. `port` 0 binds any free port.
-    void startSending(const SenderSettings& settings, int port);
-    void stopSending();
-    void startReceiving(const ReceiverSettings& settings, int port);
-    void stopReceiving();
+    void StartSending(const SenderSettings& settings, int port);
+    void StopSending();
+    void StartReceiving(const ReceiverSettings& settings, int port);
+    void StopReceiving();
     // Adapts the running receiver to the line: the jitter buffer's wait, and whether the decoder
     // rebuilds a lost packet from the in-band FEC of the next one (which holds every packet back
     // by one packet time, so only worth it while packets are lost).
-    void tuneReceiving(int jitterBuffer_ms, bool fec);
+    void TuneReceiving(int jitterBuffer_ms, bool fec);
     // After an error: the direction's pipeline stops, but it still counts as
     // running until its stop operation, so the port stays bound.
-    void halt(bool sendingSide);
+    void Halt(bool sendingSide);
     // Stops both directions for good; the main thread no longer watches the buses.
-    void shutdown();
+    void Shutdown();
 
 private:
-    GSocket* socketFor(int port, GstElement* reportTo);
-    void releaseSocket();
+    GSocket* SocketFor(int port, GstElement* reportTo);
+    void ReleaseSocket();
 
     std::unique_ptr<SendPipeline> send_;
     std::unique_ptr<ReceivePipeline> receive_;
