@@ -18,7 +18,8 @@
 # UDP packets both ways (the anchor then reports the pictures it decoded per second);
 # SCENE=natural gives the cameras a room with a person in it, whose pictures are as large as a
 # real webcam's, instead of the flat test pattern. PERF=1 also records where the time
-# of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
+# of A goes for 10 s (perf; PERF_RECORD gives other options than -g, such as
+# "--call-graph dwarf" for the callers of a library without frame pointers); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
 # descriptors); IDLE=1 measures one copy previewing without a call instead, shown, minimised and
 # hidden, against a GStreamer preview pipeline (measure_idle); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
 # instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
@@ -169,7 +170,7 @@ stop_copy() {
 # for its first 10 s into $work/perf-NAME.data.
 watch() {
     if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
-        perf record -q -g -o "$work/perf-$2.data" -p "$1" -- sleep 10 > /dev/null 2>&1
+        perf record -q ${PERF_RECORD:--g} -o "$work/perf-$2.data" -p "$1" -- sleep 10 > /dev/null 2>&1
         sleep $((seconds > 10 ? seconds - 10 : 0))
     else
         sleep "$seconds"
