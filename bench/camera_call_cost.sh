@@ -18,8 +18,10 @@
 # UDP packets both ways (the anchor then reports the pictures it decoded per second);
 # SCENE=natural gives the cameras a room with a person in it, whose pictures are as large as a
 # real webcam's, instead of the flat test pattern. PERF=1 also records where the time
-# of A goes for 10 s (perf); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
-# descriptors); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
+# of A goes for 10 s (perf; PERF_RECORD gives other options than -g, such as
+# "--call-graph dwarf" for the callers of a library without frame pointers); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
+# descriptors); IDLE=1 measures one copy previewing without a call instead, shown, minimised and
+# hidden, against a GStreamer preview pipeline (measure_idle); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
 # instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
 # vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor, and the pulseaudio server.
 set -u
@@ -168,7 +170,7 @@ stop_copy() {
 # for its first 10 s into $work/perf-NAME.data.
 watch() {
     if [ "${PERF:-0}" = 1 ] && command -v perf > /dev/null; then
-        perf record -q -g -o "$work/perf-$2.data" -p "$1" -- sleep 10 > /dev/null 2>&1
+        perf record -q ${PERF_RECORD:--g} -o "$work/perf-$2.data" -p "$1" -- sleep 10 > /dev/null 2>&1
         sleep $((seconds > 10 ? seconds - 10 : 0))
     else
         sleep "$seconds"
@@ -294,6 +296,55 @@ measure_anchor() {
         head -n 5 "$work/anchor-a/err" "$work/anchor-b/err" >&2
     fi
 }
+
+# measure_idle SIZE: one copy previewing its camera, no call, beside the GStreamer pipeline that
+# makes the same preview (the camera's frames scaled and converted to the panel's 176 x 144
+# pixels) in the same window; then the same with the window minimised, and hidden, when the
+# preview should cost nothing but the capture the frame handler still gets.
+measure_idle() {
+    local size=$1 profile width height phase
+    profile=$(profile_for "$size")
+    width=${size%x*}
+    height=${size#*x}
+    start_copy A a "$profile"
+    wait_for A status " x " 15 || return 1
+    local preview="v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! videoscale ! videoconvert ! video/x-raw,format=BGRx,width=176,height=144 ! fakesink sync=false"
+    LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so V4L2CAM_NODES=/dev/video0=$profile \
+        ip netns exec "$prefix-a" "$build/bench/bench_gst_anchor" $((3 * seconds + 12)) \
+        "$preview" > "$work/anchor-idle.out" 2>&1 &
+    pids+=($!)
+    local anchor=$! a=${pid_of[A]}
+    sleep 2
+    for phase in shown minimised hidden; do
+        ask A "window $phase" | grep -q '^ok' || { echo "A cannot be $phase" >&2; return 1; }
+        sleep 1
+        local a0 g0 p0 a1 g1 p1 t0 t1
+        t0=$(now_ns)
+        a0=$(cpu_ticks "$a"); g0=$(cpu_ticks "$anchor")
+        p0=$(ask A preview | awk '{print $2}')
+        watch "$a" "idle-$size-$phase"
+        a1=$(cpu_ticks "$a"); g1=$(cpu_ticks "$anchor")
+        t1=$(now_ns)
+        p1=$(ask A preview | awk '{print $2}')
+        printf '%-8s idle, %-9s program %s, preview pipeline %s of a core: ratio %s; %s previews/s painted\n' \
+            "$size" "$phase" "$(share $((a1 - a0)) $((t1 - t0)))" "$(share $((g1 - g0)) $((t1 - t0)))" \
+            "$(awk -v a=$((a1 - a0)) -v g=$((g1 - g0)) 'BEGIN {printf "%.2f", (g > 0 ? a / g : 0)}')" \
+            "$(rate $((p1 - p0)) $((t1 - t0)))"
+        where "idle-$size-$phase" "where A's time goes ($size, $phase):"
+    done
+    stop_copy A
+    kill "$anchor" 2>/dev/null
+    wait "$anchor" 2>/dev/null
+    return 0
+}
+
+if [ "${IDLE:-0}" = 1 ]; then
+    echo "idle program over ${seconds}s per phase, CPU as a share of one core"
+    for size in $sizes; do
+        measure_idle "$size" || echo "$size: the copy did not preview" >&2
+    done
+    exit
+fi
 
 echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"
 for size in $sizes; do

@@ -3,16 +3,18 @@
 // standard input once the application exists and answers each with one line on the standard
 // output. It finds the main window's controls the way a user does, by what they show.
 //
-//   type TEXT        puts TEXT into the host field                                    -> ok
+//   type TEXT        puts TEXT into the host field                                 -> ok
 //   click CAPTION    presses the main window's button with that caption or tooltip, after the
-//   answer,
-//                    so a press that opens a modal loop holds nothing up            -> ok | error
-//   host             the host field's text                                            -> host TEXT
-//   status           the camera status line                                           -> status
-//   TEXT box              the text of the message box shown, if any                        -> box
-//   TEXT picture          the big picture's size and how often it changed so far           ->
-//   picture W H N grab PATH        writes the big picture to PATH as PNG -> ok | error quit closes
-//   the main window                                            -> bye
+//                    answer, so a press that opens a modal loop holds nothing up -> ok | error
+//   host             the host field's text                                         -> host TEXT
+//   status           the camera status line                                        -> status TEXT
+//   box              the text of the message box shown, if any                     -> box TEXT
+//   picture          the big picture's size and how often it changed so far  -> picture W H N
+//   grab PATH        writes the big picture to PATH as PNG                         -> ok | error
+//   window STATE     shows the main window normally, minimised or not at all (shown,
+//                    minimised, hidden)                                            -> ok | error
+//   preview          how often the camera's own picture was painted so far       -> preview N
+//   quit             closes the main window                                        -> bye
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -68,11 +70,15 @@ public:
         // each one, without waking the program more often than its pictures do.
         watch_.setInterval(100);
         connect(&watch_, &QTimer::timeout, this, [this] {
-            if (label_)
-                return;
-            label_ = Picture(MainWindow());
-            if (label_)
+            QWidget* main = MainWindow();
+            if (!label_ && (label_ = Picture(main)))
                 label_->installEventFilter(this);
+            if (!preview_ && main &&
+                (preview_ = main->findChild<QWidget*>(QStringLiteral("CaptureWindow"))))
+                preview_->installEventFilter(this);
+            // Once both are found, the program is woken only by its own work.
+            if (label_ && preview_)
+                watch_.stop();
         });
         watch_.start();
     }
@@ -86,6 +92,8 @@ protected:
                 ++changes_;
             }
         }
+        if (event->type() == QEvent::Paint && watched == preview_)
+            ++previewPaints_;
         return false;
     }
 
@@ -164,6 +172,19 @@ private:
             return picture && picture->pixmap().save(argument, "PNG") ? QStringLiteral("ok")
                                                                       : QStringLiteral("error");
         }
+        if (command == QLatin1String("window") && main) {
+            if (argument == QLatin1String("shown"))
+                main->showNormal();
+            else if (argument == QLatin1String("minimised"))
+                main->showMinimized();
+            else if (argument == QLatin1String("hidden"))
+                main->hide();
+            else
+                return QStringLiteral("error");
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("preview"))
+            return QStringLiteral("preview %1").arg(previewPaints_);
         if (command == QLatin1String("quit")) {
             if (main)
                 QTimer::singleShot(0, main, [main] { main->close(); });
@@ -175,9 +196,11 @@ private:
     QSocketNotifier input_;
     QTimer watch_;
     QPointer<QLabel> label_;
+    QPointer<QWidget> preview_;
     QByteArray pending_;
     qint64 lastKey_ = 0;
     long changes_ = 0;
+    long previewPaints_ = 0;
 };
 
 // Runs inside the application's constructor; the driver starts with the first event loop.

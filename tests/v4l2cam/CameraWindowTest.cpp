@@ -314,6 +314,50 @@ TEST_F(CameraWindowTest, SpoiltFramesAreLeftOutAndThePreviewGoesOn) {
     ExpectUpright(ReceivedPicture(352, 288), "after spoilt frames");
 }
 
+// Counts the paintings of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(CameraWindowTest, AnUnseenPreviewIsNeitherMadeNorPaintedWhileFramesGoOn) {
+    TfrmMain& w = Start({{kVideo0, "typical"}});
+    auto* preview = w.findChild<video::PreviewWidget*>(QStringLiteral("CaptureWindow"));
+    ASSERT_NE(preview, nullptr);
+    PaintCounter counter(*preview);
+    const struct {
+        const char* name;
+        std::function<void()> leave;
+    } states[] = {
+        {"minimised", [&] { w.showMinimized(); }},
+        {"hidden", [&] { w.hide(); }},
+    };
+    for (const auto& each : states) {
+        SCOPED_TRACE(each.name);
+        const qint64 shown = preview->frame().cacheKey();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return preview->frame().cacheKey() != shown; }, 2000));
+        each.leave();
+        QApplication::processEvents(); // a painting already asked for may still come
+        const qint64 kept = preview->frame().cacheKey();
+        const int paints = counter.paints;
+        const int handled = framesHandled;
+        // The frame handler goes on at the camera's rate: a call would still send them.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return framesHandled >= handled + 6; }, 2000));
+        EXPECT_EQ(preview->frame().cacheKey(), kept);
+        EXPECT_EQ(counter.paints, paints);
+        w.showNormal();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return preview->frame().cacheKey() != kept && counter.paints > paints; }, 1000));
+    }
+}
+
 TEST_F(CameraWindowTest, AnUnpluggedCameraSaysSoAndTheProgramRunsOn) {
     TfrmMain& w = Start({{kVideo0, "unplugged"}});
     SendToSelf();

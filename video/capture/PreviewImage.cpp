@@ -72,21 +72,44 @@ const std::uint8_t* SourceRow(const std::uint8_t* upper, std::ptrdiff_t below, b
     return mean.data();
 }
 
+// Byte by byte, the mean of two words rounded up.
+constexpr std::uint32_t MeanBytesUp(std::uint32_t a, std::uint32_t b) {
+    return (a | b) - (((a ^ b) & 0xFEFEFEFEu) >> 1);
+}
+
+#if defined(__SSE2__)
+// The words at four offsets of two rows, each the byte-by-byte mean of its two, rounded up.
+__m128i MeanWords(const std::uint8_t* upper, const std::uint8_t* lower, const std::uint32_t* at) {
+    const auto words = [at](const std::uint8_t* row) {
+        return _mm_setr_epi32(
+            static_cast<int>(Word(row + at[0])), static_cast<int>(Word(row + at[1])),
+            static_cast<int>(Word(row + at[2])), static_cast<int>(Word(row + at[3])));
+    };
+    return upper == lower ? words(upper) : _mm_avg_epu8(words(upper), words(lower));
+}
+#endif
+
 // A packed frame (pairs of pixels as four bytes) sampled down to width x height pixels, each
 // pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
 // and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
-// rows over, so that the picture comes out the right way up.
+// rows over, so that the picture comes out the right way up. Only the sampled words are read,
+// four pairs at a time where the processor has SSE2: averaging whole rows first read seven
+// times as many bytes as a 176-pixel preview of a 640-pixel frame uses.
 template <int FirstLuma>
 void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
-                  int height, std::vector<std::uint32_t>& columns, std::vector<std::uint8_t>& mean,
-                  std::uint8_t* target) {
+                  int height, std::vector<std::uint32_t>& columns, std::uint8_t* target) {
     static_assert(std::endian::native == std::endian::little);
     constexpr int secondLuma = FirstLuma + 2;
     constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
-    columns.resize(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x)
-        columns[static_cast<std::size_t>(x)] =
-            static_cast<std::uint32_t>(BlockStart(x, width, sourceWidth) / 2 * 4);
+    // The word of each output pair's left pixel, then those of the right ones.
+    const std::size_t pairs = static_cast<std::size_t>(width) / 2;
+    columns.resize(2 * pairs);
+    const std::uint32_t* lefts = columns.data();
+    const std::uint32_t* rights = columns.data() + pairs;
+    for (std::size_t pair = 0; pair < pairs; ++pair)
+        for (std::size_t side = 0; side < 2; ++side)
+            columns[side * pairs + pair] = static_cast<std::uint32_t>(
+                BlockStart(static_cast<int>(2 * pair + side), width, sourceWidth) / 2 * 4);
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
     const auto lumaOf = [](std::uint32_t pair) {
         return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
@@ -94,20 +117,43 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* upper =
             source + rowBytes * static_cast<std::size_t>(BlockStart(row, height, sourceHeight));
-        const std::uint8_t* line = SourceRow(upper, static_cast<std::ptrdiff_t>(rowBytes),
-                                             sourceHeight == height, rowBytes, mean);
+        const std::uint8_t* lower = sourceHeight == height ? upper : upper + rowBytes;
         std::uint8_t* out = target + static_cast<std::size_t>(height - 1 - row) * width * 2;
-        for (int x = 0; x < width; x += 2, out += 4) {
-            const std::uint32_t left = columns[static_cast<std::size_t>(x)];
-            const std::uint32_t right = columns[static_cast<std::size_t>(x) + 1];
-            const std::uint32_t a = Word(line + left);
-            const std::uint32_t b = Word(line + right);
+        std::size_t pair = 0;
+#if defined(__SSE2__)
+        const __m128i chromaMask = _mm_set1_epi32(static_cast<int>(chroma));
+        const __m128i firstMask = _mm_set1_epi32(0xFF << 8 * FirstLuma);
+        const __m128i secondMask = _mm_set1_epi32(0xFF << 8 * secondLuma);
+        const __m128i lowBits = _mm_set1_epi8(1);
+        for (; pair + 4 <= pairs; pair += 4, out += 16) {
+            const __m128i a = MeanWords(upper, lower, lefts + pair);
+            const __m128i b = MeanWords(upper, lower, rights + pair);
+            // The chroma's mean rounded down: the rounded-up one, less the odd halves.
+            const __m128i means =
+                _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), lowBits));
+            const __m128i lumaA = _mm_avg_epu8(a, _mm_srli_epi32(a, 16));
+            const __m128i lumaB = _mm_avg_epu8(b, _mm_slli_epi32(b, 16));
+            const __m128i mixed = _mm_or_si128(
+                _mm_and_si128(means, chromaMask),
+                _mm_or_si128(_mm_and_si128(lumaA, firstMask), _mm_and_si128(lumaB, secondMask)));
             // At the frame's own width, each pixel is its own.
-            const std::uint32_t pair = left == right ? a
-                                                     : (MeanBytes(a, b) & chroma) |
-                                                           lumaOf(a) << 8 * FirstLuma |
-                                                           lumaOf(b) << 8 * secondLuma;
-            std::memcpy(out, &pair, 4);
+            const __m128i own =
+                _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lefts + pair)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rights + pair)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             _mm_or_si128(_mm_and_si128(own, a), _mm_andnot_si128(own, mixed)));
+        }
+#endif
+        for (; pair < pairs; ++pair, out += 4) {
+            const std::uint32_t left = lefts[pair];
+            const std::uint32_t right = rights[pair];
+            const std::uint32_t a = MeanBytesUp(Word(upper + left), Word(lower + left));
+            const std::uint32_t b = MeanBytesUp(Word(upper + right), Word(lower + right));
+            const std::uint32_t mixed = left == right ? a
+                                                      : (MeanBytes(a, b) & chroma) |
+                                                            lumaOf(a) << 8 * FirstLuma |
+                                                            lumaOf(b) << 8 * secondLuma;
+            std::memcpy(out, &mixed, 4);
         }
     }
 }
@@ -167,10 +213,9 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
         frame.size() >= SourceFrameBytes(frameClass, width, height)) {
         small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
         // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
-        (frameClass == kClassYUY2 ? SamplePacked<0> : SamplePacked<1>)(frame.data(), width, height,
-                                                                       shown.width(),
-                                                                       shown.height(), columns_,
-                                                                       mean_, small_.data());
+        (frameClass == kClassYUY2 ? SamplePacked<0>
+                                  : SamplePacked<1>)(frame.data(), width, height, shown.width(),
+                                                     shown.height(), columns_, small_.data());
         QImage& picture = NextPicture(shown);
         ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
         return {picture, false};

@@ -24,6 +24,10 @@ void PreviewWidget::ShowFrame(QImage frame, bool bottomUp) {
     update();
 }
 
+bool PreviewWidget::Seen() const {
+    return isVisible() && !window()->isMinimized();
+}
+
 void PreviewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (frame_.isNull() || !stretch_)

@@ -24,6 +24,9 @@ public:
     void ShowFrame(QImage frame, bool bottomUp = false);
     void ShowFrame(PreviewFrame frame) { ShowFrame(std::move(frame.image), frame.bottomUp); }
     const QImage& frame() const { return frame_; }
+    // Whether a frame shown now would reach the screen: not while the widget is hidden or its
+    // window minimised, when making the picture is wasted work.
+    bool Seen() const;
     bool bottomUp() const { return bottomUp_; }
 
 protected:

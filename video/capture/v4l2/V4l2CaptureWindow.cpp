@@ -460,7 +460,9 @@ void V4l2CaptureWindow::ReadFrame() {
     if (frame.empty())
         return;
     const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
-    if (preview_)
+    // Unseen, the preview is neither made nor painted; the frame handler still gets every frame,
+    // as a call sends them, and the next frame after the window comes back is shown again.
+    if (preview_ && preview_->Seen())
         preview_->ShowFrame(
             previews_.Make(format, frame, preview_->stretch() ? preview_->size() : QSize()));
     if (frame_) {
