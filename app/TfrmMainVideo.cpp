@@ -41,9 +41,9 @@ void TfrmMain::ConnectVideoHandlers() {
         UDPServer1UDPRead(sender, data, binding);
     };
     videoCap->OnPreviewFrame =
-        Guarded([this](const video::VIDEOHDR& frame) { FrameHandler(frame); });
+        Guarded([this](const video::CameraFrame& frame) { FrameHandler(frame); });
     videoCap->OnStreamFrame =
-        Guarded([this](const video::VIDEOHDR& frame) { StreamHandler(frame); });
+        Guarded([this](const video::CameraFrame& frame) { StreamHandler(frame); });
 }
 
 void TfrmMain::StartVideo() {
@@ -66,39 +66,40 @@ void TfrmMain::StartVideo() {
     VideoStarted = true;
 }
 
-bool TfrmMain::PreparePicture() {
+void TfrmMain::WarnUnreadableFormat() {
     const video::FrameBuffer& frames = videoCap->frames();
-    if (videoTransport->PrepareFrame(frames) == video::FramePicture::Reading::Unreadable &&
-        videoTransport->ShouldWarnFormat(frames.DriverFormat())) {
-        {
-            const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
-            ShowWarningBox(this, kInvalidVideoFormat);
-        }
-        // Frames went on inside the box, and the buffer may have changed under this one.
-        videoTransport->PrepareFrame(videoCap->frames());
-    }
-    return !videoTransport->picture().empty();
+    if (frames.format().readable() || !videoTransport->ShouldWarnFormat(frames.DriverFormat()))
+        return;
+    const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
+    ShowWarningBox(this, kInvalidVideoFormat);
 }
 
-void TfrmMain::FrameHandler(const video::VIDEOHDR&) {
-    const bool havePicture = PreparePicture();
+void TfrmMain::FrameHandler(const video::CameraFrame& frame) {
+    WarnUnreadableFormat();
     videoTransport->NoteSendingVideo(SendingVideo);
-    if (!havePicture || !SendingVideo)
+    if (!SendingVideo)
+        return;
+    // Converted only now: outside a call nothing uses the picture. Frames went on inside a
+    // warning, so the format may have changed under this one, which then has no picture.
+    const video::PictureView picture = videoCap->PrepareFrame(frame);
+    if (picture.empty())
         return;
     // The voice sees the loss on the line best; the pictures sent follow it.
     videoTransport->NoteLineLoss(VoiceLink ? VoiceLink->ReceivedLoss() : std::nullopt);
     // Every frame of a failing call fails the same way: the user hears about it once.
-    if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1))
+    if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1, picture))
         ShowErrorReport(*error);
 }
 
-// Never called: the program only previews and never starts streaming capture.
-void TfrmMain::StreamHandler(const video::VIDEOHDR&) {
-    if (!PreparePicture())
+// Registered with the capture window, whose services here never stream.
+void TfrmMain::StreamHandler(const video::CameraFrame& frame) {
+    WarnUnreadableFormat();
+    const video::PictureView picture = videoCap->PrepareFrame(frame);
+    if (picture.empty())
         return;
-    QImage picture = videoTransport->RoundTrip(100);
-    if (!picture.isNull())
-        Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+    QImage shown = videoTransport->RoundTrip(picture, 100);
+    if (!shown.isNull())
+        Image1->setPixmap(QPixmap::fromImage(std::move(shown)));
 }
 
 void TfrmMain::UDPServer1UDPRead(net::TIdUDPServer&, const QByteArray& AData,

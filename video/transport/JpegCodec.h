@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/conversion/CameraFrame.h"
+
 #include <QImage>
 
 #include <cstddef>
@@ -8,21 +10,6 @@
 #include <span>
 
 namespace vocalyn::video {
-
-// Byte order of one pixel in memory; BGRX has an unused fourth byte.
-enum class PixelLayout { RGB = 1, BGR, BGRX };
-
-// Rows of 8-bit pixels where they already lie. `stride` leads from one picture row to the next
-// one down: negative for bottom-up storage, where `top` is the last row in memory.
-struct PictureView {
-    const std::uint8_t* top = nullptr;
-    int width = 0;
-    int height = 0;
-    std::ptrdiff_t stride = 0;
-    PixelLayout layout = PixelLayout::RGB;
-
-    bool empty() const { return !top || width <= 0 || height <= 0; }
-};
 
 // A baseline JPEG encoder: one libjpeg compression object, reused for every picture.
 class JpegEncoder {
