@@ -62,9 +62,6 @@ public:
     // and grey alike, to 32-bit RGB. A null image when the bytes are not a valid JPEG file,
     // when libjpeg finds corrupt data in it, or when it asks for more than the limits allow.
     QImage Decode(std::span<const std::uint8_t> file);
-    // Whether the file's headers are within the limits; decodes no pixel. Decode makes the same
-    // check first.
-    bool Admits(std::span<const std::uint8_t> file);
 
     const JpegLimits& limits() const { return limits_; }
 

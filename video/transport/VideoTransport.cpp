@@ -38,8 +38,7 @@ void VideoTransport::NoteSendingVideo(bool sending) {
 std::span<const std::uint8_t> VideoTransport::EncodeFrame(const PictureView& picture) {
     if (picture.empty())
         return {};
-    budgetBytes_ = pictureBudget_.Next(lineLoss());
-    writer_.SetBudget(budgetBytes_);
+    writer_.SetBudget(pictureBudget_.Next(lineLoss()));
     const VideoDatagramWriter::Datagram datagram =
         writer_.Write(encoder_, picture, {SendBuffer.get(), kSendBufferSize});
     lastQuality_ = datagram.quality;

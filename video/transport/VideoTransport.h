@@ -65,9 +65,8 @@ public:
     // pictures sent (LineBudget.h); without it, what the received pictures tell does. The voice's
     // figure is the sharper one: a busy peer that skips frames looks like loss in the pictures.
     void NoteLineLoss(std::optional<double> loss) { voiceLoss_ = loss; }
-    // The loss figure the budget follows now, and the budget of the last picture encoded.
+    // The loss figure the budget follows now.
     double lineLoss() const;
-    std::size_t pictureBudget() const { return budgetBytes_; }
 
     // The JPEG file of the last frame sent.
     std::span<const std::uint8_t> lastDatagram() const { return {SendBuffer.get(), lastSize_}; }
@@ -87,7 +86,6 @@ private:
     PictureArrivals arrivals_;
     PictureBudget pictureBudget_;
     std::optional<double> voiceLoss_;
-    std::size_t budgetBytes_ = kMaxVideoDatagram;
     JpegEncoder encoder_;
     JpegDecoder decoder_{kVideoDatagramLimits};
     JpegDecoder ownDecoder_; // for this side's own frames, which need no datagram's limits
