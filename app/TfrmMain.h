@@ -166,8 +166,9 @@ private:
     void ConnectHandlers();
     void ConnectCallHandlers();
     void ConnectVideoHandlers();
-    // The warning about a driver format whose frames cannot be read, once per format.
-    void WarnUnreadableFormat();
+    // The warning about a driver format whose frames cannot be read, once per format. True when
+    // the frame at hand may no longer be read: the format changed while the warning was open.
+    bool WarnUnreadableFormat();
     void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
     // After closing: no datagram or timer reaches a handler any more.

@@ -66,21 +66,25 @@ void TfrmMain::StartVideo() {
     VideoStarted = true;
 }
 
-void TfrmMain::WarnUnreadableFormat() {
+bool TfrmMain::WarnUnreadableFormat() {
     const video::FrameBuffer& frames = videoCap->frames();
     if (frames.format().readable() || !videoTransport->ShouldWarnFormat(frames.DriverFormat()))
-        return;
-    const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
-    ShowWarningBox(this, kInvalidVideoFormat);
+        return false;
+    {
+        const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
+        ShowWarningBox(this, kInvalidVideoFormat);
+    }
+    // Frames went on inside the box, and the driver may have taken this one's bytes back: only
+    // an unreadable format's picture, which reads none of them, may still be made of it.
+    return frames.format().readable();
 }
 
 void TfrmMain::FrameHandler(const video::CameraFrame& frame) {
-    WarnUnreadableFormat();
+    const bool stale = WarnUnreadableFormat();
     videoTransport->NoteSendingVideo(SendingVideo);
-    if (!SendingVideo)
+    if (!SendingVideo || stale)
         return;
-    // Converted only now: outside a call nothing uses the picture. Frames went on inside a
-    // warning, so the format may have changed under this one, which then has no picture.
+    // Converted only now: outside a call nothing uses the picture.
     const video::PictureView picture = videoCap->PrepareFrame(frame);
     if (picture.empty())
         return;
@@ -93,7 +97,8 @@ void TfrmMain::FrameHandler(const video::CameraFrame& frame) {
 
 // Registered with the capture window, whose services here never stream.
 void TfrmMain::StreamHandler(const video::CameraFrame& frame) {
-    WarnUnreadableFormat();
+    if (WarnUnreadableFormat())
+        return;
     const video::PictureView picture = videoCap->PrepareFrame(frame);
     if (picture.empty())
         return;
