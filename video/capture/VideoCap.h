@@ -23,8 +23,9 @@ struct VideoCapHost {
 };
 
 // The capture connection: one capture window in the main window's small
-// panel, connected to the first camera driver, previewing, its frames
-// converted into the frame buffer. Everything runs on the main thread.
+// panel, connected to the first camera driver, previewing, its frames passed
+// on and converted into the frame buffer when their picture is used.
+// Everything runs on the main thread.
 class VideoCap {
 public:
     VideoCap(CaptureService& service, VideoCapHost host);
