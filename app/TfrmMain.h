@@ -146,9 +146,9 @@ public:
     // Opens the capture connection and the video listener, once, when the window is first
     // shown; reports failures in a box.
     void StartVideo();
-    // The frame handlers' steps after the frame is in the frame buffer.
-    void FrameHandler(const video::VIDEOHDR& frame);
-    void StreamHandler(const video::VIDEOHDR& frame);
+    // The frame handlers' steps for a frame the capture connection passed on.
+    void FrameHandler(const video::CameraFrame& frame);
+    void StreamHandler(const video::CameraFrame& frame);
     void UDPServer1UDPRead(net::TIdUDPServer& Sender, const QByteArray& AData,
                            net::TIdSocketHandle& ABinding);
     void btnSnapshotClick();
@@ -164,8 +164,9 @@ private:
     void ConnectHandlers();
     void ConnectCallHandlers();
     void ConnectVideoHandlers();
-    // The 24-bit picture of the frame; false when there is none to use.
-    bool PreparePicture();
+    // The warning about a driver format whose frames cannot be read, once per format. True when
+    // the frame at hand may no longer be read: the format changed while the warning was open.
+    bool WarnUnreadableFormat();
     void BindToLocalAddress(const QString& address);
     void RunActivationOnce();
     // After closing: no datagram or timer reaches a handler any more.

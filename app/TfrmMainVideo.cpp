@@ -41,9 +41,9 @@ void TfrmMain::ConnectVideoHandlers() {
         UDPServer1UDPRead(sender, data, binding);
     };
     videoCap->OnPreviewFrame =
-        Guarded([this](const video::VIDEOHDR& frame) { FrameHandler(frame); });
+        Guarded([this](const video::CameraFrame& frame) { FrameHandler(frame); });
     videoCap->OnStreamFrame =
-        Guarded([this](const video::VIDEOHDR& frame) { StreamHandler(frame); });
+        Guarded([this](const video::CameraFrame& frame) { StreamHandler(frame); });
 }
 
 void TfrmMain::StartVideo() {
@@ -66,39 +66,45 @@ void TfrmMain::StartVideo() {
     VideoStarted = true;
 }
 
-bool TfrmMain::PreparePicture() {
+bool TfrmMain::WarnUnreadableFormat() {
     const video::FrameBuffer& frames = videoCap->frames();
-    if (videoTransport->PrepareFrame(frames) == video::FramePicture::Reading::Unreadable &&
-        videoTransport->ShouldWarnFormat(frames.DriverFormat())) {
-        {
-            const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
-            ShowWarningBox(this, kInvalidVideoFormat);
-        }
-        // Frames went on inside the box, and the buffer may have changed under this one.
-        videoTransport->PrepareFrame(videoCap->frames());
+    if (frames.format().readable() || !videoTransport->ShouldWarnFormat(frames.DriverFormat()))
+        return false;
+    {
+        const auto closed = qScopeGuard([this] { videoTransport->WarningClosed(); });
+        ShowWarningBox(this, kInvalidVideoFormat);
     }
-    return !videoTransport->picture().empty();
+    // Frames went on inside the box, and the driver may have taken this one's bytes back: only
+    // an unreadable format's picture, which reads none of them, may still be made of it.
+    return frames.format().readable();
 }
 
-void TfrmMain::FrameHandler(const video::VIDEOHDR&) {
-    const bool havePicture = PreparePicture();
+void TfrmMain::FrameHandler(const video::CameraFrame& frame) {
+    const bool stale = WarnUnreadableFormat();
     videoTransport->NoteSendingVideo(SendingVideo);
-    if (!havePicture || !SendingVideo)
+    if (!SendingVideo || stale)
+        return;
+    // Converted only now: outside a call nothing uses the picture.
+    const video::PictureView picture = videoCap->PrepareFrame(frame);
+    if (picture.empty())
         return;
     // The voice sees the loss on the line best; the pictures sent follow it.
     videoTransport->NoteLineLoss(VoiceLink ? VoiceLink->ReceivedLoss() : std::nullopt);
     // Every frame of a failing call fails the same way: the user hears about it once.
-    if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1))
+    if (const std::optional<QString> error = videoTransport->SendFrame(UDPClient1, picture))
         ShowErrorReport(*error);
 }
 
-// Never called: the program only previews and never starts streaming capture.
-void TfrmMain::StreamHandler(const video::VIDEOHDR&) {
-    if (!PreparePicture())
+// Registered with the capture window, whose services here never stream.
+void TfrmMain::StreamHandler(const video::CameraFrame& frame) {
+    if (WarnUnreadableFormat())
         return;
-    QImage picture = videoTransport->RoundTrip(100);
-    if (!picture.isNull())
-        Image1->setPixmap(QPixmap::fromImage(std::move(picture)));
+    const video::PictureView picture = videoCap->PrepareFrame(frame);
+    if (picture.empty())
+        return;
+    QImage shown = videoTransport->RoundTrip(picture, 100);
+    if (!shown.isNull())
+        Image1->setPixmap(QPixmap::fromImage(std::move(shown)));
 }
 
 void TfrmMain::UDPServer1UDPRead(net::TIdUDPServer&, const QByteArray& AData,

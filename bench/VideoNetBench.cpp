@@ -1,6 +1,6 @@
 // The video's per-frame paths against bare libjpeg-turbo on the same picture, in the same run:
-//   Send:    a converted frame in the frame buffer (32-bit rows as the YUV converters write
-//            them, or 24-bit rows from an RGB driver) to the bytes of its datagram;
+//   Send:    a frame's picture (32-bit rows as the YUV converters write them into the frame
+//            buffer, or an RGB driver's 24-bit rows where they lie) to the bytes of its datagram;
 //   Receive: a datagram to the decoded picture Image1 holds;
 //   Floor:   a plain libjpeg-turbo encode of the 24-bit picture (quality 90, baseline, float
 //            DCT) and a plain decode of the same file (float IDCT, block smoothing).
@@ -11,9 +11,6 @@
 
 #include "bench/CameraScene.h"
 #include "video/conversion/BitmapFile.h"
-#include "video/conversion/FormatCodes.h"
-#include "video/conversion/FrameBuffer.h"
-#include "video/conversion/VideoFormatSource.h"
 #include "video/transport/VideoDatagram.h"
 #include "video/transport/VideoTransport.h"
 
@@ -107,38 +104,24 @@ private:
     std::vector<unsigned char> pixels_;
 };
 
-// ---- the frame buffer as the capture connection leaves it after a frame
+// ---- the picture the encoder gets of a camera frame
 
-class Driver : public video::VideoFormatSource {
-public:
-    explicit Driver(const video::BITMAPINFOHEADER& format)
-        : block_(video::BitmapHeaderBytes(format)) {}
-    std::uint32_t GetVideoFormatSize() override { return std::uint32_t(block_.size()); }
-    std::uint32_t GetVideoFormat(std::span<std::byte> out) override {
-        std::memcpy(out.data(), block_.constData(),
-                    std::min(out.size(), std::size_t(block_.size())));
-        return std::uint32_t(block_.size());
-    }
-    bool SetVideoFormat(std::span<const std::byte>) override { return false; }
-
-private:
-    QByteArray block_;
+// 32-bit rows top row first, as a YUV frame is converted into the frame buffer, or an RGB
+// driver's 24-bit rows, bottom-up, read where they lie.
+struct FramePicture {
+    std::vector<std::uint8_t> pixels;
+    video::PictureView view;
 };
 
-// The picture written into the frame buffer's pixel area, bottom-up, as 32-bit rows (a
-// converted YUV frame) or as 24-bit rows (an RGB driver's frame).
-std::unique_ptr<video::FrameBuffer> FrameOf(const QImage& rgb, bool converted) {
+FramePicture PictureOf(const QImage& rgb, bool converted) {
     const int w = rgb.width(), h = rgb.height();
-    Driver driver(converted ? video::FormatHeader(w, h, 16, video::FourCC('Y', 'U', 'Y', '2'), 0)
-                            : video::FormatHeader(w, h, 24, video::kBI_RGB,
-                                                  std::uint32_t(video::RowBytes(w * 24) * h)));
-    auto frames = std::make_unique<video::FrameBuffer>();
-    frames->ReadVideoFormat(&driver);
     const int bytes = converted ? 4 : 3;
     const std::size_t stride = std::size_t(video::RowBytes(std::int64_t(w) * bytes * 8));
+    FramePicture picture;
+    picture.pixels.resize(stride * std::size_t(h));
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* in = rgb.constScanLine(y);
-        std::uint8_t* out = frames->FramePixels() + std::size_t(h - 1 - y) * stride;
+        std::uint8_t* out = picture.pixels.data() + std::size_t(converted ? y : h - 1 - y) * stride;
         for (int x = 0; x < w; ++x) {
             out[x * bytes] = in[3 * x + 2];
             out[x * bytes + 1] = in[3 * x + 1];
@@ -147,7 +130,12 @@ std::unique_ptr<video::FrameBuffer> FrameOf(const QImage& rgb, bool converted) {
                 out[x * bytes + 3] = 0;
         }
     }
-    return frames;
+    const auto rowStep = static_cast<std::ptrdiff_t>(stride);
+    picture.view = converted ? video::PictureView{picture.pixels.data(), w, h, rowStep,
+                                                  video::PixelLayout::BGRX}
+                             : video::PictureView{picture.pixels.data() + (h - 1) * rowStep, w, h,
+                                                  -rowStep, video::PixelLayout::BGR};
+    return picture;
 }
 
 QImage Picture(int width, bool noisy) {
@@ -167,23 +155,20 @@ void BM_FloorEncode(benchmark::State& state) {
 // args: width, noisy scene, converted (32-bit) frame
 void BM_SendPath(benchmark::State& state) {
     const QImage picture = Picture(int(state.range(0)), state.range(1));
-    const auto frames = FrameOf(picture, state.range(2));
+    const FramePicture frame = PictureOf(picture, state.range(2));
     video::VideoTransport transport;
     std::size_t size = 0;
-    for (auto _ : state) {
-        transport.PrepareFrame(*frames);
-        benchmark::DoNotOptimize(size = transport.EncodeFrame().size());
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(size = transport.EncodeFrame(frame.view).size());
     state.counters["bytes"] = double(size);
     state.counters["quality"] = transport.lastQuality();
 }
 
 // The datagram the send path makes of the picture: what the receiver gets.
 QByteArray DatagramOf(const QImage& picture) {
-    const auto frames = FrameOf(picture, true);
+    const FramePicture frame = PictureOf(picture, true);
     video::VideoTransport transport;
-    transport.PrepareFrame(*frames);
-    const auto datagram = transport.EncodeFrame();
+    const auto datagram = transport.EncodeFrame(frame.view);
     return QByteArray(reinterpret_cast<const char*>(datagram.data()), qsizetype(datagram.size()));
 }
 

@@ -89,12 +89,6 @@ qsizetype SortedPosition(const QStringList& entries, const QString& entry) {
     return std::upper_bound(entries.begin(), entries.end(), entry, EntryLess) - entries.begin();
 }
 
-qsizetype InsertSorted(QStringList& entries, const QString& entry) {
-    const qsizetype row = SortedPosition(entries, entry);
-    entries.insert(row, entry);
-    return row;
-}
-
 QString FormEntry(const QString& name, const QString& address) {
     QString entry = name + QStringLiteral(" <") + address + QLatin1Char('>');
     for (QChar& c : entry) {

@@ -61,9 +61,6 @@ int CompareEntries(const QString& a, const QString& b);
 // entries stay in the order they arrived.
 qsizetype SortedPosition(const QStringList& entries, const QString& entry);
 
-// Inserts `entry` at its sorted place and returns its row.
-qsizetype InsertSorted(QStringList& entries, const QString& entry);
-
 // name + " <" + address + ">". Line breaks and NULs become blanks: the file has no escaping, and
 // a line break would split the entry on the next start.
 QString FormEntry(const QString& name, const QString& address);

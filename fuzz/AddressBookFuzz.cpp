@@ -51,7 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QList<QByteArray> insertedBytes;
         for (const QByteArray& line : lines) {
             const AddressEntry entry = EntryFromLine(line);
-            insertedBytes.insert(InsertSorted(inserted, entry.text), line);
+            const qsizetype row = SortedPosition(inserted, entry.text);
+            inserted.insert(row, entry.text);
+            insertedBytes.insert(row, line);
         }
         CHECK(inserted == EntryTexts(entries));
         for (qsizetype i = 0; i < entries.size(); ++i)

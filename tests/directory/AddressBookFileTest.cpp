@@ -66,7 +66,8 @@ TEST(AddressBookFileTest, LinesThatAreNotUtf8ShowAsWindows1252AndKeepTheirBytes)
 TEST(AddressBookFileTest, SortingIgnoresCaseAndKeepsEqualEntriesInArrivalOrder) {
     Lines entries;
     for (const char* entry : {"bob <2>", "Ann <1>", "BOB <2>", " <>", "carl <3>", "Bob <2>"})
-        InsertSorted(entries, QString::fromLatin1(entry));
+        entries.insert(SortedPosition(entries, QString::fromLatin1(entry)),
+                       QString::fromLatin1(entry));
     EXPECT_EQ(entries, (Lines{" <>", "Ann <1>", "bob <2>", "BOB <2>", "Bob <2>", "carl <3>"}));
 
     // The file's order does not matter, but among equal entries it is kept.

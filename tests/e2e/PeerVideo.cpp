@@ -222,7 +222,7 @@ QString PeerVideo::GlassToGlass(const QString& what) {
         timing_ = true;
         // The capture window's frame handler, timed from the moment the frame arrives.
         if (video::CaptureWindow* window = w_.videoCap->captureWindow())
-            window->SetCallbackFrame([this](const video::VIDEOHDR& frame) {
+            window->SetCallbackFrame([this](const video::CameraFrame& frame) {
                 const qint64 start = Now_us();
                 const std::uint64_t before = w_.videoTransport->datagramsSent();
                 const int result = w_.videoCap->FrameHandler(frame);

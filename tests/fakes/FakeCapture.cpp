@@ -477,12 +477,8 @@ void FakeCaptureWindow::DeliverFrame() {
         preview_->ShowFrame(video::PreviewImage(format, data));
     if (!frame_)
         return;
-    video::VIDEOHDR header;
-    header.lpData = bytes;
-    header.dwBufferLength = static_cast<std::uint32_t>(frame.size());
-    header.dwBytesUsed = header.dwBufferLength;
     const video::FrameCallback handler = frame_; // it may unregister itself
-    handler(header);
+    handler(video::DescribeFrame(format, data));
 }
 
 void FakeCaptureWindow::SendStatus(int id, const char* text) {

@@ -80,7 +80,7 @@ protected:
         camera::UseNodes(nodes);
         TfrmMain& w = CreateWindow();
         w.videoCap->OnPreviewFrame =
-            [this, handler = w.videoCap->OnPreviewFrame](const video::VIDEOHDR& frame) {
+            [this, handler = w.videoCap->OnPreviewFrame](const video::CameraFrame& frame) {
                 ++framesHandled;
                 handler(frame);
             };
@@ -157,7 +157,7 @@ TEST(CameraCaptureWindowTest, StatusTextsNameTheCameraItsNodeAndItsFormat) {
         return 1;
     });
     int frames = 0;
-    window->SetCallbackFrame([&](const video::VIDEOHDR&) { return ++frames; });
+    window->SetCallbackFrame([&](const video::CameraFrame&) { return ++frames; });
     ASSERT_TRUE(window->DriverConnect(0));
     window->SetPreviewRate(33);
     ASSERT_TRUE(window->SetPreview(true));

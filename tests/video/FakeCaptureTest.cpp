@@ -158,9 +158,10 @@ TEST(FakeCapture, FramesArriveFromTheEventLoopAtThePreviewRate) {
     auto window = camera.CreateCaptureWindow("Test", &host, {0, 0, 176, 144}, 0);
     int frames = 0;
     bool onMainThread = true;
-    window->SetCallbackFrame([&](const video::VIDEOHDR& frame) {
+    window->SetCallbackFrame([&](const video::CameraFrame& frame) {
         onMainThread = onMainThread && QThread::currentThread() == host.thread();
-        EXPECT_EQ(frame.dwBytesUsed, 64u * 48 * 2);
+        EXPECT_EQ(frame.bytes, 64u * 48 * 2);
+        EXPECT_EQ(frame.stride, 64 * 2);
         ++frames;
         return 1;
     });

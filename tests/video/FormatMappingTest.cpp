@@ -59,7 +59,9 @@ TEST(FormatMapping, DeviceFormatsReadAsTheCodesTheConvertersKnow) {
         const BITMAPINFOHEADER format =
             FormatFromPixFormat(Pix(row.pixelFormat, row.width, row.height));
         EXPECT_EQ(format.biWidth, static_cast<std::int32_t>(row.width));
-        EXPECT_EQ(format.biHeight, static_cast<std::int32_t>(row.height)); // bottom-up
+        // RGB rows are top-down as the device has them: a negative height.
+        const auto rows = static_cast<std::int32_t>(row.height);
+        EXPECT_EQ(format.biHeight, row.frameClass == kClassRGB ? -rows : rows);
         EXPECT_EQ(format.biCompression, row.compression);
         EXPECT_EQ(format.biBitCount, row.bits);
         EXPECT_EQ(format.biSizeImage, row.sizeImage);
@@ -99,7 +101,7 @@ TEST(FormatMapping, RequestsNameTheDeviceFormatOrNone) {
     EXPECT_EQ(request(1, 8), std::nullopt); // run-length encoded
 }
 
-TEST(FrameLayout, RgbRowsTurnBottomUpPaddedAndInBlueGreenRedOrder) {
+TEST(FrameLayout, RgbRowsStayTopDownPaddedAndInBlueGreenRedOrder) {
     // 3 x 2 pixels, device rows 10 bytes apart (one byte of padding).
     std::vector<std::uint8_t> device = {
         1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, // top row
@@ -109,15 +111,15 @@ TEST(FrameLayout, RgbRowsTurnBottomUpPaddedAndInBlueGreenRedOrder) {
 
     const auto bgr = PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 10), Bytes(device), scratch);
     const std::vector<std::uint8_t> bgrExpected = {
-        11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0, // bottom row first, to 12 bytes
-        1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
+        1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0, // top row first, to 12 bytes
+        11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0,
     };
     EXPECT_EQ(std::vector(bgr.begin(), bgr.end()), bgrExpected);
 
     const auto rgb = PackFrame(Pix(V4L2_PIX_FMT_RGB24, 3, 2, 10), Bytes(device), scratch);
     const std::vector<std::uint8_t> rgbExpected = {
-        13, 12, 11, 16, 15, 14, 19, 18, 17, 0, 0, 0, //
-        3,  2,  1,  6,  5,  4,  9,  8,  7,  0, 0, 0,
+        3,  2,  1,  6,  5,  4,  9,  8,  7,  0, 0, 0, //
+        13, 12, 11, 16, 15, 14, 19, 18, 17, 0, 0, 0,
     };
     EXPECT_EQ(std::vector(rgb.begin(), rgb.end()), rgbExpected);
 
@@ -125,6 +127,12 @@ TEST(FrameLayout, RgbRowsTurnBottomUpPaddedAndInBlueGreenRedOrder) {
     std::fill(scratch.begin(), scratch.end(), 0xAB);
     const auto again = PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 10), Bytes(device), scratch);
     EXPECT_EQ(std::vector(again.begin(), again.end()), bgrExpected);
+
+    // Rows already as the format lays them out: the device's own bytes, not a copy.
+    const std::vector<std::uint8_t> aligned(12 * 2, 5);
+    const auto direct = PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 12), Bytes(aligned), scratch);
+    EXPECT_EQ(direct.data(), aligned.data());
+    EXPECT_EQ(direct.size(), 24u);
 
     device.resize(18); // the last row cut short
     EXPECT_TRUE(PackFrame(Pix(V4L2_PIX_FMT_BGR24, 3, 2, 10), Bytes(device), scratch).empty());

@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace vocalyn::video {
@@ -53,8 +54,21 @@ template <class T> T At(const QByteArray& bytes, int offset) {
 }
 
 constexpr std::uint32_t kYUY2 = 0x32595559;
+const QByteArray kMasks565("\x00\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12);
 
-TEST(FrameBufferTest, RequestsRgb384x288AndBuildsItsBitmapFile) {
+// The bytes of a frame and its description as a capture service hands it on.
+struct Frame {
+    std::vector<std::uint8_t> bytes;
+    CameraFrame frame;
+};
+
+Frame FrameFor(const QByteArray& format, std::size_t size, std::uint8_t fill = 0) {
+    Frame f{std::vector<std::uint8_t>(size, fill), {}};
+    f.frame = DescribeFrame(ReadBitmapHeader(format), f.bytes);
+    return f;
+}
+
+TEST(FrameBufferTest, RequestsRgb384x288AndReadsTheFormatOnce) {
     FakeDriver driver;
     FrameBuffer frames;
     frames.InitFrameBuffer(&driver);
@@ -71,98 +85,63 @@ TEST(FrameBufferTest, RequestsRgb384x288AndBuildsItsBitmapFile) {
     EXPECT_EQ(At<std::uint32_t>(request, 20), 331776u); // 1152-byte rows
     EXPECT_EQ(request.mid(24), QByteArray(16, '\0'));
 
+    EXPECT_EQ(frames.DriverFormat(), request);
+    const FrameFormat& format = frames.format();
     EXPECT_EQ(frames.FrameClass(), kClassRGB);
-    const QByteArray& stream = frames.FrameStream();
-    ASSERT_EQ(stream.size(), 331830);
-    EXPECT_EQ(stream.left(2), "BM");
-    EXPECT_EQ(At<std::uint32_t>(stream, 2), 331830u);
-    EXPECT_EQ(At<std::uint32_t>(stream, 6), 0u); // both reserved fields
-    EXPECT_EQ(At<std::uint32_t>(stream, 10), 54u);
-    EXPECT_EQ(stream.mid(14, 40), request);
-    EXPECT_EQ(frames.FramePixels(), reinterpret_cast<const std::uint8_t*>(stream.constData()) + 54);
+    EXPECT_EQ(format.reading, FrameFormat::Reading::Direct);
+    EXPECT_TRUE(format.bottomUp);
+    EXPECT_EQ(format.rowBytes, 1152u);
+    EXPECT_EQ(format.frameBytes, 331776u);
 }
 
-TEST(FrameBufferTest, YuvFormatGetsA32BitHeader) {
+// What each kind of driver format reads as: how its frames become a picture, and their size.
+TEST(FrameBufferTest, EachFormatIsReadOnceIntoHowItsFramesArePictured) {
+    using Reading = FrameFormat::Reading;
+    const auto noSize = [](QByteArray format) {
+        return format.replace(20, 4, QByteArray(4, '\0'));
+    };
+    QByteArray indexed = Format(4, 2, 8, 0);
+    indexed.replace(32, 4, QByteArray("\x02\0\0\0", 4)); // two colours
+    indexed += QByteArray("\x10\x20\x30\x00\x40\x50\x60\x00", 8);
+    struct Row {
+        QByteArray format;
+        int frameClass;
+        Reading reading;
+        std::size_t frameBytes;
+        bool bottomUp;
+    } const rows[] = {
+        {Format(640, 480, 16, kYUY2), kClassYUY2, Reading::Converted, 614400, true},
+        {Format(64, 48, 16, 3, kMasks565), kClassRGB, Reading::Masked, 64 * 2 * 48, true},
+        {Format(64, 48, 16, 0), kClassRGB, Reading::Masked, 64 * 2 * 48, true}, // 5-5-5
+        {Format(64, 48, 32, 3, kMasks565), kClassRGB, Reading::Masked, 64 * 4 * 48, true},
+        {Format(64, 48, 16, 3), kClassRGB, Reading::Unreadable, 64 * 2 * 48, true}, // no masks
+        // Uncompressed formats may leave the size 0: rows of 30 bytes padded to 32.
+        {noSize(Format(10, 3, 24, 0)), kClassRGB, Reading::Direct, 96, true},
+        {noSize(Format(5, -4, 16, 3, kMasks565)), kClassRGB, Reading::Masked, 48, false},
+        {indexed, kClassRGB, Reading::Indexed, 8, true},
+        {Format(4, 2, 8, 0), kClassRGB, Reading::Unreadable, 8, true}, // no colour table
+        {Format(64, 48, 15, 0), kClassRGB, Reading::Unreadable, 120 * 48, true},
+        {Format(64, 48, 64, 0), kClassRGB, Reading::Unreadable, 64 * 8 * 48, true},
+        {Format(640, 480, 24, 0x47504A4D), kClassUnknown, Reading::None, 0, true}, // MJPG
+    };
     FakeDriver driver;
     driver.keepsItsFormat = true;
-    driver.format = Format(640, 480, 16, kYUY2);
     FrameBuffer frames;
-    frames.InitFrameBuffer(&driver);
-
-    EXPECT_EQ(frames.FrameClass(), kClassYUY2);
-    EXPECT_EQ(frames.DriverFormat(), driver.format);
-    const BITMAPINFOHEADER header = ReadBitmapHeader(frames.FrameHeader());
-    EXPECT_EQ(frames.FrameHeaderSize(), 40);
-    EXPECT_EQ(header.biWidth, 640);
-    EXPECT_EQ(header.biHeight, 480);
-    EXPECT_EQ(header.biBitCount, 32);
-    EXPECT_EQ(header.biCompression, 0u);
-    EXPECT_EQ(header.biSizeImage, 1228800u);
-    EXPECT_EQ(frames.FrameStream().size(), 1228854);
-    EXPECT_EQ(At<std::uint32_t>(frames.FrameStream(), 10), 54u);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.format.toHex().toStdString());
+        driver.format = row.format;
+        frames.ReadVideoFormat(&driver);
+        EXPECT_EQ(frames.DriverFormat(), row.format);
+        EXPECT_EQ(frames.FrameClass(), row.frameClass);
+        EXPECT_EQ(frames.format().reading, row.reading);
+        EXPECT_EQ(frames.format().readable(), row.reading != Reading::Unreadable);
+        EXPECT_EQ(frames.format().frameBytes, row.frameBytes);
+        EXPECT_EQ(frames.format().bottomUp, row.bottomUp);
+    }
 }
 
-// A class-1 header longer than 40 bytes is copied whole; a later YUV format
-// rewrites only its first 40 bytes and keeps the length.
-TEST(FrameBufferTest, LongRgbHeaderIsCopiedAndItsLengthKept) {
-    FakeDriver driver;
-    driver.keepsItsFormat = true;
-    const QByteArray masks("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12);
-    driver.format = Format(64, 48, 16, 3, masks); // BI_BITFIELDS, 5-6-5
-    FrameBuffer frames;
-    frames.InitFrameBuffer(&driver);
-    EXPECT_EQ(frames.FrameClass(), kClassRGB);
-    EXPECT_EQ(frames.FrameHeader(), driver.format);
-    EXPECT_EQ(At<std::uint32_t>(frames.FrameStream(), 10), 66u);
-    EXPECT_EQ(frames.FrameStream().size(), 14 + 52 + 64 * 2 * 48);
-
-    driver.format = Format(32, 16, 16, kYUY2);
-    frames.ReadVideoFormat(&driver);
-    EXPECT_EQ(frames.FrameHeaderSize(), 52);
-    EXPECT_EQ(frames.FrameHeader().left(40), Format(32, 16, 32, 0));
-    EXPECT_EQ(frames.FrameHeader().mid(40), masks);
-    EXPECT_EQ(At<std::uint32_t>(frames.FrameStream(), 10), 66u);
-    EXPECT_EQ(frames.FrameStream().size(), 14 + 52 + 32 * 4 * 16);
-}
-
-TEST(FrameBufferTest, UnknownFormatKeepsTheHeader) {
-    FakeDriver driver;
-    driver.keepsItsFormat = true;
-    driver.format = Format(320, 240, 16, kYUY2);
-    FrameBuffer frames;
-    frames.InitFrameBuffer(&driver);
-    const QByteArray before = frames.FrameHeader();
-
-    driver.format = Format(640, 480, 24, 0x47504A4D); // MJPG
-    frames.ReadVideoFormat(&driver);
-    EXPECT_EQ(frames.FrameClass(), kClassUnknown);
-    EXPECT_EQ(frames.FrameHeader(), before);
-    EXPECT_EQ(frames.FrameStream().size(), 14 + 40 + 320 * 240 * 4);
-}
-
-TEST(FrameBufferTest, RgbWithoutImageSizeGetsOne) {
-    FakeDriver driver;
-    driver.keepsItsFormat = true;
-    driver.format = Format(10, 3, 24, 0);
-    driver.format.replace(20, 4, QByteArray(4, '\0'));
-    FrameBuffer frames;
-    frames.InitFrameBuffer(&driver);
-    EXPECT_EQ(frames.FramePixelBytes(), 32u * 3); // rows of 30 bytes padded to 32
-    EXPECT_EQ(frames.FrameStream().size(), 14 + 40 + 96);
-    EXPECT_EQ(At<std::uint32_t>(frames.FrameStream(), 14 + 20), 96u);
-
-    // Masks after the header, and top-down rows: the size counts the rows all the same.
-    const QByteArray masks("\x00\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12);
-    driver.format = Format(5, -4, 16, 3, masks);
-    driver.format.replace(20, 4, QByteArray(4, '\0'));
-    frames.ReadVideoFormat(&driver);
-    EXPECT_EQ(frames.FramePixelBytes(), 12u * 4);
-    EXPECT_EQ(frames.FrameStream().size(), 14 + 52 + 48);
-    EXPECT_EQ(frames.FrameStream().mid(14 + 40, 12), masks);
-}
-
-// A size that does not fit the memory the frames are written into is refused
-// rather than wrapped around, and the last good format stays whole.
+// A size that does not fit the memory frames are converted into is refused rather than
+// wrapped around, and the last good format stays whole.
 TEST(FrameBufferTest, ImpossibleFrameSizeIsAnErrorAndKeepsTheLastFormat) {
     FakeDriver driver;
     driver.keepsItsFormat = true;
@@ -170,19 +149,18 @@ TEST(FrameBufferTest, ImpossibleFrameSizeIsAnErrorAndKeepsTheLastFormat) {
     FrameBuffer frames;
     frames.ReadVideoFormat(&driver);
     const QByteArray good = frames.DriverFormat();
-    const QByteArray stream = frames.FrameStream();
     QByteArray bad[] = {Format(65536, 65536 + 16, 16, kYUY2), // 2^34 bytes and a little more
                         Format(-640, 480, 16, kYUY2),
                         // An RGB format whose size is left to be worked out, far too large.
                         Format(1 << 30, 1 << 30, 32, 0), Format(20000, 20000, 32, 0)};
     bad[2].replace(20, 4, QByteArray(4, '\0'));
+    const Frame frame = FrameFor(good, 8 * 2 * 4);
     for (const QByteArray& format : bad) {
         driver.format = format;
         EXPECT_THROW(frames.ReadVideoFormat(&driver), Error);
         EXPECT_EQ(frames.DriverFormat(), good);
-        EXPECT_EQ(frames.FrameStream().size(), stream.size());
-        EXPECT_EQ(frames.FrameStream().left(54), stream.left(54));
-        EXPECT_EQ(frames.FramePixelBytes(), 8u * 4 * 4);
+        EXPECT_EQ(frames.format().frameBytes, 8u * 2 * 4);
+        EXPECT_EQ(frames.Picture(frame.frame).width, 8);
     }
 }
 
@@ -194,20 +172,64 @@ TEST(FrameBufferTest, NoDriverNoWindowAndRelease) {
 
     frames.InitFrameBuffer(nullptr); // no capture window: nothing happens
     frames.ReadVideoFormat(nullptr);
-    EXPECT_EQ(frames.FramePixels(), nullptr);
+    EXPECT_TRUE(frames.DriverFormat().isEmpty());
 
     driver.connected = true;
     frames.InitFrameBuffer(&driver);
-    ASSERT_NE(frames.FramePixels(), nullptr);
+    const Frame frame = FrameFor(driver.format, 331776);
+    ASSERT_TRUE(frames.Accepts(frame.frame));
     frames.FreeFrameBuffer();
-    EXPECT_EQ(frames.FramePixels(), nullptr);
-    EXPECT_TRUE(frames.FrameStream().isEmpty());
+    EXPECT_FALSE(frames.Accepts(frame.frame));
+    EXPECT_TRUE(frames.Picture(frame.frame).empty());
     EXPECT_TRUE(frames.DriverFormat().isEmpty());
 }
 
-// A converted frame read back by a bitmap decoder: the first source row is
-// the top of the picture, in the right colours.
-TEST(FrameBufferTest, ConvertedFrameDecodesAsABitmap) {
+// Only whole frames of the current format are taken: a frame from before a format change, or
+// one that would be read past its end, has no picture.
+TEST(FrameBufferTest, OnlyWholeFramesOfTheCurrentFormatAreAccepted) {
+    FakeDriver driver;
+    driver.keepsItsFormat = true;
+    FrameBuffer frames;
+    struct Row {
+        const char* what;
+        QByteArray format;
+        std::function<void(CameraFrame&)> change;
+        bool accepted;
+    } const rows[] = {
+        {"as described", Format(8, 4, 16, kYUY2), [](CameraFrame&) {}, true},
+        {"wider rows", Format(8, 4, 16, kYUY2),
+         [](CameraFrame& f) {
+             f.stride = 20;
+             f.bytes = 3 * 20 + 16;
+         },
+         true},
+        {"short", Format(8, 4, 16, kYUY2), [](CameraFrame& f) { --f.bytes; }, false},
+        {"narrow rows", Format(8, 4, 16, kYUY2), [](CameraFrame& f) { f.stride = 14; }, false},
+        {"other size", Format(8, 4, 16, kYUY2), [](CameraFrame& f) { f.height = 2; }, false},
+        {"other code", Format(8, 4, 16, kYUY2), [](CameraFrame& f) { f.format = 0; }, false},
+        {"no bytes", Format(8, 4, 16, kYUY2), [](CameraFrame& f) { f.pixels = nullptr; }, false},
+        {"planar, padded", Format(8, 4, 12, 0x30323449), [](CameraFrame& f) { f.stride = 12; },
+         false},
+        // The last row needs no padding behind it.
+        {"rgb, last row tight", Format(7, 3, 24, 0), [](CameraFrame& f) { f.bytes = 24 * 2 + 21; },
+         true},
+        {"rgb, short", Format(7, 3, 24, 0), [](CameraFrame& f) { f.bytes = 24 * 2 + 20; }, false},
+        {"class 0", Format(8, 4, 24, 0x47504A4D), [](CameraFrame&) {}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        driver.format = row.format;
+        frames.ReadVideoFormat(&driver);
+        Frame frame = FrameFor(row.format, 256);
+        frame.frame.bytes = frames.format().frameBytes; // a whole frame, no more
+        row.change(frame.frame);
+        EXPECT_EQ(frames.Accepts(frame.frame), row.accepted);
+        EXPECT_EQ(frames.Picture(frame.frame).empty(), !row.accepted);
+    }
+}
+
+// A converted frame's picture, top row first: the first source row on top, in the right colours.
+TEST(FrameBufferTest, ConvertedFramePictureHasTheFirstRowOnTop) {
     FakeDriver driver;
     driver.keepsItsFormat = true;
     driver.format = Format(4, 2, 16, kYUY2);
@@ -216,14 +238,17 @@ TEST(FrameBufferTest, ConvertedFrameDecodesAsABitmap) {
 
     const std::uint8_t frame[] = {81,  90, 81,  240, 81,  90, 81,  240, // red-ish first row
                                   145, 54, 145, 34,  145, 54, 145, 34}; // green-ish second
-    ASSERT_TRUE(ConvertFrame(frames.FrameClass(), frame, frames.FramePixels(), 4, 2));
-    ASSERT_TRUE(frames.ReadFrameBitmap());
-    const QImage& picture = frames.FrameBitmap();
-    ASSERT_EQ(picture.size(), QSize(4, 2));
-    const std::uint32_t top = YUVToRGB(81, 90, 240);
-    const std::uint32_t bottom = YUVToRGB(145, 54, 34);
-    EXPECT_EQ(picture.pixel(0, 0) & 0xFFFFFF, top);
-    EXPECT_EQ(picture.pixel(3, 1) & 0xFFFFFF, bottom);
+    const PictureView picture =
+        frames.Picture(DescribeFrame(ReadBitmapHeader(driver.format), frame));
+    ASSERT_EQ(picture.width, 4);
+    ASSERT_EQ(picture.height, 2);
+    ASSERT_EQ(picture.stride, 16);
+    EXPECT_EQ(picture.layout, PixelLayout::BGRX);
+    std::uint32_t top = 0, bottom = 0;
+    std::memcpy(&top, picture.top, 4);
+    std::memcpy(&bottom, picture.top + picture.stride + 12, 4);
+    EXPECT_EQ(top, YUVToRGB(81, 90, 240));
+    EXPECT_EQ(bottom, YUVToRGB(145, 54, 34));
 }
 
 } // namespace

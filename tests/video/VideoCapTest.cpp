@@ -175,6 +175,10 @@ TEST_F(CaptureFixture, OnAComputerWithoutCameraTheV4l2WindowHasNoDriver) {
     EXPECT_EQ(watcher.box().text, video::VideoCap::kWebCamNotFound);
     ASSERT_NE(cap.captureWindow(), nullptr);
     EXPECT_EQ(cap.captureWindow()->GetVideoFormatSize(), 0u);
+    // It never runs a streamed capture: a handler for one is refused, not kept for nothing.
+    EXPECT_FALSE(
+        cap.captureWindow()->SetCallbackVideoStream([](const video::CameraFrame&) { return 1; }));
+    EXPECT_TRUE(cap.captureWindow()->SetCallbackVideoStream({}));
     EXPECT_FALSE(cap.HasSourceDialog());
     EXPECT_FALSE(cap.HasFormatDialog());
     cap.StopVideo();

@@ -54,14 +54,4 @@ struct CAPDRIVERCAPS {
 };
 static_assert(sizeof(CAPDRIVERCAPS) == 44);
 
-// One captured frame as the frame handlers receive it. lpData holds the frame
-// in the driver's current format and stays valid only during the call.
-struct VIDEOHDR {
-    const std::uint8_t* lpData = nullptr;
-    std::uint32_t dwBufferLength = 0;
-    std::uint32_t dwBytesUsed = 0;
-    std::uint32_t dwTimeCaptured = 0; // milliseconds since the preview started
-    std::uint32_t dwFlags = 0;
-};
-
 } // namespace vocalyn::video

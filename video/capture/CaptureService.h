@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/capture/CaptureBlocks.h"
+#include "video/conversion/CameraFrame.h"
 #include "video/conversion/VideoFormatSource.h"
 
 #include <QRect>
@@ -29,7 +30,7 @@ enum CaptureStatusId : int {
     kStatusBusy = 5,      // another program holds the camera
 };
 // One captured frame in the driver's current format.
-using FrameCallback = std::function<int(const VIDEOHDR& frame)>;
+using FrameCallback = std::function<int(const CameraFrame& frame)>;
 
 // A capture window: a child of a host widget in which the capture service
 // draws the live camera picture, and through which the program talks to one

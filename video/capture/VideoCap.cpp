@@ -37,8 +37,9 @@ bool VideoCap::CreateCaptureWindow() {
         window_.reset();
         return false;
     }
-    window_->SetCallbackVideoStream([this](const VIDEOHDR& frame) { return StreamHandler(frame); });
-    window_->SetCallbackFrame([this](const VIDEOHDR& frame) { return FrameHandler(frame); });
+    window_->SetCallbackVideoStream(
+        [this](const CameraFrame& frame) { return StreamHandler(frame); });
+    window_->SetCallbackFrame([this](const CameraFrame& frame) { return FrameHandler(frame); });
     // The search goes on only past a driver that connects but refuses the parameters.
     for (int index = 0; index < kDriverCount; ++index)
         if (ConnectDriver(index))

@@ -23,8 +23,9 @@ struct VideoCapHost {
 };
 
 // The capture connection: one capture window in the main window's small
-// panel, connected to the first camera driver, previewing, its frames
-// converted into the frame buffer. Everything runs on the main thread.
+// panel, connected to the first camera driver, previewing, its frames passed
+// on and converted into the frame buffer when their picture is used.
+// Everything runs on the main thread.
 class VideoCap {
 public:
     VideoCap(CaptureService& service, VideoCapHost host);
@@ -52,12 +53,17 @@ public:
     void AbortCapture();
     void CloseCaptureWindow();
 
-    // Handlers registered with the capture window.
+    // Handlers registered with the capture window. The frame handlers pass on each frame of
+    // the driver's current format whose class is known; they convert nothing.
     int StatusHandler(int id, const char* text);
-    int FrameHandler(const VIDEOHDR& frame);
-    int StreamHandler(const VIDEOHDR& frame);
+    int FrameHandler(const CameraFrame& frame);
+    int StreamHandler(const CameraFrame& frame);
 
-    // The frame buffer into which every frame is converted.
+    // The picture of a frame, top row first, converted into the frame buffer where it cannot
+    // be used as it lies (FrameBuffer::Picture); empty for a frame not of the current format.
+    PictureView PrepareFrame(const CameraFrame& frame);
+
+    // The frame buffer: the driver's format and the picture frames are converted into.
     void InitFrameBuffer();
     // Brings the frame buffer to the driver's format after a stream (re)start:
     // a camera found after the start, or back with another format.
@@ -75,17 +81,15 @@ public:
     // The capture window; null while closed.
     CaptureWindow* captureWindow() const { return window_.get(); }
 
-    // Run after a frame has been converted into the frame buffer; frames the
-    // buffer cannot take (an unknown format) never get here.
-    std::function<void(const VIDEOHDR& frame)> OnPreviewFrame;
-    std::function<void(const VIDEOHDR& frame)> OnStreamFrame;
+    // Run for each frame the frame buffer accepts; frames of an unknown format, or of another
+    // format than the current one, never get here.
+    std::function<void(const CameraFrame& frame)> OnPreviewFrame;
+    std::function<void(const CameraFrame& frame)> OnStreamFrame;
 
     static constexpr int kDriverCount = 10;
     static constexpr int kPreviewRate_ms = 33;
 
 private:
-    // Converts a frame into the frame buffer; false when it is dropped.
-    bool PrepareFrame(const VIDEOHDR& frame);
     void ShowErrorBox(const QString& text);
     CAPDRIVERCAPS DriverCaps();
 

@@ -64,13 +64,4 @@ BITMAPINFOHEADER ReadBitmapHeader(const QByteArray& block) {
     return header;
 }
 
-QByteArray BitmapFileHeader(std::uint32_t fileSize, std::uint32_t pixelOffset) {
-    QByteArray bytes(kBitmapFileHeaderSize, '\0');
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    Put(bytes, 2, fileSize);
-    Put(bytes, 10, pixelOffset); // 6 and 8: the reserved fields, 0
-    return bytes;
-}
-
 } // namespace vocalyn::video

@@ -24,7 +24,6 @@ struct BITMAPINFOHEADER {
 };
 
 constexpr std::size_t kBitmapInfoHeaderSize = 40;
-constexpr std::size_t kBitmapFileHeaderSize = 14;
 
 // Bytes of a row of `bits` bits, padded to whole 32-bit words.
 constexpr std::int64_t RowBytes(std::int64_t bits) {
@@ -39,9 +38,5 @@ void BuildBitmapHeader(BITMAPINFOHEADER& header, int width, int height, int bits
 QByteArray BitmapHeaderBytes(const BITMAPINFOHEADER& header);
 // The header at the start of a format block; bytes the block lacks read as 0.
 BITMAPINFOHEADER ReadBitmapHeader(const QByteArray& block);
-
-// The 14-byte file header: "BM", the file's size, two reserved zeros and the
-// offset of the pixel area.
-QByteArray BitmapFileHeader(std::uint32_t fileSize, std::uint32_t pixelOffset);
 
 } // namespace vocalyn::video

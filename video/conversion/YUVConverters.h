@@ -30,7 +30,7 @@ std::uint32_t YUVToRGB(std::uint8_t Y, std::uint8_t U, std::uint8_t V);
 // The converters. Each reads a frame in its layout and writes a bottom-up
 // picture of 32-bit pixels (blue, green, red, 0), rows width * 4 bytes apart.
 // Pixels a converter does not reach keep their content. A height or width
-// below 1 writes nothing.
+// below 1 writes nothing. Each is ConvertRows into the last row, turned over.
 void ConvertYUY2(const std::uint8_t* source, std::uint8_t* destination, int width, int height);
 void ConvertUYVY(const std::uint8_t* source, std::uint8_t* destination, int width, int height);
 void ConvertY41P(const std::uint8_t* source, std::uint8_t* destination, int width, int height);
@@ -43,6 +43,19 @@ void ConvertY211(const std::uint8_t* source, std::uint8_t* destination, int widt
 // converts nothing and returns false.
 bool ConvertFrame(int frameClass, const std::uint8_t* source, std::uint8_t* destination, int width,
                   int height);
+
+// The converters' own form, which the frame path uses: source rows `sourceStride` bytes apart
+// (the planar layouts take their tight rows, whatever the stride), picture rows written from the
+// top `destination` down, `destinationStride` apart (negative to write bottom-up). The first
+// source row becomes the top row, except in Y41P, whose first row is the picture's bottom row.
+// Same results and same untouched pixels as the converters; false for a class without one.
+bool ConvertRows(int frameClass, const std::uint8_t* source, std::ptrdiff_t sourceStride,
+                 std::uint8_t* destination, std::ptrdiff_t destinationStride, int width,
+                 int height);
+
+// Bytes of one source row of a layout whose frame is one run of rows (YUY2, UYVY, Y41P, Y8,
+// Y211); 0 for the planar layouts and classes without a converter.
+std::size_t SourceRowBytes(int frameClass, int width);
 
 // The number of source bytes the converter of a class reads for a frame of
 // this size, so that a short frame can be refused before it is read; 0 for

@@ -276,13 +276,6 @@ bool JpegDecoder::ReadHeaders(std::span<const std::uint8_t> file) {
     return true;
 }
 
-bool JpegDecoder::Admits(std::span<const std::uint8_t> file) {
-    if (!ReadHeaders(file))
-        return false;
-    jpeg_abort_decompress(&state_->cinfo);
-    return true;
-}
-
 QImage JpegDecoder::Decode(std::span<const std::uint8_t> file) {
     if (!ReadHeaders(file))
         return {};

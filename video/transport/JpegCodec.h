@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/conversion/CameraFrame.h"
+
 #include <QImage>
 
 #include <cstddef>
@@ -8,21 +10,6 @@
 #include <span>
 
 namespace vocalyn::video {
-
-// Byte order of one pixel in memory; BGRX has an unused fourth byte.
-enum class PixelLayout { RGB = 1, BGR, BGRX };
-
-// Rows of 8-bit pixels where they already lie. `stride` leads from one picture row to the next
-// one down: negative for bottom-up storage, where `top` is the last row in memory.
-struct PictureView {
-    const std::uint8_t* top = nullptr;
-    int width = 0;
-    int height = 0;
-    std::ptrdiff_t stride = 0;
-    PixelLayout layout = PixelLayout::RGB;
-
-    bool empty() const { return !top || width <= 0 || height <= 0; }
-};
 
 // A baseline JPEG encoder: one libjpeg compression object, reused for every picture.
 class JpegEncoder {
@@ -75,9 +62,6 @@ public:
     // and grey alike, to 32-bit RGB. A null image when the bytes are not a valid JPEG file,
     // when libjpeg finds corrupt data in it, or when it asks for more than the limits allow.
     QImage Decode(std::span<const std::uint8_t> file);
-    // Whether the file's headers are within the limits; decodes no pixel. Decode makes the same
-    // check first.
-    bool Admits(std::span<const std::uint8_t> file);
 
     const JpegLimits& limits() const { return limits_; }
 

@@ -21,10 +21,6 @@ double VideoTransport::lineLoss() const {
     return voiceLoss_ ? *voiceLoss_ : arrivals_.fragmentLoss(Now_us());
 }
 
-FramePicture::Reading VideoTransport::PrepareFrame(const FrameBuffer& frames) {
-    return frame_.PrepareFrame(frames);
-}
-
 bool VideoTransport::ShouldWarnFormat(const QByteArray& driverFormat) {
     if (warningOpen_ || warnedFormats_.contains(driverFormat))
         return false;
@@ -39,20 +35,19 @@ void VideoTransport::NoteSendingVideo(bool sending) {
     sending_ = sending;
 }
 
-std::span<const std::uint8_t> VideoTransport::EncodeFrame() {
-    const PictureView& picture = frame_.picture();
+std::span<const std::uint8_t> VideoTransport::EncodeFrame(const PictureView& picture) {
     if (picture.empty())
         return {};
-    budgetBytes_ = pictureBudget_.Next(lineLoss());
-    writer_.SetBudget(budgetBytes_);
+    writer_.SetBudget(pictureBudget_.Next(lineLoss()));
     const VideoDatagramWriter::Datagram datagram =
         writer_.Write(encoder_, picture, {SendBuffer.get(), kSendBufferSize});
     lastQuality_ = datagram.quality;
     return {SendBuffer.get(), datagram.size};
 }
 
-std::optional<QString> VideoTransport::SendFrame(net::TIdUDPClient& client) {
-    const std::span<const std::uint8_t> datagram = EncodeFrame();
+std::optional<QString> VideoTransport::SendFrame(net::TIdUDPClient& client,
+                                                 const PictureView& picture) {
+    const std::span<const std::uint8_t> datagram = EncodeFrame(picture);
     if (datagram.empty())
         return std::nullopt; // too long for one datagram even at the lowest quality
     try {
@@ -89,8 +84,7 @@ QImage VideoTransport::ReadDatagram(std::span<const std::uint8_t> datagram) {
     return ReadVideoDatagram(decoder_, datagram);
 }
 
-QImage VideoTransport::RoundTrip(int quality) {
-    const PictureView& picture = frame_.picture();
+QImage VideoTransport::RoundTrip(const PictureView& picture, int quality) {
     if (picture.empty())
         return {};
     // Room for any quality: a JPEG file is never much larger than its raw pixels.

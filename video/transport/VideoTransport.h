@@ -2,7 +2,6 @@
 
 #include "net/Ports.h"
 #include "video/transport/DecodeBudget.h"
-#include "video/transport/FramePicture.h"
 #include "video/transport/JpegCodec.h"
 #include "video/transport/LineBudget.h"
 #include "video/transport/VideoDatagram.h"
@@ -24,10 +23,8 @@ class TIdUDPClient;
 
 namespace vocalyn::video {
 
-class FrameBuffer;
-
-// The per-frame path of the video between the frame buffer and the network: the 24-bit
-// picture, the JPEG written straight into SendBuffer, the datagram sent, and the decoding of
+// The per-frame path of the video between a camera frame's picture and the network: the JPEG
+// written straight into SendBuffer, the datagram sent, and the decoding of
 // received datagrams. It also remembers which failures were already reported, so that a
 // failure repeated by every frame is shown once. Everything runs on the main thread.
 class VideoTransport {
@@ -37,24 +34,20 @@ public:
     // `clock` is the decoding budget's (the steady clock when empty).
     explicit VideoTransport(DecodeBudget::Clock clock = {});
 
-    // The picture of the frame now in the frame buffer (see FramePicture).
-    FramePicture::Reading PrepareFrame(const FrameBuffer& frames);
-    const PictureView& picture() const { return frame_.picture(); }
-
-    // True the first time a driver format's bitmap cannot be read, and never while that
+    // True the first time a driver format's frames cannot be read, and never while that
     // warning is still open; call WarningClosed when it closes.
     bool ShouldWarnFormat(const QByteArray& driverFormat);
     void WarningClosed() { warningOpen_ = false; }
 
     // Tells whether frames are being sent now; a new call re-arms the send error report.
     void NoteSendingVideo(bool sending);
-    // The prepared picture as a video datagram, written into SendBuffer; empty when the frame
-    // does not fit one datagram even at the lowest quality.
-    std::span<const std::uint8_t> EncodeFrame();
-    // Encodes the prepared picture into SendBuffer and sends it as one datagram to the
-    // client's host. The error text to report, once per call; nothing when the frame went out,
-    // was dropped because it did not fit, or failed again after the report.
-    std::optional<QString> SendFrame(net::TIdUDPClient& client);
+    // A frame's picture as a video datagram, written into SendBuffer; empty when it does not
+    // fit one datagram even at the lowest quality.
+    std::span<const std::uint8_t> EncodeFrame(const PictureView& picture);
+    // Encodes a frame's picture into SendBuffer and sends it as one datagram to the client's
+    // host. The error text to report, once per call; nothing when the frame went out, was
+    // dropped because it did not fit, or failed again after the report.
+    std::optional<QString> SendFrame(net::TIdUDPClient& client, const PictureView& picture);
 
     // Decodes a received datagram and hands its picture to `show`, both within the decoding
     // budget. A datagram that comes while the budget is spent, or that is not a frame as a copy
@@ -64,17 +57,16 @@ public:
     // The picture a received datagram carries, outside the budget; null when it is not a
     // frame as a copy of this program writes it.
     QImage ReadDatagram(std::span<const std::uint8_t> datagram);
-    // The prepared picture through a JPEG of the given quality, into a buffer of its own.
-    QImage RoundTrip(int quality);
+    // A picture through a JPEG of the given quality, into a buffer of its own.
+    QImage RoundTrip(const PictureView& picture, int quality);
 
     // The share of packets lost on the way from the peer as the voice measured it, nothing while
     // no voice comes; the way to the peer is taken to be alike. It sets the byte budget of the
     // pictures sent (LineBudget.h); without it, what the received pictures tell does. The voice's
     // figure is the sharper one: a busy peer that skips frames looks like loss in the pictures.
     void NoteLineLoss(std::optional<double> loss) { voiceLoss_ = loss; }
-    // The loss figure the budget follows now, and the budget of the last picture encoded.
+    // The loss figure the budget follows now.
     double lineLoss() const;
-    std::size_t pictureBudget() const { return budgetBytes_; }
 
     // The JPEG file of the last frame sent.
     std::span<const std::uint8_t> lastDatagram() const { return {SendBuffer.get(), lastSize_}; }
@@ -94,8 +86,6 @@ private:
     PictureArrivals arrivals_;
     PictureBudget pictureBudget_;
     std::optional<double> voiceLoss_;
-    std::size_t budgetBytes_ = kMaxVideoDatagram;
-    FramePicture frame_;
     JpegEncoder encoder_;
     JpegDecoder decoder_{kVideoDatagramLimits};
     JpegDecoder ownDecoder_; // for this side's own frames, which need no datagram's limits

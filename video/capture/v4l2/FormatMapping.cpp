@@ -68,12 +68,14 @@ std::span<const std::uint8_t> PackRgb(const v4l2_pix_format& pix,
     if (h == 0 || frame.size() < std::size_t{stride} * (h - 1) + w * 3)
         return {};
     const std::uint32_t rowBytes = RgbRowBytes(w);
+    const bool swap = pix.pixelformat == V4L2_PIX_FMT_RGB24;
+    if (!swap && stride == rowBytes && frame.size() >= std::size_t{rowBytes} * h)
+        return frame.first(std::size_t{rowBytes} * h);
     // Every byte is written below, so the buffer of the last frame is not cleared first.
     scratch.resize(std::size_t{rowBytes} * h);
-    const bool swap = pix.pixelformat == V4L2_PIX_FMT_RGB24;
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint8_t* source = frame.data() + std::size_t{stride} * y;
-        std::uint8_t* target = scratch.data() + std::size_t{rowBytes} * (h - 1 - y);
+        std::uint8_t* target = scratch.data() + std::size_t{rowBytes} * y;
         std::memset(target + std::size_t{w} * 3, 0, rowBytes - std::size_t{w} * 3);
         if (!swap) {
             std::memcpy(target, source, std::size_t{w} * 3);
@@ -93,8 +95,11 @@ std::span<const std::uint8_t> PackRgb(const v4l2_pix_format& pix,
 BITMAPINFOHEADER FormatFromPixFormat(const v4l2_pix_format& pix) {
     const std::uint32_t w = pix.width;
     const std::uint32_t h = pix.height;
-    const auto header = [&](int bits, std::uint32_t compression, std::uint32_t sizeImage) {
-        return FormatHeader(static_cast<int>(w), static_cast<int>(h), bits, compression, sizeImage);
+    const auto header = [&](int bits, std::uint32_t compression, std::uint32_t sizeImage,
+                            bool topDown = false) {
+        const auto height = static_cast<int>(h);
+        return FormatHeader(static_cast<int>(w), topDown ? -height : height, bits, compression,
+                            sizeImage);
     };
     switch (pix.pixelformat) {
     case V4L2_PIX_FMT_YUYV:
@@ -111,7 +116,7 @@ BITMAPINFOHEADER FormatFromPixFormat(const v4l2_pix_format& pix) {
         return header(9, kYVU9, w * h + 2 * DivUp(w, 4) * DivUp(h, 4));
     case V4L2_PIX_FMT_BGR24:
     case V4L2_PIX_FMT_RGB24:
-        return header(24, kBI_RGB, RgbRowBytes(w) * h);
+        return header(24, kBI_RGB, RgbRowBytes(w) * h, true); // rows as the device has them
     default: {
         // Compressed frames vary in size; the driver's buffer size bounds them.
         const bool jpeg =

@@ -89,9 +89,9 @@ bool V4l2CaptureWindow::SetCallbackFrame(FrameCallback handler) {
 }
 
 bool V4l2CaptureWindow::SetCallbackVideoStream(FrameCallback handler) {
-    // Kept for a streamed capture, which this service never runs.
-    videoStream_ = std::move(handler);
-    return true;
+    // This service never runs a streamed capture, so a handler for one would never be called:
+    // only unregistering succeeds.
+    return !handler;
 }
 
 bool V4l2CaptureWindow::DriverConnect(int index) {
@@ -276,8 +276,9 @@ bool V4l2CaptureWindow::ApplyFormat(std::uint32_t pixelFormat, int width, int he
 }
 
 bool V4l2CaptureWindow::SetScale(bool stretch) {
-    if (preview_)
-        preview_->setStretch(stretch);
+    if (!preview_)
+        return false;
+    preview_->setStretch(stretch);
     return true;
 }
 
@@ -308,7 +309,7 @@ bool V4l2CaptureWindow::SetPreview(bool on) {
 }
 
 bool V4l2CaptureWindow::Abort() {
-    return true; // there is never a streamed capture to stop
+    return true; // no streamed capture ever runs, so none is left running: done
 }
 
 QWidget* V4l2CaptureWindow::DialogParent() const {
@@ -354,6 +355,7 @@ bool V4l2CaptureWindow::StartStreaming() {
     if (!device_ || stream_)
         return stream_ != nullptr;
     ReadFormat(pix_);
+    streamFormat_ = FormatFromPixFormat(pix_);
     int error = 0;
     stream_ = StreamBuffers::Start(*device_, kBufferCount, error);
     if (!stream_) {
@@ -459,20 +461,14 @@ void V4l2CaptureWindow::ReadFrame() {
         PackFrame(pix_, {buffer.data(), filled.bytesUsed}, scratch_[filled.index]);
     if (frame.empty())
         return;
-    const BITMAPINFOHEADER format = FormatFromPixFormat(pix_);
     // Unseen, the preview is neither made nor painted; the frame handler still gets every frame,
     // as a call sends them, and the next frame after the window comes back is shown again.
     if (preview_ && preview_->Seen())
         preview_->ShowFrame(
-            previews_.Make(format, frame, preview_->stretch() ? preview_->size() : QSize()));
+            previews_.Make(streamFormat_, frame, preview_->stretch() ? preview_->size() : QSize()));
     if (frame_) {
-        VIDEOHDR header;
-        header.lpData = frame.data();
-        header.dwBufferLength = static_cast<std::uint32_t>(frame.size());
-        header.dwBytesUsed = static_cast<std::uint32_t>(frame.size());
-        header.dwTimeCaptured = static_cast<std::uint32_t>(now_ms);
         const FrameCallback handler = frame_; // it may unregister itself
-        handler(header);
+        handler(DescribeFrame(streamFormat_, frame, static_cast<std::uint32_t>(now_ms)));
     }
 }
 

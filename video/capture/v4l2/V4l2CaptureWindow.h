@@ -101,7 +101,8 @@ private:
     bool retrying_ = false; // a retry repeats no status text the line already shows
     QString lastStatus_;
     int previewRate_ms_ = 0;
-    v4l2_pix_format pix_{}; // the format being streamed
+    v4l2_pix_format pix_{};         // the format being streamed
+    BITMAPINFOHEADER streamFormat_; // and how its frames are laid out once packed
 
     std::unique_ptr<StreamBuffers> stream_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -117,7 +118,6 @@ private:
 
     StatusCallback status_;
     FrameCallback frame_;
-    FrameCallback videoStream_;
     CAPTUREPARMS parms_;
     bool previewOn_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
