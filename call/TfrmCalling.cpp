@@ -46,7 +46,7 @@ TfrmCalling::TfrmCalling(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frame
     btnCancel->setDefault(false);
 
     connect(btnCancel, &QAbstractButton::clicked, this, Guarded([this] { btnCancelClick(); }));
-    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    connect(XiPanel1, &SilverPanel::MousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
 }
 
 void TfrmCalling::Close() {

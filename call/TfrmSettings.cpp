@@ -134,7 +134,7 @@ void TfrmSettings::ConnectHandlers() {
     connect(btnClose, &QPushButton::clicked, this, Guarded([this] { btnCloseClick(); }));
     connect(btnVideoOptions, &QPushButton::clicked, this,
             Guarded([this] { btnVideoOptionsClick(); }));
-    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    connect(XiPanel1, &SilverPanel::MousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
     for (QWidget* watched :
          std::initializer_list<QWidget*>{edtRingTone, sedRingTime, edtMessage, edtCallerID, btnSave,
                                          btnClose, btnVideoOptions, btnRingTone})

@@ -107,7 +107,7 @@ void TfrmAddressList::ConnectHandlers() {
     connect(btnWho, &QPushButton::clicked, this, Guarded([this] { btnWhoClick(); }));
     connect(btnExit, &QPushButton::clicked, this, Guarded([this] { btnExitClick(); }));
     connect(ListBox1, &QListView::doubleClicked, this, Guarded([this] { btnSendClick(); }));
-    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    connect(XiPanel1, &SilverPanel::MousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
     for (QObject* watched : {static_cast<QObject*>(edtName), static_cast<QObject*>(edtIPAdd),
                              static_cast<QObject*>(Label1), static_cast<QObject*>(Label3)})
         watched->installEventFilter(this);

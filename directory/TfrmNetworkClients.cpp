@@ -82,7 +82,7 @@ void TfrmNetworkClients::ConnectHandlers() {
             Guarded([this] { SpeedButton1Click(); }));
     connect(btnAdd, &QPushButton::clicked, this, Guarded([this] { btnAddClick(); }));
     connect(btnClose, &QPushButton::clicked, this, Guarded([this] { btnCloseClick(); }));
-    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    connect(XiPanel1, &SilverPanel::MousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
     Label1->installEventFilter(this);
 }
 

@@ -20,7 +20,7 @@ void SilverPanel::paintEvent(QPaintEvent*) {
 
 void SilverPanel::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    emit mousePressed();
+    emit MousePressed();
 }
 
 } // namespace vocalyn

@@ -204,12 +204,12 @@ FakeCaptureService::CreateCaptureWindow(const QString& windowName, QWidget* pare
 
 QImage FakeCaptureService::PatternImage(int width, int height, int frameNumber) {
     QImage image(std::max(width, 1), std::max(std::abs(height), 1), QImage::Format_RGB32);
-    static const QRgb bars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
-                                0xFF00FF, 0xFF0000, 0x0000FF, 0x000000};
+    static const QRgb kBars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
+                                 0xFF00FF, 0xFF0000, 0x0000FF, 0x000000};
     QPainter painter(&image);
     const int w = image.width(), h = image.height();
     for (int i = 0; i < 8; ++i)
-        painter.fillRect(QRect(i * w / 8, 0, (i + 1) * w / 8 - i * w / 8, h), QColor(bars[i]));
+        painter.fillRect(QRect(i * w / 8, 0, (i + 1) * w / 8 - i * w / 8, h), QColor(kBars[i]));
     // A grey ramp along the bottom, and the moving block above it.
     for (int x = 0; x < w; ++x) {
         const int level = x * 255 / std::max(w - 1, 1);

@@ -72,19 +72,19 @@ TEST(PictureArrivals, FindsTheFragmentLossFromTheMissingFrames) {
                 if (whole)
                     arrivals.Arrived(bytes, read);
             }
-            const double found = arrivals.fragmentLoss(now);
+            const double found = arrivals.FragmentLoss(now);
             // When most pictures are lost their gaps hide the frame time; enough loss still
             // shows to shrink the pictures, after which it is measured well.
             if (std::pow(1 - loss, double(FragmentsOf(bytes))) > 0.3)
                 EXPECT_NEAR(found, loss, 0.004 + loss * 0.4);
             else
                 EXPECT_GT(found, loss / 2);
-            EXPECT_EQ(arrivals.fragmentLoss(now + 6'000'000), 0);
+            EXPECT_EQ(arrivals.FragmentLoss(now + 6'000'000), 0);
             if (loss > 0)
                 continue;
             for (int frame = 1; frame <= 300; ++frame)
                 arrivals.Arrived(bytes, now + frame * 66'667 + wobble(random));
-            EXPECT_LT(arrivals.fragmentLoss(now + 300 * 66'667), 0.002);
+            EXPECT_LT(arrivals.FragmentLoss(now + 300 * 66'667), 0.002);
         }
     }
 }

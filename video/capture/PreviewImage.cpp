@@ -99,7 +99,7 @@ template <int FirstLuma>
 void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
                   int height, std::vector<std::uint32_t>& columns, std::uint8_t* target) {
     static_assert(std::endian::native == std::endian::little);
-    constexpr int secondLuma = FirstLuma + 2;
+    constexpr int kSecondLuma = FirstLuma + 2;
     constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
     // The word of each output pair's left pixel, then those of the right ones.
     const std::size_t pairs = static_cast<std::size_t>(width) / 2;
@@ -112,7 +112,7 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
                 BlockStart(static_cast<int>(2 * pair + side), width, sourceWidth) / 2 * 4);
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
     const auto lumaOf = [](std::uint32_t pair) {
-        return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * secondLuma) & 0xFF) + 1) >> 1;
+        return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * kSecondLuma) & 0xFF) + 1) >> 1;
     };
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* upper =
@@ -123,7 +123,7 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
 #if defined(__SSE2__)
         const __m128i chromaMask = _mm_set1_epi32(static_cast<int>(chroma));
         const __m128i firstMask = _mm_set1_epi32(0xFF << 8 * FirstLuma);
-        const __m128i secondMask = _mm_set1_epi32(0xFF << 8 * secondLuma);
+        const __m128i secondMask = _mm_set1_epi32(0xFF << 8 * kSecondLuma);
         const __m128i lowBits = _mm_set1_epi8(1);
         for (; pair + 4 <= pairs; pair += 4, out += 16) {
             const __m128i a = MeanWords(upper, lower, lefts + pair);
@@ -152,7 +152,7 @@ void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight,
             const std::uint32_t mixed = left == right ? a
                                                       : (MeanBytes(a, b) & chroma) |
                                                             lumaOf(a) << 8 * FirstLuma |
-                                                            lumaOf(b) << 8 * secondLuma;
+                                                            lumaOf(b) << 8 * kSecondLuma;
             std::memcpy(out, &mixed, 4);
         }
     }

@@ -27,7 +27,7 @@ TfrmVideoOptions::TfrmVideoOptions(VideoCap& videoCap, QWidget* parent)
     connect(btnSource, &QPushButton::clicked, this, Guarded([this] { btnSourceClick(); }));
     connect(btnFormat, &QPushButton::clicked, this, Guarded([this] { btnFormatClick(); }));
     connect(btnClose, &QPushButton::clicked, this, Guarded([this] { btnCloseClick(); }));
-    connect(XiPanel1, &SilverPanel::mousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
+    connect(XiPanel1, &SilverPanel::MousePressed, this, Guarded([this] { XiPanel1MouseDown(); }));
 }
 
 void TfrmVideoOptions::CreateControls() {

@@ -101,15 +101,15 @@ void Yvu9RowScalar(const std::uint8_t* luma, const std::uint8_t* u, const std::u
 } // namespace
 
 const RowKernels& ScalarKernels() {
-    static constexpr RowKernels kernels{"scalar",
-                                        EachPackedRow<Yuy2RowScalar>,
-                                        EachPackedRow<UyvyRowScalar>,
-                                        I420RowsScalar,
-                                        GreyRowScalar,
-                                        Y211RowScalar,
-                                        Y41PRowScalar,
-                                        Yvu9RowScalar};
-    return kernels;
+    static constexpr RowKernels kKernels{"scalar",
+                                         EachPackedRow<Yuy2RowScalar>,
+                                         EachPackedRow<UyvyRowScalar>,
+                                         I420RowsScalar,
+                                         GreyRowScalar,
+                                         Y211RowScalar,
+                                         Y41PRowScalar,
+                                         Yvu9RowScalar};
+    return kKernels;
 }
 
 } // namespace vocalyn::video::detail

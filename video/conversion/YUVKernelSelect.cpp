@@ -28,22 +28,23 @@ void I420RowsAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const 
                     int pairs);
 
 const RowKernels* Avx2Kernels() {
-    static constexpr RowKernels kernels{"avx2",
-                                        EachPackedRow<Yuy2RowAvx2>,
-                                        EachPackedRow<UyvyRowAvx2>,
-                                        I420RowsAvx2,
-                                        GreyRowAvx2,
-                                        Y211RowAvx2,
-                                        Y41PRowAvx2,
-                                        Yvu9RowAvx2};
-    return &kernels;
+    static constexpr RowKernels kKernels{"avx2",
+                                         EachPackedRow<Yuy2RowAvx2>,
+                                         EachPackedRow<UyvyRowAvx2>,
+                                         I420RowsAvx2,
+                                         GreyRowAvx2,
+                                         Y211RowAvx2,
+                                         Y41PRowAvx2,
+                                         Yvu9RowAvx2};
+    return &kKernels;
 }
 
 // The AVX2 set with AVX-512 rows where there are some.
 const RowKernels* Avx512Kernels() {
-    static constexpr RowKernels kernels{"avx512",    Yuy2RowsAvx512, UyvyRowsAvx512, I420RowsAvx512,
-                                        GreyRowAvx2, Y211RowAvx2,    Y41PRowAvx2,    Yvu9RowAvx2};
-    return &kernels;
+    static constexpr RowKernels kKernels{"avx512",       Yuy2RowsAvx512, UyvyRowsAvx512,
+                                         I420RowsAvx512, GreyRowAvx2,    Y211RowAvx2,
+                                         Y41PRowAvx2,    Yvu9RowAvx2};
+    return &kKernels;
 }
 
 namespace {
@@ -86,7 +87,7 @@ std::vector<const RowKernels*> RunnableKernels() {
         kernels.push_back(Avx2Kernels());
     if (Avx512Kernels() && CpuHasAvx512())
         kernels.push_back(Avx512Kernels());
-    return kernels;
+    return kKernels;
 }
 
 namespace {

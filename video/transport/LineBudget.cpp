@@ -94,7 +94,7 @@ void PictureArrivals::Arrived(std::size_t bytes, std::int64_t now_us) {
         slot_us_ += (double(now_us) - slot_us_) / 4;
 }
 
-double PictureArrivals::fragmentLoss(std::int64_t now_us) const {
+double PictureArrivals::FragmentLoss(std::int64_t now_us) const {
     if (!started_ || now_us - last_us_ > kStale_us || frameLoss_ <= 0)
         return 0;
     const double loss = 1 - std::pow(1 - std::min(frameLoss_, 0.99), 1 / std::max(fragments_, 1.0));

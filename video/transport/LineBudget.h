@@ -26,7 +26,7 @@ public:
     void Arrived(std::size_t bytes, std::int64_t now_us);
     // 0 to 1; 0 when nothing arrived lately (no pictures say nothing about the line), and below
     // 1 %, which a sender that skips a frame now and then when busy looks like.
-    double fragmentLoss(std::int64_t now_us) const;
+    double FragmentLoss(std::int64_t now_us) const;
 
 private:
     double GapAt(int percent) const; // that percentile of the recent gaps

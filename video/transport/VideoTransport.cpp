@@ -17,8 +17,8 @@ std::int64_t VideoTransport::Now_us() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
-double VideoTransport::lineLoss() const {
-    return voiceLoss_ ? *voiceLoss_ : arrivals_.fragmentLoss(Now_us());
+double VideoTransport::LineLoss() const {
+    return voiceLoss_ ? *voiceLoss_ : arrivals_.FragmentLoss(Now_us());
 }
 
 bool VideoTransport::ShouldWarnFormat(const QByteArray& driverFormat) {
@@ -38,7 +38,7 @@ void VideoTransport::NoteSendingVideo(bool sending) {
 std::span<const std::uint8_t> VideoTransport::EncodeFrame(const PictureView& picture) {
     if (picture.empty())
         return {};
-    writer_.SetBudget(pictureBudget_.Next(lineLoss()));
+    writer_.SetBudget(pictureBudget_.Next(LineLoss()));
     const VideoDatagramWriter::Datagram datagram =
         writer_.Write(encoder_, picture, {SendBuffer.get(), kSendBufferSize});
     lastQuality_ = datagram.quality;

@@ -66,7 +66,7 @@ public:
     // figure is the sharper one: a busy peer that skips frames looks like loss in the pictures.
     void NoteLineLoss(std::optional<double> loss) { voiceLoss_ = loss; }
     // The loss figure the budget follows now.
-    double lineLoss() const;
+    double LineLoss() const;
 
     // The JPEG file of the last frame sent.
     std::span<const std::uint8_t> lastDatagram() const { return {SendBuffer.get(), lastSize_}; }
