@@ -87,7 +87,7 @@ std::vector<const RowKernels*> RunnableKernels() {
         kernels.push_back(Avx2Kernels());
     if (Avx512Kernels() && CpuHasAvx512())
         kernels.push_back(Avx512Kernels());
-    return kKernels;
+    return kernels;
 }
 
 namespace {
