@@ -3,18 +3,19 @@
 // standard input once the application exists and answers each with one line on the standard
 // output. It finds the main window's controls the way a user does, by what they show.
 //
-//   type TEXT        puts TEXT into the host field                                    -> ok
+//   type TEXT        puts TEXT into the host field -> ok
 //   click CAPTION    presses the main window's button with that caption or tooltip, after the
-//   answer,
-//                    so a press that opens a modal loop holds nothing up            -> ok | error
-//   host             the host field's text                                            -> host TEXT
-//   status           the camera status line                                           -> status
-//   TEXT box              the text of the message box shown, if any                        -> box
-//   TEXT picture          the big picture's size and how often it changed so far           ->
-//   picture W H N grab PATH        writes the big picture to PATH as PNG -> ok | error quit closes
-//   the main window                                            -> bye
+//                    answer, so a press that opens a modal loop holds nothing up -> ok | error
+//   host             the host field's text -> host TEXT
+//   status           the camera status line -> status TEXT
+//   box              the text of the message box shown, if any -> box TEXT
+//   picture          the big picture's size, how often it changed so far, and the longest it
+//                    stood still since the last "picture" (ms) -> picture W H N LONGEST
+//   grab PATH        writes the big picture to PATH as PNG -> ok | error
+//   quit             closes the main window -> bye
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +25,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -84,6 +86,8 @@ protected:
             if (key != lastKey_) {
                 lastKey_ = key;
                 ++changes_;
+                Still();
+                stillSince_ = clock_.elapsed();
             }
         }
         return false;
@@ -106,6 +110,9 @@ private:
             Answer(Execute(line));
         }
     }
+
+    // The picture has stood still from stillSince_ until now.
+    void Still() { longestStill_ = std::max(longestStill_, clock_.elapsed() - stillSince_); }
 
     static void Answer(const QString& text) {
         std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
@@ -154,10 +161,15 @@ private:
         if (command == QLatin1String("picture")) {
             QLabel* picture = Picture(main);
             const QSize size = picture ? picture->pixmap().size() : QSize();
-            return QStringLiteral("picture %1 %2 %3")
+            Still();
+            const qint64 longest = longestStill_;
+            longestStill_ = 0;
+            stillSince_ = clock_.elapsed(); // the next answer is about the time from here on
+            return QStringLiteral("picture %1 %2 %3 %4")
                 .arg(size.width())
                 .arg(size.height())
-                .arg(changes_);
+                .arg(changes_)
+                .arg(longest);
         }
         if (command == QLatin1String("grab")) {
             QLabel* picture = Picture(main);
@@ -178,6 +190,13 @@ private:
     QByteArray pending_;
     qint64 lastKey_ = 0;
     long changes_ = 0;
+    QElapsedTimer clock_ = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    qint64 stillSince_ = 0;
+    qint64 longestStill_ = 0;
 };
 
 // Runs inside the application's constructor; the driver starts with the first event loop.

@@ -1,0 +1,139 @@
+// Voice over a bad line, as a listener hears it: the microphone plays notes with a short break
+// once a second; what one side's microphone gave and what the other side's speaker played are
+// recorded at the same time on one clock, and compared here.
+//
+//   bench_voice_gaps tone                 writes the microphone's sound, raw s16 48 kHz mono,
+//                                         without end, to the standard output
+//   bench_voice_gaps compare SENT HEARD   compares two recordings in that format
+//
+// compare prints: "voice sent BLOCKS silent PERCENT gaps RUNS mouth-to-ear MS", where BLOCKS are
+// the 10 ms blocks in which the tone was on at the microphone, PERCENT the share of them that
+// came out silent, RUNS the number of silent runs among them, and MS how much later the breaks
+// came out of the speaker than they went into the microphone ("-" when nothing came out).
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kUnit = kRate / 1000; // 1 ms: what sound levels and lags are measured in
+constexpr int kBlockUnits = 10;     // a block is 10 ms, what the programs send and play
+constexpr int kToneMs = 900;        // then a break till the second is over
+constexpr int kMaxLagMs = 900;      // the breaks repeat each second: a lag is known modulo that
+
+// Notes of 100 ms at changing pitches, like the syllables of a voice: a steady tone is what a
+// noise suppressor learns to take out.
+int Tone() {
+    constexpr double kNotes[] = {330, 523, 392, 659, 440, 587, 494, 784, 370};
+    constexpr int kNoteMs = 100;
+    static_assert(std::size(kNotes) * kNoteMs == kToneMs);
+    std::vector<std::int16_t> second(kRate, 0);
+    double phase = 0; // carried from note to note, so that no change clicks
+    for (int i = 0; i < kToneMs * kUnit; ++i) {
+        phase += 2 * std::numbers::pi * kNotes[i / (kNoteMs * kUnit)] / kRate;
+        second[std::size_t(i)] = std::int16_t(8000 * std::sin(phase));
+    }
+    while (std::fwrite(second.data(), sizeof second[0], second.size(), stdout) == second.size())
+        ;
+    return 0; // the reader went away
+}
+
+std::vector<std::int16_t> Read(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// Whether each millisecond is loud: its peak above a fifth of the level most milliseconds reach,
+// so that the speaker's level, set by volumes and the codec, does not matter.
+std::vector<bool> Loudness(const std::vector<std::int16_t>& samples) {
+    std::vector<int> peaks(samples.size() / kUnit);
+    for (std::size_t u = 0; u < peaks.size(); ++u)
+        for (int i = 0; i < kUnit; ++i)
+            peaks[u] = std::max(peaks[u], std::abs(int(samples[u * kUnit + std::size_t(i)])));
+    std::vector<int> sorted = peaks;
+    std::sort(sorted.begin(), sorted.end());
+    const int level = sorted.empty() ? 0 : sorted[sorted.size() * 8 / 10];
+    const int threshold = std::max(level / 5, 200); // never the noise floor of a silent line
+    std::vector<bool> loud(peaks.size());
+    for (std::size_t u = 0; u < peaks.size(); ++u)
+        loud[u] = peaks[u] > threshold;
+    return loud;
+}
+
+// The lag at which what was heard agrees best with what was sent, in milliseconds.
+int Lag(const std::vector<bool>& sent, const std::vector<bool>& heard) {
+    int best = 0;
+    double bestScore = -1;
+    for (int lag = 0; lag <= kMaxLagMs; ++lag) {
+        long agree = 0, count = 0;
+        for (std::size_t u = 0; u < sent.size() && u + std::size_t(lag) < heard.size(); ++u) {
+            agree += sent[u] == heard[u + std::size_t(lag)];
+            ++count;
+        }
+        if (count > 0 && double(agree) / double(count) > bestScore) {
+            bestScore = double(agree) / double(count);
+            best = lag;
+        }
+    }
+    return best;
+}
+
+int Compare(const char* sentPath, const char* heardPath) {
+    const std::vector<bool> sent = Loudness(Read(sentPath));
+    std::vector<bool> heard = Loudness(Read(heardPath));
+    // With next to nothing heard, no lag can be told; every block sent counts as silent.
+    const bool deaf = std::count(heard.begin(), heard.end(), true) * 10 <= long(heard.size());
+    if (deaf)
+        heard.assign(sent.size(), false);
+    const int lag = deaf ? 0 : Lag(sent, heard);
+    long blocks = 0, silent = 0, gaps = 0;
+    bool inGap = false;
+    for (std::size_t start = 0; start + kBlockUnits <= sent.size(); start += kBlockUnits) {
+        const std::size_t at = start + std::size_t(lag);
+        if (at + kBlockUnits > heard.size())
+            break;
+        if (!std::all_of(sent.begin() + long(start), sent.begin() + long(start + kBlockUnits),
+                         [](bool loud) { return loud; }))
+            continue; // the break, or its edges: nothing was said
+        ++blocks;
+        const long loud =
+            std::count(heard.begin() + long(at), heard.begin() + long(at + kBlockUnits), true);
+        if (loud * 2 < kBlockUnits) {
+            ++silent;
+            gaps += !inGap;
+            inGap = true;
+        } else {
+            inGap = false;
+        }
+    }
+    std::printf("voice sent %ld silent %.2f gaps %ld mouth-to-ear ", blocks,
+                blocks ? 100.0 * double(silent) / double(blocks) : 0.0, gaps);
+    if (deaf)
+        std::printf("-\n");
+    else
+        std::printf("%d\n", lag);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "tone") == 0)
+        return Tone();
+    if (argc == 4 && std::strcmp(argv[1], "compare") == 0)
+        return Compare(argv[2], argv[3]);
+    std::fprintf(stderr, "usage: %s tone | compare SENT HEARD\n", argv[0]);
+    return 2;
+}
