@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     for (const auto& counter : counters) {
         const double span = double(counter->last - counter->first) / GST_SECOND;
         const GstClockTime longest =
-            counter->buffers ? std::max(counter->longestGap, end - counter->last) : end - start;
+            counter->buffers ? std::max(counter->longestGap, end - std::min(end, counter->last))
+                             : end - start;
         std::printf("counted %llu buffers, %.1f per second, longest gap %llu ms\n",
                     static_cast<unsigned long long>(counter->buffers),
                     span > 0 ? double(counter->buffers - 1) / span : 0.0,

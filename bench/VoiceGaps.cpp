@@ -4,12 +4,18 @@
 //
 //   bench_voice_gaps tone                 writes the microphone's sound, raw s16 48 kHz mono,
 //                                         without end, to the standard output
+//   bench_voice_gaps record SECONDS SENT_SERVER SENT_SOURCE HEARD_SERVER HEARD_SOURCE SENT HEARD
+//                                         records the two sound servers' sources (such as
+//                                         "unix:/dir/pulse.sock" "microphone.monitor") into the
+//                                         files SENT and HEARD, both from the same moment on
 //   bench_voice_gaps compare SENT HEARD   compares two recordings in that format
 //
 // compare prints: "voice sent BLOCKS silent PERCENT gaps RUNS mouth-to-ear MS", where BLOCKS are
 // the 10 ms blocks in which the tone was on at the microphone, PERCENT the share of them that
 // came out silent, RUNS the number of silent runs among them, and MS how much later the breaks
 // came out of the speaker than they went into the microphone ("-" when nothing came out).
+#include <gst/gst.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,7 +24,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,6 +52,89 @@ int Tone() {
     while (std::fwrite(second.data(), sizeof second[0], second.size(), stdout) == second.size())
         ;
     return 0; // the reader went away
+}
+
+// One source's recording, filled from its streaming thread.
+struct Track {
+    std::mutex mutex;
+    GstClockTime first = GST_CLOCK_TIME_NONE; // when its first sample was taken
+    std::vector<std::int16_t> samples;
+};
+
+GstPadProbeReturn Keep(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto& track = *static_cast<Track*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
+    const auto* first = reinterpret_cast<const std::int16_t*>(map.data);
+    std::lock_guard lock(track.mutex);
+    if (track.first == GST_CLOCK_TIME_NONE)
+        track.first = GST_BUFFER_PTS(buffer);
+    track.samples.insert(track.samples.end(), first, first + map.size / 2);
+    gst_buffer_unmap(buffer, &map);
+    return GST_PAD_PROBE_OK;
+}
+
+gboolean Quit(gpointer loop) {
+    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+    return G_SOURCE_REMOVE;
+}
+
+// Both sources in one pipeline, so that their samples are timed by one clock: two recorders
+// started one after the other would be apart by however long each took to start, which on a
+// busy machine is as long as the mouth-to-ear time measured. The clock is the system's: with
+// one of the sources providing it, the other's first timestamps were found off by 200 ms.
+int Record(int seconds, char** sources, const char* sentPath, const char* heardPath) {
+    gst_init(nullptr, nullptr);
+    std::string description;
+    for (int i = 0; i < 2; ++i)
+        description += std::string("pulsesrc provide-clock=false server=\"") + sources[2 * i] +
+                       "\" device=\"" + sources[2 * i + 1] +
+                       "\" ! audio/x-raw,format=S16LE,rate=48000,channels=1 ! fakesink name=track" +
+                       std::to_string(i) + " sync=false ";
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (!pipeline || error) {
+        std::fprintf(stderr, "record: %s\n", error ? error->message : "no pipeline");
+        return 1;
+    }
+    Track tracks[2];
+    for (int i = 0; i < 2; ++i) {
+        GstElement* sink =
+            gst_bin_get_by_name(GST_BIN(pipeline), ("track" + std::to_string(i)).c_str());
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, Keep, &tracks[i], nullptr);
+        gst_object_unref(pad);
+        gst_object_unref(sink);
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    g_timeout_add_seconds(guint(std::max(seconds, 1)), Quit, loop);
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    if (tracks[0].first == GST_CLOCK_TIME_NONE || tracks[1].first == GST_CLOCK_TIME_NONE) {
+        std::fprintf(stderr, "record: a source gave nothing\n");
+        return 1;
+    }
+    // From the moment both were recording, as long as both were.
+    const GstClockTime start = std::max(tracks[0].first, tracks[1].first);
+    std::size_t skip[2], length = SIZE_MAX;
+    for (int i = 0; i < 2; ++i) {
+        skip[i] =
+            std::min<std::size_t>(gst_util_uint64_scale(start - tracks[i].first, kRate, GST_SECOND),
+                                  tracks[i].samples.size());
+        length = std::min(length, tracks[i].samples.size() - skip[i]);
+    }
+    const char* paths[2] = {sentPath, heardPath};
+    for (int i = 0; i < 2; ++i) {
+        std::ofstream file(paths[i], std::ios::binary);
+        file.write(reinterpret_cast<const char*>(tracks[i].samples.data() + skip[i]),
+                   std::streamsize(length * 2));
+    }
+    return 0;
 }
 
 std::vector<std::int16_t> Read(const char* path) {
@@ -132,8 +223,13 @@ int Compare(const char* sentPath, const char* heardPath) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "tone") == 0)
         return Tone();
+    if (argc == 9 && std::strcmp(argv[1], "record") == 0)
+        return Record(std::atoi(argv[2]), argv + 3, argv[7], argv[8]);
     if (argc == 4 && std::strcmp(argv[1], "compare") == 0)
         return Compare(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: %s tone | compare SENT HEARD\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s tone | record SECONDS SENT_SERVER SENT_SOURCE HEARD_SERVER "
+                 "HEARD_SOURCE SENT HEARD | compare SENT HEARD\n",
+                 argv[0]);
     return 2;
 }

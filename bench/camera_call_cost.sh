@@ -19,14 +19,16 @@
 # UDP packets both ways (the anchor then reports the pictures it decoded per second);
 # JITTER=MIN-MAX (ms) holds every IP packet between the hosts, both ways, for a random time in
 # that range, so that packets overtake one another (bench_jitter_relay on a TUN device in each
-# host; LOSS still applies where they arrive).
+# host; LOSS still applies where they arrive). The anchor's receivers then wait out the spread of
+# the delays (a jitter buffer of MAX - MIN + 10 ms for pictures and voice; otherwise none for
+# pictures and 20 ms for voice).
 #
 # For each line, the program and the anchor alike: pictures received per second and the longest
 # stall (the longest the picture stood still) on each side; for A's voice at B, the share of the
 # 10 ms blocks said into A's microphone that came out of B's speaker silent, the number of silent
 # runs (gaps), and the mouth-to-ear time (how much later the tone's breaks came out than went in).
 # TABLE=1 runs the whole line table in one go, a window of SECONDS (default 20) for each line,
-# the program and the anchor side by side, SIZES 640x480 and SCENE=natural unless given: LOSS 0,
+# the program and the anchor side by side, SIZES 352x288 and SCENE=natural unless given: LOSS 0,
 # 2, 5 and 10 % without jitter, then JITTER=20-60 with 0 and 2 % loss; some five minutes. With
 # VOCALYN=PATH (see below) it measures an older build against the same anchor.
 # SCENE=natural gives the cameras a room with a person in it, whose pictures are as large as a
@@ -41,7 +43,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 if [ "${TABLE:-0}" = 1 ]; then
     seconds=${2:-20}
-    sizes=${3:-640x480}
+    sizes=${3:-352x288}
     SCENE=${SCENE:-natural}
 else
     seconds=${2:-60}
@@ -71,6 +73,7 @@ trap cleanup EXIT
 # range; "" for none.
 line() {
     local loss=$1 jitter=$2 host ns peer pid
+    line_jitter=$jitter
     for pid in "${relays[@]}"; do kill "$pid" 2>/dev/null; done
     relays=()
     for host in a b; do
@@ -105,8 +108,8 @@ source "$root/tools/packages.sh"
 
 # start_sound DIR [SPEAKS]: a sound server of its own, its socket DIR/pulse.sock; the caller's
 # programs find it through PULSE_SERVER. With SPEAKS (1), its microphone hears the notes of
-# bench_voice_gaps; else nothing. Only A speaks: with both talking at once, each side's echo
-# canceller takes its own voice for the echo of the other's and silences it.
+# bench_voice_gaps; else nothing. Only A speaks, as one does while the other listens: B's speaker
+# then plays A's voice alone, and neither echo canceller has double talk to sort out.
 start_sound() {
     mkdir -p "$1"
     rm -f "$1/pulse.sock"
@@ -124,7 +127,7 @@ start_sound() {
             PULSE_SERVER=unix:$1/pulse.sock pactl set-default-sink speaker &&
                 PULSE_SERVER=unix:$1/pulse.sock pactl set-default-source microphone.monitor ||
                 break
-                        [ "${2:-0}" = 1 ] || return 0
+            [ "${2:-0}" = 1 ] || return 0
             "$build/bench/bench_voice_gaps" tone | PULSE_SERVER=unix:$1/pulse.sock pacat --raw \
                 --format=s16le --rate=48000 --channels=1 --latency-msec=20 -d microphone 2> /dev/null &
             pids+=($!)
@@ -228,13 +231,14 @@ watch() {
     fi
 }
 
-# record DIR SOURCE FILE: what SOURCE of the sound server in DIR gives over the next SECONDS,
-# raw as bench_voice_gaps reads it; both sound servers run on this machine, so their
-# recordings share one clock.
+# record A_DIR B_DIR NAME: over the next SECONDS, what A's microphone gave and what B's speaker
+# played, into NAME-sent.raw and NAME-heard.raw, from the same moment on (both sound servers run
+# on this machine, on one clock).
 record() {
-    PULSE_SERVER=unix:$1/sound/pulse.sock timeout "$seconds" parec --raw --format=s16le \
-        --rate=48000 --channels=1 --latency-msec=10 -d "$2" > "$3" 2> /dev/null &
-    recorders+=($!)
+    "$build/bench/bench_voice_gaps" record "$seconds" "unix:$1/sound/pulse.sock" \
+        microphone.monitor "unix:$2/sound/pulse.sock" speaker.monitor "$work/$3-sent.raw" \
+        "$work/$3-heard.raw" 2>> "$work/record.err" &
+    recorder=$!
 }
 
 # row WHO A_RATE A_STALL B_RATE B_STALL SENT HEARD: one line of the table, the voice being A's
@@ -286,20 +290,19 @@ measure_call() {
     echo "$size voice: A's sound server $(streams "$work/A"), B's $(streams "$work/B")"
 
     local a=${pid_of[A]} b=${pid_of[B]}
-    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1 recorders=()
+    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1 recorder
     local pictures_a pictures_b
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
     ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
-    record "$work/A" microphone.monitor "$work/sent-$size.raw"
-    record "$work/B" speaker.monitor "$work/heard-$size.raw"
+    record "$work/A" "$work/B" "program-$size"
     watch "$a" "$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
     pictures_a=$(ask A picture); pictures_b=$(ask B picture)
     pa1=$(echo "$pictures_a" | awk '{print $4}'); pb1=$(echo "$pictures_b" | awk '{print $4}')
-    wait "${recorders[@]}"
+    wait "$recorder"
     ra1=$(rss_kib "$a"); rb1=$(rss_kib "$b"); fa1=$(fd_count "$a"); fb1=$(fd_count "$b")
 
     printf '%-8s program  A: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
@@ -317,7 +320,7 @@ measure_call() {
     fi
     row program "$(rate $((pa1 - pa0)) $((t1 - t0)))" "$(echo "$pictures_a" | awk '{print $5}')" \
         "$(rate $((pb1 - pb0)) $((t1 - t0)))" "$(echo "$pictures_b" | awk '{print $5}')" \
-        "$work/sent-$size.raw" "$work/heard-$size.raw"
+        "$work/program-$size-sent.raw" "$work/program-$size-heard.raw"
     [ -z "$anchor_job" ] || row anchor $(cat "$work/anchor-$size.row")
 }
 
@@ -337,11 +340,19 @@ measure_anchor() {
         encode_dct=" idct-method=float"
         decode_dct=" idct-method=islow"
     fi
+    # On a jittery line each receiver waits for the packets that were overtaken, as long as the
+    # spread of the delays and a little more; without that the JPEG depayloader drops every
+    # picture whose packets came out of order.
+    local video_wait= voice_wait=20
+    if [ -n "${line_jitter:-}" ]; then
+        voice_wait=$((${line_jitter#*-} - ${line_jitter%-*} + 10))
+        video_wait="rtpjitterbuffer latency=$voice_wait ! "
+    fi
     anchor_pipelines() { # PEER
         echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90$encode_dct ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
-        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! ${video_wait}rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
         echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
-        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=20 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
+        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=$voice_wait ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
     }
     # start_anchor HOST PEER: one side, with the same emulated camera and a sound server.
     start_anchor() {
@@ -362,16 +373,15 @@ measure_anchor() {
     start_anchor b 198.18.0.1 || return 1
     b=$anchor_pid
     sleep 2
-    local a0 b0 a1 b1 t0 t1 recorders=()
+    local a0 b0 a1 b1 t0 t1 recorder
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     echo "$size anchor voice: A's sound server $(streams "$work/anchor-a"), B's $(streams "$work/anchor-b")"
-    record "$work/anchor-a" microphone.monitor "$work/anchor-sent-$size.raw"
-    record "$work/anchor-b" speaker.monitor "$work/anchor-heard-$size.raw"
+    record "$work/anchor-a" "$work/anchor-b" "anchor-$size"
     watch "$a" "anchor-$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
-    wait "${recorders[@]}"
+    wait "$recorder"
     printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
     printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
     where "anchor-$size" "where the anchor's A time goes ($size):"
@@ -383,7 +393,7 @@ measure_anchor() {
     for host in a b; do
         counted+=($(awk '/^counted/ {print $4, $9}' "$work/anchor-$host/out" | grep . || echo 0 -))
     done
-    echo "${counted[@]}" "$work/anchor-sent-$size.raw" "$work/anchor-heard-$size.raw" \
+    echo "${counted[@]}" "$work/anchor-$size-sent.raw" "$work/anchor-$size-heard.raw" \
         > "$work/anchor-$size.row"
     if grep -q . "$work/anchor-a/err" "$work/anchor-b/err" 2>/dev/null; then
         echo "the anchor said:" >&2
@@ -394,8 +404,8 @@ measure_anchor() {
 # measure_line PERMILLE JITTER: the program and the anchor on that line, each size.
 measure_line() {
     local size
-    line "$1" "$2" || return 1
-    line_name="loss $(awk -v p="$1" 'BEGIN {printf "%g", p / 10}') %${2:+, jitter $2 ms}"
+    line "$1" "${2:-}" || return 1
+    line_name="loss $(awk -v p="$1" 'BEGIN {printf "%g", p / 10}') %${2:+, jitter ${2:-} ms}"
     for size in $sizes; do
         label="$size $line_name"
         echo "== $label"
