@@ -34,22 +34,29 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kUnit = kRate / 1000; // 1 ms: what sound levels and lags are measured in
 constexpr int kBlockUnits = 10;     // a block is 10 ms, what the programs send and play
-constexpr int kToneMs = 900;        // then a break till the second is over
-constexpr int kMaxLagMs = 900;      // the breaks repeat each second: a lag is known modulo that
+constexpr int kBreakMs = 100;       // once a second, at a place that moves from one to the next
+// Where the break begins in each second of a 7 s round: every second looks different for long
+// enough that a lag of up to kMaxLagMs cannot be taken for another.
+constexpr int kBreakAt_ms[] = {900, 200, 600, 300, 700, 100, 500};
+constexpr int kMaxLagMs = 3000;
 
 // Notes of 100 ms at changing pitches, like the syllables of a voice: a steady tone is what a
 // noise suppressor learns to take out.
 int Tone() {
     constexpr double kNotes[] = {330, 523, 392, 659, 440, 587, 494, 784, 370};
     constexpr int kNoteMs = 100;
-    static_assert(std::size(kNotes) * kNoteMs == kToneMs);
-    std::vector<std::int16_t> second(kRate, 0);
+    std::vector<std::int16_t> round(std::size(kBreakAt_ms) * kRate, 0);
     double phase = 0; // carried from note to note, so that no change clicks
-    for (int i = 0; i < kToneMs * kUnit; ++i) {
-        phase += 2 * std::numbers::pi * kNotes[i / (kNoteMs * kUnit)] / kRate;
-        second[std::size_t(i)] = std::int16_t(8000 * std::sin(phase));
+    for (std::size_t i = 0; i < round.size(); ++i) {
+        const int ms = int(i / kUnit);
+        const int inSecond = ms % 1000;
+        const int breakAt = kBreakAt_ms[ms / 1000];
+        if (inSecond >= breakAt && inSecond < breakAt + kBreakMs)
+            continue;
+        phase += 2 * std::numbers::pi * kNotes[(ms / kNoteMs) % std::size(kNotes)] / kRate;
+        round[i] = std::int16_t(8000 * std::sin(phase));
     }
-    while (std::fwrite(second.data(), sizeof second[0], second.size(), stdout) == second.size())
+    while (std::fwrite(round.data(), sizeof round[0], round.size(), stdout) == round.size())
         ;
     return 0; // the reader went away
 }
