@@ -1,11 +1,13 @@
 // The anchor of the call-cost measurement: runs GStreamer pipelines given as text for a number of
 // seconds, so that their CPU time can be set beside the program's doing the same job. The
 // buffers leaving an element named "count" (in each pipeline that has one) are counted, and
-// their rate is printed at the end: the pictures decoded, on a lossy line.
+// their rate is printed at the end: the pictures decoded, on a lossy line; with the longest gap
+// between two of them (or from the last to the end), the longest a screen would stand still.
 //
 //   bench_gst_anchor SECONDS PIPELINE [PIPELINE...]
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -24,13 +26,17 @@ struct Counter {
     guint64 buffers = 0;
     GstClockTime first = 0;
     GstClockTime last = 0;
+    GstClockTime longestGap = 0;
 };
 
 GstPadProbeReturn Count(GstPad*, GstPadProbeInfo*, gpointer data) {
     auto& counter = *static_cast<Counter*>(data);
-    counter.last = gst_util_get_timestamp();
+    const GstClockTime now = gst_util_get_timestamp();
     if (counter.buffers++ == 0)
-        counter.first = counter.last;
+        counter.first = now;
+    else
+        counter.longestGap = std::max(counter.longestGap, now - counter.last);
+    counter.last = now;
     return GST_PAD_PROBE_OK;
 }
 
@@ -72,16 +78,22 @@ int main(int argc, char** argv) {
         }
         gst_element_set_state(pipeline, GST_STATE_PLAYING);
     }
+    const GstClockTime start = gst_util_get_timestamp();
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     g_timeout_add_seconds(static_cast<guint>(seconds > 0 ? seconds : 1), Quit, loop);
     g_main_loop_run(loop);
     g_main_loop_unref(loop);
+    const GstClockTime end = gst_util_get_timestamp();
     pipelines.clear();
     for (const auto& counter : counters) {
         const double span = double(counter->last - counter->first) / GST_SECOND;
-        std::printf("counted %llu buffers, %.1f per second\n",
+        const GstClockTime longest =
+            counter->buffers ? std::max(counter->longestGap, end - std::min(end, counter->last))
+                             : end - start;
+        std::printf("counted %llu buffers, %.1f per second, longest gap %llu ms\n",
                     static_cast<unsigned long long>(counter->buffers),
-                    span > 0 ? double(counter->buffers - 1) / span : 0.0);
+                    span > 0 ? double(counter->buffers - 1) / span : 0.0,
+                    static_cast<unsigned long long>(longest / GST_MSECOND));
     }
     return 0;
 }

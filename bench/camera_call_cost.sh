@@ -9,26 +9,50 @@
 # anchor also makes what a screen shows: the picture received as 640 x 480 32-bit pixels, and its
 # own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Its JPEG transforms are
 # GStreamer's defaults (libjpeg's fast ones); ANCHOR_DCT=program gives it the program's. Each side of either gets a sound
-# server of its own (PulseAudio with a sine tone for a microphone and a null sink for a speaker),
-# so that voice runs as it does for a user.
+# server of its own (PulseAudio with a tone that breaks off for 100 ms once a second for a
+# microphone and a null sink for a speaker), so that voice runs as it does for a user.
 #
 #   bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
+#   TABLE=1 bench/camera_call_cost.sh [BUILD_DIR] [SECONDS] [SIZES]
 #
 # SIZES is a list such as "384x288 640x480" (the default). LOSS=PERMILLE loses that share of the
 # UDP packets both ways (the anchor then reports the pictures it decoded per second);
+# JITTER=MIN-MAX (ms) holds every IP packet between the hosts, both ways, for a random time in
+# that range, so that packets overtake one another (bench_jitter_relay on a TUN device in each
+# host; LOSS still applies where they arrive). The anchor's receivers then wait out the spread of
+# the delays (a jitter buffer of MAX - MIN + 10 ms for pictures and voice; otherwise none for
+# pictures and 20 ms for voice).
+#
+# For each line, the program and the anchor alike: pictures received per second and the longest
+# stall (the longest the picture stood still) on each side; for A's voice at B, the share of the
+# 10 ms blocks said into A's microphone that came out of B's speaker silent, the number of silent
+# runs (gaps), and the mouth-to-ear time (how much later the tone's breaks came out than went in).
+# TABLE=1 runs the whole line table in one go, a window of SECONDS (default 20) for each line,
+# the program and the anchor side by side, SIZES 352x288 and SCENE=natural unless given: LOSS 0,
+# 2, 5 and 10 % without jitter, then JITTER=20-60 with 0 and 2 % loss; some five minutes. With
+# VOCALYN=PATH (see below) it measures an older build against the same anchor.
 # SCENE=natural gives the cameras a room with a person in it, whose pictures are as large as a
 # real webcam's, instead of the flat test pattern. PERF=1 also records where the time
 # of A goes for 10 s (perf; PERF_RECORD gives other options than -g, such as
-# "--call-graph dwarf" for the callers of a library without frame pointers); ANCHOR=0 leaves the anchor out (for long runs that watch memory and
-# descriptors); IDLE=1 measures one copy previewing without a call instead, shown, minimised and
-# hidden, against a GStreamer preview pipeline (measure_idle); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that executable
-# instead of the tree's (to set an older build beside the anchor in the same run). Needs root (network namespaces) and a built tree with the targets
-# vocalyn, v4l2cam, vocalyn_window_driver and bench_gst_anchor, and the pulseaudio server.
+# "--call-graph dwarf" for the callers of a library without frame pointers); ANCHOR=0 leaves the
+# anchor out (for long runs that watch memory and descriptors); IDLE=1 measures one copy
+# previewing without a call instead, shown, minimised and hidden, against a GStreamer preview
+# pipeline (measure_idle); KEEP=1 keeps the copies' folders and output; VOCALYN=PATH runs that
+# executable instead of the tree's (to set an older build beside the anchor in the same run).
+# Needs root (network namespaces) and a built tree with the targets vocalyn, v4l2cam,
+# vocalyn_window_driver, bench_gst_anchor, bench_jitter_relay and bench_voice_gaps, and the
+# pulseaudio server.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-seconds=${2:-60}
-sizes=${3:-384x288 640x480}
+if [ "${TABLE:-0}" = 1 ]; then
+    seconds=${2:-20}
+    sizes=${3:-352x288}
+    SCENE=${SCENE:-natural}
+else
+    seconds=${2:-60}
+    sizes=${3:-384x288 640x480}
+fi
 testnet=$root/tools/testnet.sh
 prefix=vcc$$
 tick=$(getconf CLK_TCK)
@@ -36,6 +60,7 @@ tick=$(getconf CLK_TCK)
 "$testnet" check "$prefix" || exit $?
 work=$(mktemp -d /tmp/vocalyn-cost.XXXXXX)
 pids=()
+relays=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
@@ -44,30 +69,58 @@ cleanup() {
 }
 trap cleanup EXIT
 "$testnet" up "$prefix" || exit 1
-# LOSS=PERMILLE: each host drops that share of the UDP packets it receives, IP fragments one by
-# one, before they are put together, as a busy Wi-Fi does; the program and the anchor alike.
-if [ -n "${LOSS:-}" ]; then
+
+# line PERMILLE JITTER: the line between the hosts from now on, for the program and the anchor
+# alike. Each host drops PERMILLE of the UDP packets it receives, IP fragments one by one, before
+# they are put together, as a busy Wi-Fi does. With JITTER (MIN-MAX ms), each host sends what it
+# has for its peer through a relay of its own that holds each packet for a random time in that
+# range; "" for none.
+line() {
+    local loss=$1 jitter=$2 host ns peer pid
+    line_jitter=$jitter
+    for pid in "${relays[@]}"; do kill "$pid" 2>/dev/null; done
+    relays=()
     for host in a b; do
-        echo "table ip vocalyn_loss { chain fragments { type filter hook prerouting priority -500;" \
-            "policy accept; ip protocol udp numgen random mod 1000 < $LOSS drop; }; }" |
-            ip netns exec "$prefix-$host" nft -f - || exit 1
+        ns=$prefix-$host
+        peer=$("$testnet" addr "$([ "$host" = a ] && echo b || echo a)")
+        ip netns exec "$ns" nft delete table ip vocalyn_loss 2>/dev/null
+        if [ "$loss" -gt 0 ]; then
+            echo "table ip vocalyn_loss { chain fragments { type filter hook prerouting" \
+                "priority -500; policy accept; ip protocol udp numgen random mod 1000 < $loss drop; }; }" |
+                ip netns exec "$ns" nft -f - || return 1
+        fi
+        ip -n "$ns" route del "$peer/32" 2>/dev/null
+        [ -n "$jitter" ] || continue
+        if ! ip -n "$ns" link show jitter > /dev/null 2>&1; then
+            ip -n "$ns" tuntap add dev jitter mode tun && ip -n "$ns" link set jitter up || return 1
+            # What comes back from the peer arrives on the cable, not where the way to it goes.
+            ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.rp_filter=0 \
+                net.ipv4.conf.eth0.rp_filter=0 || return 1
+        fi
+        ip netns exec "$ns" "$build/bench/bench_jitter_relay" jitter eth0 "${jitter%-*}" \
+            "${jitter#*-}" &
+        relays+=($!)
+        pids+=($!)
+        sleep 0.2 # attached before the way to the peer leads there
+        ip -n "$ns" route add "$peer/32" dev jitter src "$("$testnet" addr "$host")" || return 1
     done
-fi
+}
 
 # shellcheck source=tools/packages.sh
 source "$root/tools/packages.sh"
 "$root/tools/install-deps.sh" "${BENCH_PACKAGES[@]}" || exit 1
 
-# start_sound DIR: a sound server of its own, its socket DIR/pulse.sock; the caller's programs
-# find it through PULSE_SERVER.
+# start_sound DIR [SPEAKS]: a sound server of its own, its socket DIR/pulse.sock; the caller's
+# programs find it through PULSE_SERVER. With SPEAKS (1), its microphone hears the notes of
+# bench_voice_gaps; else nothing. Only A speaks, as one does while the other listens: B's speaker
+# then plays A's voice alone, and neither echo canceller has double talk to sort out.
 start_sound() {
     mkdir -p "$1"
     rm -f "$1/pulse.sock"
     HOME=$1 XDG_RUNTIME_DIR=$1 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
         -L "module-native-protocol-unix socket=$1/pulse.sock auth-anonymous=1" \
         -L "module-null-sink sink_name=speaker" \
-        -L "module-null-sink sink_name=microphone" \
-        -L "module-sine sink=microphone frequency=440" > "$1/pulse.log" 2>&1 &
+        -L "module-null-sink sink_name=microphone" > "$1/pulse.log" 2>&1 &
     pids+=($!)
     sound_pid=$!
     # The tone reaches the programs through the monitor of a sink it plays into: that goes in
@@ -76,8 +129,13 @@ start_sound() {
     for _ in $(seq 1 50); do
         if [ -S "$1/pulse.sock" ]; then
             PULSE_SERVER=unix:$1/pulse.sock pactl set-default-sink speaker &&
-                PULSE_SERVER=unix:$1/pulse.sock pactl set-default-source microphone.monitor &&
-                return 0
+                PULSE_SERVER=unix:$1/pulse.sock pactl set-default-source microphone.monitor ||
+                break
+            [ "${2:-0}" = 1 ] || return 0
+            "$build/bench/bench_voice_gaps" tone | PULSE_SERVER=unix:$1/pulse.sock pacat --raw \
+                --format=s16le --rate=48000 --channels=1 --latency-msec=20 -d microphone 2> /dev/null &
+            pids+=($!)
+            return 0
         fi
         sleep 0.1
     done
@@ -120,7 +178,7 @@ start_copy() {
     : > "$dir/IPAddress.dat"
     : > "$dir/out"
     mkfifo "$dir/in"
-    start_sound "$dir/sound" || return 1
+    start_sound "$dir/sound" "$([ "$host" = a ] && echo 1)" || return 1
     sound_of[$name]=$sound_pid
     # No way to the machine's Avahi daemon, which would announce the copy on the real network.
     HOME=$dir QT_QPA_PLATFORM=offscreen DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/no-bus \
@@ -177,6 +235,30 @@ watch() {
     fi
 }
 
+# record A_DIR B_DIR NAME: over the next SECONDS, what A's microphone gave and what B's speaker
+# played, into NAME-sent.raw and NAME-heard.raw, from the same moment on (both sound servers run
+# on this machine, on one clock).
+record() {
+    "$build/bench/bench_voice_gaps" record "$seconds" "unix:$1/sound/pulse.sock" \
+        microphone.monitor "unix:$2/sound/pulse.sock" speaker.monitor "$work/$3-sent.raw" \
+        "$work/$3-heard.raw" 2>> "$work/record.err" &
+    recorder=$!
+}
+
+# row WHO A_RATE A_STALL B_RATE B_STALL SENT HEARD: one line of the table, the voice being A's
+# microphone as it went in and B's speaker as it came out.
+row() {
+    local voice
+    voice=$("$build/bench/bench_voice_gaps" compare "$6" "$7")
+    printf '%-28s %-8s %7s %8s %7s %8s %8s %5s %6s\n' "$label" "$1" "$2" "$3" "$4" "$5" \
+        "$(echo "$voice" | awk '{print $5}')" "$(echo "$voice" | awk '{print $7}')" \
+        "$(echo "$voice" | awk '{print $9}')" | tee -a "$work/rows"
+}
+row_header() {
+    printf '%-28s %-8s %7s %8s %7s %8s %8s %5s %6s\n' line who "A pic/s" "A stall" "B pic/s" \
+        "B stall" "silent%" gaps "m2e ms"
+}
+
 # where NAME TITLE: the libraries the recorded time went to, if it was recorded.
 where() {
     [ -f "$work/perf-$1.data" ] || return 0
@@ -212,15 +294,19 @@ measure_call() {
     echo "$size voice: A's sound server $(streams "$work/A"), B's $(streams "$work/B")"
 
     local a=${pid_of[A]} b=${pid_of[B]}
-    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1
+    local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1 recorder
+    local pictures_a pictures_b
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
     ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
+    record "$work/A" "$work/B" "program-$size"
     watch "$a" "$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
-    pa1=$(ask A picture | awk '{print $4}'); pb1=$(ask B picture | awk '{print $4}')
+    pictures_a=$(ask A picture); pictures_b=$(ask B picture)
+    pa1=$(echo "$pictures_a" | awk '{print $4}'); pb1=$(echo "$pictures_b" | awk '{print $4}')
+    wait "$recorder"
     ra1=$(rss_kib "$a"); rb1=$(rss_kib "$b"); fa1=$(fd_count "$a"); fb1=$(fd_count "$b")
 
     printf '%-8s program  A: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
@@ -236,6 +322,10 @@ measure_call() {
         wait "$anchor_job"
         cat "$work/anchor-$size.out"
     fi
+    row program "$(rate $((pa1 - pa0)) $((t1 - t0)))" "$(echo "$pictures_a" | awk '{print $5}')" \
+        "$(rate $((pb1 - pb0)) $((t1 - t0)))" "$(echo "$pictures_b" | awk '{print $5}')" \
+        "$work/program-$size-sent.raw" "$work/program-$size-heard.raw"
+    [ -z "$anchor_job" ] || row anchor $(cat "$work/anchor-$size.row")
 }
 
 measure_anchor() {
@@ -254,22 +344,30 @@ measure_anchor() {
         encode_dct=" idct-method=float"
         decode_dct=" idct-method=islow"
     fi
+    # On a jittery line each receiver waits for the packets that were overtaken, as long as the
+    # spread of the delays and a little more; without that the JPEG depayloader drops every
+    # picture whose packets came out of order.
+    local video_wait= voice_wait=20
+    if [ -n "${line_jitter:-}" ]; then
+        voice_wait=$((${line_jitter#*-} - ${line_jitter%-*} + 10))
+        video_wait="rtpjitterbuffer latency=$voice_wait ! "
+    fi
     anchor_pipelines() { # PEER
         echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90$encode_dct ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
-        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
+        echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! ${video_wait}rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
         echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
-        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=20 ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
+        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=$voice_wait ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
     }
     # start_anchor HOST PEER: one side, with the same emulated camera and a sound server.
     start_anchor() {
         local dir=$work/anchor-$1 pipelines
-        start_sound "$dir/sound" || return 1
+        start_sound "$dir/sound" "$([ "$1" = a ] && echo 1)" || return 1
         sounds+=($sound_pid)
         mapfile -t pipelines < <(anchor_pipelines "$2")
         PULSE_SERVER=unix:$dir/sound/pulse.sock LD_PRELOAD=$build/tests/v4l2cam/libv4l2cam.so \
             V4L2CAM_NODES=/dev/video0=$profile \
             ip netns exec "$prefix-$1" "$build/bench/bench_gst_anchor" $((seconds + 4)) \
-            "${pipelines[@]}" 2> "$dir/err" &
+            "${pipelines[@]}" > "$dir/out" 2> "$dir/err" &
         pids+=($!)
         anchor_pid=$!
     }
@@ -279,18 +377,28 @@ measure_anchor() {
     start_anchor b 198.18.0.1 || return 1
     b=$anchor_pid
     sleep 2
-    local a0 b0 a1 b1 t0 t1
+    local a0 b0 a1 b1 t0 t1 recorder
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     echo "$size anchor voice: A's sound server $(streams "$work/anchor-a"), B's $(streams "$work/anchor-b")"
+    record "$work/anchor-a" "$work/anchor-b" "anchor-$size"
     watch "$a" "anchor-$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
+    wait "$recorder"
     printf '%-8s anchor   A: cpu %s of a core\n' "$size" "$(share $((a1 - a0)) $((t1 - t0)))"
     printf '%-8s anchor   B: cpu %s of a core\n' "$size" "$(share $((b1 - b0)) $((t1 - t0)))"
     where "anchor-$size" "where the anchor's A time goes ($size):"
     wait "$a" "$b" 2>/dev/null
     kill "${sounds[@]}" 2>/dev/null
+    cat "$work/anchor-a/out" "$work/anchor-b/out"
+    # The rates and longest gaps of the pictures each side decoded, for the table.
+    local host counted=()
+    for host in a b; do
+        counted+=($(awk '/^counted/ {print $4, $9}' "$work/anchor-$host/out" | grep . || echo 0 -))
+    done
+    echo "${counted[@]}" "$work/anchor-$size-sent.raw" "$work/anchor-$size-heard.raw" \
+        > "$work/anchor-$size.row"
     if grep -q . "$work/anchor-a/err" "$work/anchor-b/err" 2>/dev/null; then
         echo "the anchor said:" >&2
         head -n 5 "$work/anchor-a/err" "$work/anchor-b/err" >&2
@@ -346,7 +454,28 @@ if [ "${IDLE:-0}" = 1 ]; then
     exit
 fi
 
+# measure_line PERMILLE JITTER: the program and the anchor on that line, each size.
+measure_line() {
+    local size
+    line "$1" "${2:-}" || return 1
+    line_name="loss $(awk -v p="$1" 'BEGIN {printf "%g", p / 10}') %${2:+, jitter ${2:-} ms}"
+    for size in $sizes; do
+        label="$size $line_name"
+        echo "== $label"
+        measure_call "$size" || echo "$label: the call did not come up" >&2
+    done
+}
+
 echo "call of ${seconds}s, CPU as a share of one core (1.000 = one core busy)"
-for size in $sizes; do
-    measure_call "$size" || echo "$size: the call did not come up" >&2
-done
+if [ "${TABLE:-0}" = 1 ]; then
+    for condition in "0" "20" "50" "100" "0 20-60" "20 20-60"; do
+        measure_line $condition
+    done
+else
+    measure_line "${LOSS:-0}" "${JITTER:-}"
+fi
+echo
+echo "pictures/s received by each side, its longest stall (ms); A's voice at B: the share of"
+echo "10 ms blocks that came out silent, the silent runs, mouth-to-ear (ms)"
+row_header
+cat "$work/rows" 2> /dev/null

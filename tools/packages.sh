@@ -30,8 +30,10 @@ FORMAT_PACKAGES=(clang-format-14)
 # Fuzzing needs clang with its libFuzzer runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Only the call benchmarks need these: sound servers for the call-cost copies, the SIP client
-# that anchors the call set-up benchmark, perf for where the time goes.
-BENCH_PACKAGES=(pulseaudio pulseaudio-utils baresip-core linux-perf espeak-ng)
+# that anchors the call set-up benchmark, perf for where the time goes, nftables and iproute2 for
+# the call-cost bench's lossy and jittery lines.
+BENCH_PACKAGES=(pulseaudio pulseaudio-utils baresip-core linux-perf espeak-ng
+    nftables iproute2)
 # Only tools/name-candidates.sh, which lists names that may break the naming rule, needs these.
 NAME_PACKAGES=(universal-ctags python3 git)
 # Only tools/shoot-docs.sh, which makes the README's screenshots, needs these.

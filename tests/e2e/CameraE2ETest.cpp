@@ -115,7 +115,7 @@ struct Picture {
 
 Picture PictureOf(ProgramCopy& copy) {
     const QStringList words = copy.Command(QStringLiteral("picture")).split(QLatin1Char(' '));
-    if (words.size() != 4)
+    if (words.size() != 5)
         return {};
     return {words[1].toInt(), words[2].toInt(), words[3].toLong()};
 }

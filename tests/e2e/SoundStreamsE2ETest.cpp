@@ -18,7 +18,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -150,6 +153,47 @@ TEST_F(SoundStreams, EachStreamSaysWhatItIsAndKeepsAVolumeOfItsOwn) {
     ASSERT_NO_FATAL_FAILURE(Play());
     EXPECT_EQ(Volume(Find("sink-inputs", "event", "Ring tone")), "20%") << "not remembered";
     EXPECT_EQ(Volume(Find("sink-inputs", "phone", "Voice")), "100%");
+}
+
+// A call's voice comes out of the speaker, not silence with a burst now and then: the sound
+// server's clock only runs while the speaker plays, and the jitter buffer must not drop what it
+// holds while it waits for that clock to start.
+TEST_F(SoundStreams, ACallsVoiceComesOutOfTheSpeaker) {
+    voice::GstMediaTermOptions options;
+    options.microphone =
+        QStringLiteral("audiotestsrc is-live=true freq=440 volume=0.3 samplesperbuffer=480");
+    terminal = std::make_unique<voice::GstMediaTerm>(options);
+    const int port = FreePort();
+    terminal->InitTerminal();
+    terminal->SetupSender(4, 20, 0, 1, 1, 0);
+    terminal->SetSendTarget(u"127.0.0.1", port);
+    terminal->SetupReceiver(4, 20, 0, 0);
+    terminal->SetReceivePort(port);
+    terminal->StartReceiving(0);
+    terminal->StartSending(0);
+    ASSERT_FALSE(Find("sink-inputs", "phone", "Voice").isEmpty());
+
+    // Three seconds of what the speaker played, in 10 ms blocks; the first second is the call's
+    // start.
+    constexpr int kRate = 48000, kBlock = kRate / 100;
+    QProcess parec;
+    parec.start(QStringLiteral("parec"), {"--raw", "--format=s16le", "--rate=48000", "--channels=1",
+                                          "-d", "@DEFAULT_MONITOR@"});
+    QByteArray played;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            played += parec.readAllStandardOutput();
+            return played.size() >= 3 * kRate * 2;
+        },
+        10000));
+    parec.kill();
+    parec.waitForFinished(1000);
+    const auto* samples = reinterpret_cast<const std::int16_t*>(played.constData());
+    int blocks = 0, loud = 0;
+    for (int at = kRate; at + kBlock <= 3 * kRate; at += kBlock, ++blocks)
+        loud += std::any_of(samples + at, samples + at + kBlock,
+                            [](std::int16_t sample) { return std::abs(sample) > 1000; });
+    EXPECT_GT(loud, blocks * 9 / 10) << loud << " of " << blocks << " 10 ms blocks heard";
 }
 
 } // namespace

@@ -9,7 +9,8 @@
 //   host             the host field's text                                         -> host TEXT
 //   status           the camera status line                                        -> status TEXT
 //   box              the text of the message box shown, if any                     -> box TEXT
-//   picture          the big picture's size and how often it changed so far  -> picture W H N
+//   picture          the big picture's size, how often it changed so far, and the longest it
+//                    stood still since the last "picture" (ms)            -> picture W H N LONGEST
 //   grab PATH        writes the big picture to PATH as PNG                         -> ok | error
 //   window STATE     shows the main window normally, minimised or not at all (shown,
 //                    minimised, hidden)                                            -> ok | error
@@ -17,6 +18,7 @@
 //   quit             closes the main window                                        -> bye
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,6 +28,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -90,6 +93,8 @@ protected:
             if (key != lastKey_) {
                 lastKey_ = key;
                 ++changes_;
+                Still();
+                stillSince_ = clock_.elapsed();
             }
         }
         if (event->type() == QEvent::Paint && watched == preview_)
@@ -114,6 +119,9 @@ private:
             Answer(Execute(line));
         }
     }
+
+    // The picture has stood still from stillSince_ until now.
+    void Still() { longestStill_ = std::max(longestStill_, clock_.elapsed() - stillSince_); }
 
     static void Answer(const QString& text) {
         std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
@@ -162,10 +170,15 @@ private:
         if (command == QLatin1String("picture")) {
             QLabel* picture = Picture(main);
             const QSize size = picture ? picture->pixmap().size() : QSize();
-            return QStringLiteral("picture %1 %2 %3")
+            Still();
+            const qint64 longest = longestStill_;
+            longestStill_ = 0;
+            stillSince_ = clock_.elapsed(); // the next answer is about the time from here on
+            return QStringLiteral("picture %1 %2 %3 %4")
                 .arg(size.width())
                 .arg(size.height())
-                .arg(changes_);
+                .arg(changes_)
+                .arg(longest);
         }
         if (command == QLatin1String("grab")) {
             QLabel* picture = Picture(main);
@@ -201,6 +214,13 @@ private:
     qint64 lastKey_ = 0;
     long changes_ = 0;
     long previewPaints_ = 0;
+    QElapsedTimer clock_ = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    qint64 stillSince_ = 0;
+    qint64 longestStill_ = 0;
 };
 
 // Runs inside the application's constructor; the driver starts with the first event loop.

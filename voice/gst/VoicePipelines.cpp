@@ -194,9 +194,12 @@ std::unique_ptr<ReceivePipeline> BuildReceivePipeline(const PipelineRecipe& reci
     const QString probe = recipe.voiceProcessing
                               ? QStringLiteral("webrtcechoprobe name=%1 ! ").arg(recipe.echoProbe)
                               : QString();
+    // The jitter buffer keeps what it holds past its wait: the sound server's clock, which the
+    // pipeline runs on, only starts once the speaker plays, and a buffer dropping on latency
+    // until then starved the speaker for good (silence with a burst about once a second).
     const QString chainText =
         QStringLiteral("udpsrc name=network caps=\"%1\" ! "
-                       "rtpjitterbuffer name=jitter drop-on-latency=true do-lost=true ! "
+                       "rtpjitterbuffer name=jitter do-lost=true ! "
                        "rtpopusdepay ! opusdec name=decoder plc=true ! "
                        "audioconvert ! audioresample ! %2 ! volume name=gain ! %3"
                        "audioconvert ! audioresample")
