@@ -162,15 +162,15 @@ TEST_F(SoundStreams, ACallsVoiceComesOutOfTheSpeaker) {
     voice::GstMediaTermOptions options;
     options.microphone =
         QStringLiteral("audiotestsrc is-live=true freq=440 volume=0.3 samplesperbuffer=480");
-    terminal = std::make_unique<voice::GstMediaTerm>(options);
+    terminal_ = std::make_unique<voice::GstMediaTerm>(options);
     const int port = FreePort();
-    terminal->InitTerminal();
-    terminal->SetupSender(4, 20, 0, 1, 1, 0);
-    terminal->SetSendTarget(u"127.0.0.1", port);
-    terminal->SetupReceiver(4, 20, 0, 0);
-    terminal->SetReceivePort(port);
-    terminal->StartReceiving(0);
-    terminal->StartSending(0);
+    terminal_->InitTerminal();
+    terminal_->SetupSender(4, 20, 0, 1, 1, 0);
+    terminal_->SetSendTarget(u"127.0.0.1", port);
+    terminal_->SetupReceiver(4, 20, 0, 0);
+    terminal_->SetReceivePort(port);
+    terminal_->StartReceiving(0);
+    terminal_->StartSending(0);
     ASSERT_FALSE(Find("sink-inputs", "phone", "Voice").isEmpty());
 
     // Three seconds of what the speaker played, in 10 ms blocks; the first second is the call's
