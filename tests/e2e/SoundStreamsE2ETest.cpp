@@ -88,6 +88,11 @@ protected:
         ASSERT_EQ(opened.result, 0) << ringer_->ErrorText(opened.result).toStdString();
         ring_ = opened.device;
         ASSERT_EQ(ringer_->Play(ring_), 0);
+        StartCall();
+    }
+
+    // A call whose voice comes back to this terminal.
+    void StartCall() {
         const int port = FreePort();
         terminal_->InitTerminal();
         terminal_->SetupSender(4, 20, 0, 1, 1, 0);
@@ -163,14 +168,7 @@ TEST_F(SoundStreams, ACallsVoiceComesOutOfTheSpeaker) {
     options.microphone =
         QStringLiteral("audiotestsrc is-live=true freq=440 volume=0.3 samplesperbuffer=480");
     terminal_ = std::make_unique<voice::GstMediaTerm>(options);
-    const int port = FreePort();
-    terminal_->InitTerminal();
-    terminal_->SetupSender(4, 20, 0, 1, 1, 0);
-    terminal_->SetSendTarget(u"127.0.0.1", port);
-    terminal_->SetupReceiver(4, 20, 0, 0);
-    terminal_->SetReceivePort(port);
-    terminal_->StartReceiving(0);
-    terminal_->StartSending(0);
+    StartCall();
     ASSERT_FALSE(Find("sink-inputs", "phone", "Voice").isEmpty());
 
     // Three seconds of what the speaker played, in 10 ms blocks; the first second is the call's
