@@ -295,16 +295,18 @@ measure_call() {
 
     local a=${pid_of[A]} b=${pid_of[B]}
     local a0 b0 pa0 pb0 ra0 rb0 fa0 fb0 a1 b1 pa1 pb1 ra1 rb1 fa1 fb1 t0 t1 recorder
-    local pictures_a pictures_b
+    local pictures_a pictures_b da0 db0 da1 db1
     t0=$(now_ns)
     a0=$(cpu_ticks "$a"); b0=$(cpu_ticks "$b")
     pa0=$(ask A picture | awk '{print $4}'); pb0=$(ask B picture | awk '{print $4}')
+    da0=$(ask A datagrams); db0=$(ask B datagrams)
     ra0=$(rss_kib "$a"); rb0=$(rss_kib "$b"); fa0=$(fd_count "$a"); fb0=$(fd_count "$b")
     record "$work/A" "$work/B" "program-$size"
     watch "$a" "$size"
     a1=$(cpu_ticks "$a"); b1=$(cpu_ticks "$b")
     t1=$(now_ns)
     pictures_a=$(ask A picture); pictures_b=$(ask B picture)
+    da1=$(ask A datagrams); db1=$(ask B datagrams)
     pa1=$(echo "$pictures_a" | awk '{print $4}'); pb1=$(echo "$pictures_b" | awk '{print $4}')
     wait "$recorder"
     ra1=$(rss_kib "$a"); rb1=$(rss_kib "$b"); fa1=$(fd_count "$a"); fb1=$(fd_count "$b")
@@ -315,6 +317,13 @@ measure_call() {
     printf '%-8s program  B: cpu %s of a core, %s pictures/s received, rss %s -> %s KiB, fds %s -> %s\n' \
         "$size" "$(share $((b1 - b0)) $((t1 - t0)))" "$(rate $((pb1 - pb0)) $((t1 - t0)))" \
         "$rb0" "$rb1" "$fb0" "$fb1"
+    # Where pictures go missing: not sent, or sent and not read (the line or the socket), or
+    # read and not shown.
+    printf '%-8s program  A: %s picture datagrams/s sent, %s read; B: %s sent, %s read\n' "$size" \
+        "$(rate $(($(echo "$da1" | awk '{print $2}') - $(echo "$da0" | awk '{print $2}'))) $((t1 - t0)))" \
+        "$(rate $(($(echo "$da1" | awk '{print $3}') - $(echo "$da0" | awk '{print $3}'))) $((t1 - t0)))" \
+        "$(rate $(($(echo "$db1" | awk '{print $2}') - $(echo "$db0" | awk '{print $2}'))) $((t1 - t0)))" \
+        "$(rate $(($(echo "$db1" | awk '{print $3}') - $(echo "$db0" | awk '{print $3}'))) $((t1 - t0)))"
     where "$size" "where A's time goes ($size):"
     stop_copy A
     stop_copy B

@@ -15,6 +15,8 @@
 //   window STATE     shows the main window normally, minimised or not at all (shown,
 //                    minimised, hidden)                                            -> ok | error
 //   preview          how often the camera's own picture was painted so far       -> preview N
+//   datagrams        how many picture datagrams the program sent to port 8800 and read on it
+//                    so far, whether or not they became pictures       -> datagrams SENT READ
 //   quit             closes the main window                                        -> bye
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,12 +28,26 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 namespace {
+
+constexpr std::uint16_t kPicturePort = 8800;
+// Counted on whichever thread sends or reads.
+std::atomic<long> picturesSent{0}, picturesRead{0};
+
+std::uint16_t PortOf(const sockaddr* address) {
+    return address && address->sa_family == AF_INET
+               ? ntohs(reinterpret_cast<const sockaddr_in*>(address)->sin_port)
+               : 0;
+}
 
 QWidget* MainWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets())
@@ -198,6 +214,10 @@ private:
         }
         if (command == QLatin1String("preview"))
             return QStringLiteral("preview %1").arg(previewPaints_);
+        if (command == QLatin1String("datagrams"))
+            return QStringLiteral("datagrams %1 %2")
+                .arg(picturesSent.load())
+                .arg(picturesRead.load());
         if (command == QLatin1String("quit")) {
             if (main)
                 QTimer::singleShot(0, main, [main] { main->close(); });
@@ -232,3 +252,26 @@ void StartDriver() {
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(StartDriver)
+
+// The program's own socket calls, counted on their way to the C library: what left and what
+// reached the picture port, before anything in the program could drop it.
+extern "C" ssize_t sendto(int fd, const void* buffer, size_t length, int flags, const sockaddr* to,
+                          socklen_t toLength) {
+    static const auto next = reinterpret_cast<decltype(&sendto)>(dlsym(RTLD_NEXT, "sendto"));
+    const ssize_t sent = next(fd, buffer, length, flags, to, toLength);
+    if (sent >= 0 && PortOf(to) == kPicturePort)
+        ++picturesSent;
+    return sent;
+}
+
+extern "C" ssize_t recvfrom(int fd, void* buffer, size_t length, int flags, sockaddr* from,
+                            socklen_t* fromLength) {
+    static const auto next = reinterpret_cast<decltype(&recvfrom)>(dlsym(RTLD_NEXT, "recvfrom"));
+    const ssize_t got = next(fd, buffer, length, flags, from, fromLength);
+    sockaddr_storage local{};
+    socklen_t localLength = sizeof local;
+    if (got >= 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
+        PortOf(reinterpret_cast<const sockaddr*>(&local)) == kPicturePort)
+        ++picturesRead;
+    return got;
+}

@@ -92,6 +92,11 @@ StreamBuffers::Dequeued StreamBuffers::Dequeue(Filled& filled) {
         return Dequeued::NotReady;
     filled.index = buffer.index;
     filled.bytesUsed = std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].size());
+    filled.taken_us = -1;
+    if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC &&
+        (buffer.timestamp.tv_sec > 0 || buffer.timestamp.tv_usec > 0))
+        filled.taken_us =
+            std::int64_t(buffer.timestamp.tv_sec) * 1'000'000 + buffer.timestamp.tv_usec;
     if (buffer.flags & V4L2_BUF_FLAG_ERROR) {
         Requeue(buffer.index);
         return Dequeued::Failed;

@@ -43,6 +43,9 @@ public:
     struct Filled {
         unsigned index = 0;
         std::size_t bytesUsed = 0;
+        // When the camera took the frame, on the monotonic clock, in microseconds; -1 when
+        // the driver does not say.
+        std::int64_t taken_us = -1;
     };
     enum class Dequeued { Frame, NotReady, Failed, Lost };
 

@@ -454,7 +454,11 @@ void V4l2CaptureWindow::ReadFrame() {
         notifier_->setEnabled(false);
 
     const std::int64_t now_ms = clock_.elapsed();
-    if (!pacer_.Due(now_ms))
+    // Paced by when the camera took the frame where the driver says: the time it is read also
+    // holds how busy this thread was, and a frame read late would cost the next one, on time.
+    // Both times are on the monotonic clock, so a driver that stamps only some frames is paced
+    // on one time line.
+    if (!pacer_.Due(filled.taken_us >= 0 ? filled.taken_us / 1000 : clock_.msecsSinceReference()))
         return;
     const MappedBuffer& buffer = stream_->buffer(filled.index);
     const std::span<const std::uint8_t> frame =
