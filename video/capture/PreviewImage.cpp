@@ -89,42 +89,36 @@ __m128i MeanWords(const std::uint8_t* upper, const std::uint8_t* lower, const st
 }
 #endif
 
-// The word of each output pair's left pixel in a packed row `sourceWidth` pixels wide, then
-// those of the right ones, for a row `width` pixels wide.
-void PackedColumns(int sourceWidth, int width, std::vector<std::uint32_t>& columns) {
+// A packed frame (pairs of pixels as four bytes) sampled down to width x height pixels, each
+// pixel the mean of the 2 x 2 luma samples of the pair its middle falls in and the row below,
+// and each pair's chroma the mean of theirs. The rows are written last first: the converters turn
+// rows over, so that the picture comes out the right way up. Only the sampled words are read,
+// four pairs at a time where the processor has SSE2: averaging whole rows first read seven
+// times as many bytes as a 176-pixel preview of a 640-pixel frame uses.
+template <int FirstLuma>
+void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
+                  int height, std::vector<std::uint32_t>& columns, std::uint8_t* target) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr int kSecondLuma = FirstLuma + 2;
+    constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
+    // The word of each output pair's left pixel, then those of the right ones.
     const std::size_t pairs = static_cast<std::size_t>(width) / 2;
     columns.resize(2 * pairs);
+    const std::uint32_t* lefts = columns.data();
+    const std::uint32_t* rights = columns.data() + pairs;
     for (std::size_t pair = 0; pair < pairs; ++pair)
         for (std::size_t side = 0; side < 2; ++side)
             columns[side * pairs + pair] = static_cast<std::uint32_t>(
                 BlockStart(static_cast<int>(2 * pair + side), width, sourceWidth) / 2 * 4);
-}
-
-// Rows `first` to `first + rows` of a packed frame (pairs of pixels as four bytes) sampled down
-// to width x height pixels, each pixel the mean of the 2 x 2 luma samples of the pair its middle
-// falls in and the row below, and each pair's chroma the mean of theirs; written top down into
-// `target`, rows width * 2 bytes apart. `columns` is PackedColumns'. Only the sampled words are
-// read, four pairs at a time where the processor has SSE2: averaging whole rows first read
-// seven times as many bytes as a 176-pixel preview of a 640-pixel frame uses.
-template <int FirstLuma>
-void SamplePacked(const std::uint8_t* source, int sourceWidth, int sourceHeight, int width,
-                  int height, int first, int rows, const std::vector<std::uint32_t>& columns,
-                  std::uint8_t* target) {
-    static_assert(std::endian::native == std::endian::little);
-    constexpr int kSecondLuma = FirstLuma + 2;
-    constexpr std::uint32_t chroma = FirstLuma == 0 ? 0xFF00FF00u : 0x00FF00FFu;
-    const std::size_t pairs = static_cast<std::size_t>(width) / 2;
-    const std::uint32_t* lefts = columns.data();
-    const std::uint32_t* rights = columns.data() + pairs;
     const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * 2;
     const auto lumaOf = [](std::uint32_t pair) {
         return (((pair >> 8 * FirstLuma) & 0xFF) + ((pair >> 8 * kSecondLuma) & 0xFF) + 1) >> 1;
     };
-    for (int row = first; row < first + rows; ++row) {
+    for (int row = 0; row < height; ++row) {
         const std::uint8_t* upper =
             source + rowBytes * static_cast<std::size_t>(BlockStart(row, height, sourceHeight));
         const std::uint8_t* lower = sourceHeight == height ? upper : upper + rowBytes;
-        std::uint8_t* out = target + static_cast<std::size_t>(row - first) * width * 2;
+        std::uint8_t* out = target + static_cast<std::size_t>(height - 1 - row) * width * 2;
         std::size_t pair = 0;
 #if defined(__SSE2__)
         const __m128i chromaMask = _mm_set1_epi32(static_cast<int>(chroma));
@@ -217,22 +211,13 @@ PreviewFrame PreviewMaker::Make(const BITMAPINFOHEADER& format, std::span<const 
     // An odd width would leave the converter a last pixel without its pair.
     if (packed && shown.width() % 2 == 0 && width % 2 == 0 &&
         frame.size() >= SourceFrameBytes(frameClass, width, height)) {
-        // A few rows at a time, sampled and then converted while they are still in the cache,
-        // straight into the picture's rows.
-        constexpr int kStripRows = 8;
-        const auto smallRow = static_cast<std::ptrdiff_t>(shown.width()) * 2;
-        small_.resize(static_cast<std::size_t>(smallRow) * kStripRows);
-        PackedColumns(width, shown.width(), columns_);
+        small_.resize(SourceFrameBytes(frameClass, shown.width(), shown.height()));
         // YUY2 is Y0 U Y1 V, UYVY is U Y0 V Y1.
-        const auto sample = frameClass == kClassYUY2 ? SamplePacked<0> : SamplePacked<1>;
+        (frameClass == kClassYUY2 ? SamplePacked<0>
+                                  : SamplePacked<1>)(frame.data(), width, height, shown.width(),
+                                                     shown.height(), columns_, small_.data());
         QImage& picture = NextPicture(shown);
-        for (int row = 0; row < shown.height(); row += kStripRows) {
-            const int rows = std::min(kStripRows, shown.height() - row);
-            sample(frame.data(), width, height, shown.width(), shown.height(), row, rows, columns_,
-                   small_.data());
-            ConvertRows(frameClass, small_.data(), smallRow, picture.scanLine(row),
-                        picture.bytesPerLine(), shown.width(), rows);
-        }
+        ConvertFrame(frameClass, small_.data(), picture.bits(), shown.width(), shown.height());
         return {picture, false};
     }
     if (format.biCompression == kBI_RGB && (format.biBitCount == 24 || format.biBitCount == 32)) {
