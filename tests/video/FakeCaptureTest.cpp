@@ -102,10 +102,16 @@ TEST(PreviewMaker, SamplesFramesDownToThePreviewUprightAndReusesItsPictures) {
         EXPECT_EQ(maker.Make(format, span(bytes), {}).image.size(), QSize(160, 120));
         EXPECT_EQ(maker.Make(format, span(bytes), {162, 120}).image.size(), QSize(160, 120));
 
-        const video::PreviewFrame same = maker.Make(format, span(noise), {160, 120});
-        EXPECT_FALSE(same.bottomUp);
-        EXPECT_EQ(same.image.convertToFormat(QImage::Format_RGB32),
-                  video::PreviewImage(format, span(noise)).convertToFormat(QImage::Format_RGB32));
+        // At the frame's own size, also with rows left over after the last whole batch of them.
+        for (const int rows : {120, 117}) {
+            BITMAPINFOHEADER own = format;
+            own.biHeight = format.biHeight < 0 ? -rows : rows;
+            const QByteArray part = noise.left(noise.size() / 120 * rows);
+            const video::PreviewFrame same = maker.Make(own, span(part), {160, rows});
+            EXPECT_FALSE(same.bottomUp);
+            EXPECT_EQ(same.image.convertToFormat(QImage::Format_RGB32),
+                      video::PreviewImage(own, span(part)).convertToFormat(QImage::Format_RGB32));
+        }
 
         for (const QSize shown : {QSize(80, 60), QSize(100, 70)}) {
             SCOPED_TRACE(shown.width());
