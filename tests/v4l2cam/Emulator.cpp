@@ -94,6 +94,7 @@ struct Handle {
     bool blocking = false;
     std::shared_ptr<Queue> queue;
     bool streaming = false;
+    Clock::time_point started; // STREAMON
     Clock::time_point firstDue;
     Clock::duration period{};
     std::uint64_t nextFrame = 0; // number of the next frame to become due
@@ -419,13 +420,16 @@ void Advance(Handle& handle, Clock::time_point now) {
         for (; handle.nextFrame < due; ++handle.nextFrame) {
             if (queue.queued.empty())
                 continue;
+            const Clock::time_point at =
+                handle.firstDue + handle.period * static_cast<long>(handle.nextFrame);
+            if (at >= handle.started + std::chrono::milliseconds(device.profile.stallFrom_ms) &&
+                at < handle.started + std::chrono::milliseconds(device.profile.stallUntil_ms))
+                continue;
             const unsigned index = queue.queued.front();
             queue.queued.pop_front();
             Buffer& buffer = queue.buffers[index];
             buffer.state = Buffer::State::Done;
             buffer.sequence = static_cast<std::uint32_t>(handle.nextFrame);
-            const Clock::time_point at =
-                handle.firstDue + handle.period * static_cast<long>(handle.nextFrame);
             const auto micros =
                 std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch())
                     .count();
@@ -625,6 +629,7 @@ int StreamOn(const std::shared_ptr<Handle>& handle, const int* type) {
     handle->period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(double(numerator) / denominator));
     const Clock::time_point now = Clock::now();
+    handle->started = now;
     handle->firstDue = now + (device.profile.firstFrame_ms
                                   ? std::chrono::milliseconds(device.profile.firstFrame_ms)
                                   : handle->period);

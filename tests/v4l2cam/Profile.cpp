@@ -123,6 +123,12 @@ bool ReadLine(const std::string& text, Profile& profile, std::string& error) {
                 return error = "bad interval " + word, false;
             profile.intervals.emplace_back(numerator, denominator);
         }
+    } else if (key == "stall_ms") {
+        long from = -1, until = -1;
+        if (!(line >> from >> until) || from < 0 || until <= from || until > 600000)
+            return error = "bad stall_ms", false;
+        profile.stallFrom_ms = static_cast<std::uint32_t>(from);
+        profile.stallUntil_ms = static_cast<std::uint32_t>(until);
     } else if (key == "padding" || key == "first_frame_ms" || key == "unplug_after_ms" ||
                key == "jpeg_quality" || key == "error_every" || key == "bandwidth_kB" ||
                key == "exclusive") {

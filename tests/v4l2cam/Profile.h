@@ -52,9 +52,11 @@ struct Profile {
     std::uint32_t rowPadding = 0;     // bytes after each YUYV row
     std::uint32_t firstFrame_ms = 0;  // delay before the first frame after STREAMON
     std::uint32_t unplugAfter_ms = 0; // 0: never; else after the first STREAMON
-    std::uint32_t errorEvery = 0;     // every Nth frame comes spoilt (V4L2_BUF_FLAG_ERROR)
-    std::uint32_t bandwidth_kB = 0;   // 0: any; else STREAMON of more per second fails (ENOSPC)
-    bool exclusive = false;           // a second open fails (EBUSY) while one is open
+    // Frames due in [from, until) ms after STREAMON are never taken: a camera that stalls.
+    std::uint32_t stallFrom_ms = 0, stallUntil_ms = 0;
+    std::uint32_t errorEvery = 0;   // every Nth frame comes spoilt (V4L2_BUF_FLAG_ERROR)
+    std::uint32_t bandwidth_kB = 0; // 0: any; else STREAMON of more per second fails (ENOSPC)
+    bool exclusive = false;         // a second open fails (EBUSY) while one is open
     int jpegQuality = 85;
     // What the camera sees: the test pattern (TestPattern.h), or a room with a person in it
     // (NaturalScene.h), whose pictures are as hard to compress as a real camera's.

@@ -73,7 +73,8 @@ TEST_F(ProfileFile, RefusesWhatMakesNoSense) {
              "kind webcam\n",                                                 // an unknown kind
              "format YUYV 640x480\nscene beach\n",                            // an unknown scene
              "card\n",                                                        // an empty name
-             "", // a capture node without formats
+             "format YUYV 640x480\nstall_ms 900 300\n", // ends before it starts
+             "",                                        // a capture node without formats
          }) {
         EXPECT_FALSE(Read(text)) << text;
         EXPECT_FALSE(error.empty()) << text;

@@ -63,8 +63,14 @@ V4l2CaptureWindow::V4l2CaptureWindow(QWidget* parent, const QRect& geometry,
     preview_->setGeometry(geometry);
     preview_->show();
     silence_.setSingleShot(true);
-    silence_.setInterval(kSilence_ms);
+    // Not restarted for every frame (a timer restart 30 times a second costs more than the
+    // check): when it runs out it waits again for whatever is left since the last frame.
     QObject::connect(&silence_, &QTimer::timeout, Guarded([this] {
+        const qint64 left = lastFrame_ms_ + kSilence_ms - clock_.elapsed();
+        if (left > 0) {
+            silence_.start(int(left));
+            return;
+        }
         silent_ = true;
         Status(kStatusNoPicture, QStringLiteral("%1: no picture").arg(cardName_));
     }));
@@ -384,8 +390,9 @@ bool V4l2CaptureWindow::StartStreaming() {
     QObject::connect(notifier_.get(), &QSocketNotifier::activated,
                      Guarded([this] { ReadFrame(); }));
     clock_.start();
+    lastFrame_ms_ = 0;
     pacer_.Reset();
-    silence_.start();
+    silence_.start(kSilence_ms);
     Status(kStatusStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
     return true;
 }
@@ -428,10 +435,13 @@ void V4l2CaptureWindow::ReadFrame() {
         break;
     }
     failures_ = 0;
-    silence_.start();
+    const std::int64_t now_ms = clock_.elapsed();
+    lastFrame_ms_ = now_ms;
     // A camera that was slow to start, or stalled, is sending again.
-    if (std::exchange(silent_, false))
+    if (std::exchange(silent_, false)) {
         Status(kStatusStreaming, QStringLiteral("%1: %2").arg(cardName_, FormatText()));
+        silence_.start(kSilence_ms);
+    }
 
     // The buffer goes back to the device however the handler ends, unless the
     // stream it came from has gone meanwhile (a nested loop closed it).
@@ -453,7 +463,6 @@ void V4l2CaptureWindow::ReadFrame() {
     if (++held_ == stream_->count())
         notifier_->setEnabled(false);
 
-    const std::int64_t now_ms = clock_.elapsed();
     // Paced by when the camera took the frame where the driver says: the time it is read also
     // holds how busy this thread was, and a frame read late would cost the next one, on time.
     // Both times are on the monotonic clock, so a driver that stamps only some frames is paced

@@ -112,6 +112,7 @@ private:
     int failures_ = 0;
     bool silent_ = false; // the status line says "no picture"
     QElapsedTimer clock_;
+    std::int64_t lastFrame_ms_ = 0; // on clock_
     QTimer silence_;
     PreviewPacer pacer_;
     PreviewMaker previews_;
