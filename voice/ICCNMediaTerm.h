@@ -29,15 +29,19 @@ namespace vocalyn::voice {
 //                  uses 20. Other values are refused.
 //
 //   SetupSender(codec, packetTime_ms, bitrate_kbps, channels, fec, dtx)
-//     bitrate_kbps 0 = the terminal's default (32 kbit/s); else 6 to 510.
+//     bitrate_kbps 0 = the terminal's default (64 kbit/s, at which Opus codes
+//                  a clean line's voice in its cheaper CELT mode); else 6 to 510.
 //     channels     1 = mono, 2 = stereo.
-//     fec          1 = Opus in-band forward error correction on (the encoder
-//                  is told to expect 10 % loss, so it really carries it);
-//                  0 = off.
+//     fec          1 = Opus in-band forward error correction while the line
+//                  loses packets: from when the voice received from the
+//                  peer shows 1 % loss until it shows 0.2 % (no word comes
+//                  back from the peer, so its line is judged by this one).
+//                  The encoder is then told to expect 10 % loss, so it
+//                  really carries it. 0 = never.
 //     dtx          0 = a packet every packetTime_ms; 1 = discontinuous
 //                  transmission, almost nothing is sent during silence.
-//     The program passes (4, 20, 0, 1, 1, 0): Opus, 20 ms, 32 kbit/s, mono,
-//     FEC on, DTX off.
+//     The program passes (4, 20, 0, 1, 1, 0): Opus, 20 ms, 64 kbit/s, mono,
+//     FEC while losing, DTX off.
 //
 //   SetupReceiver(codec, packetTime_ms, jitterBuffer_ms, reserved)
 //     packetTime_ms here is the packet length expected from the peer.

@@ -213,15 +213,16 @@ guint64 JitterStat(const GstMediaTerm& terminal, const char* field) {
     return value;
 }
 
-gboolean DecoderUsesFec(const GstMediaTerm& terminal) {
-    GstElement* speaker = terminal.SpeakerElement();
-    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(speaker));
-    GstElement* decoder = gst_bin_get_by_name(GST_BIN(pipeline), "decoder");
+// Whether the decoder rebuilds lost packets from in-band FEC, or the encoder carries it.
+gboolean UsesFec(const GstMediaTerm& terminal, bool decoder) {
+    GstElement* device = decoder ? terminal.SpeakerElement() : terminal.MicrophoneElement();
+    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(device));
+    GstElement* coder = gst_bin_get_by_name(GST_BIN(pipeline), decoder ? "decoder" : "encoder");
     gboolean fec = FALSE;
-    g_object_get(decoder, "use-inband-fec", &fec, nullptr);
-    gst_object_unref(decoder);
+    g_object_get(coder, decoder ? "use-inband-fec" : "inband-fec", &fec, nullptr);
+    gst_object_unref(coder);
     gst_object_unref(pipeline);
-    gst_object_unref(speaker);
+    gst_object_unref(device);
     return fec;
 }
 
@@ -229,7 +230,7 @@ gboolean DecoderUsesFec(const GstMediaTerm& terminal) {
 // or that loses one in twenty: the receiver measures the loss, waits as long as the wandering
 // needs, so that hardly a packet comes too late to be played, and rebuilds lost packets from
 // the in-band FEC only while packets are lost (the decoder then holds each packet back by one
-// packet time, 20 ms).
+// packet time, 20 ms). Its own voice then carries FEC too, as the line loses its packets as well.
 TEST(GstMediaTerm, TheReceiverFollowsTheJitterAndLossOfTheLine) {
     struct Case {
         const char* line;
@@ -258,7 +259,9 @@ TEST(GstMediaTerm, TheReceiverFollowsTheJitterAndLossOfTheLine) {
         EXPECT_GE(PlaybackLatency_ms(receiver), c.leastWait_ms);
         EXPECT_LE(PlaybackLatency_ms(receiver), c.mostWait_ms);
         EXPECT_NEAR(receiver.receivedLoss().value_or(-1), c.loss, 0.005 + c.loss * 0.3);
-        EXPECT_EQ(DecoderUsesFec(receiver), c.fec);
+        EXPECT_EQ(UsesFec(receiver, true), c.fec);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return UsesFec(receiver, false) == c.fec; }, 1000));
+        EXPECT_FALSE(UsesFec(sender, false)) << "it hears nothing of a loss";
         std::printf("%s: %.2f %% of the peer's packets not played, playback latency %.0f ms\n",
                     c.line, 100 * missing / (played + missing), PlaybackLatency_ms(receiver));
         // A silent peer tells nothing about the line.

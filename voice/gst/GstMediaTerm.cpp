@@ -294,7 +294,9 @@ void GstMediaTerm::StartSending(std::int32_t source) {
     d.SetProblem(StatusTopic::Sending, d.lasting[0]); // a new attempt: earlier failures are history
     if (!d.engine->send())
         return;
-    d.worker.Post([engine = d.engine, settings = d.sender, port = d.receivePort] {
+    SenderSettings settings = d.sender;
+    settings.lossy = d.fec;
+    d.worker.Post([engine = d.engine, settings, port = d.receivePort] {
         engine->StartSending(settings, port);
     });
 }
@@ -328,6 +330,7 @@ void GstMediaTerm::StartReceiving(std::int32_t output) {
     d.sinceLate.start();
     d.worker.Post([engine = d.engine, settings = d.receiver, port = d.receivePort] {
         engine->StartReceiving(settings, port);
+        engine->TuneSending(false); // the line is judged anew
     });
     d.lineTimer.start();
 }
@@ -473,8 +476,11 @@ void GstMediaTerm::State::TuneReceiver() {
         return;
     wait_ms = nextWait_ms;
     fec = useFec;
-    worker.Post(
-        [engine = engine, nextWait_ms, useFec] { engine->TuneReceiving(nextWait_ms, useFec); });
+    // No word comes back from the peer, so the line it hears is judged by the one heard here.
+    worker.Post([engine = engine, nextWait_ms, useFec] {
+        engine->TuneReceiving(nextWait_ms, useFec);
+        engine->TuneSending(useFec);
+    });
 }
 
 void GstMediaTerm::State::BuildSpare() {

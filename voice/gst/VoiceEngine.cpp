@@ -8,6 +8,14 @@ namespace {
 
 constexpr char kStatusMessage[] = "vocalyn-status";
 
+// Opus only spends bits on in-band FEC when it expects loss; told to expect some, it really
+// carries it.
+void ApplyProtection(const SendPipeline& send, const SenderSettings& settings) {
+    const bool fec = settings.fec && settings.lossy;
+    g_object_set(send.encoder.get(), "inband-fec", gboolean(fec), "packet-loss-percentage",
+                 gint(fec ? 10 : 0), nullptr);
+}
+
 void ApplySenderSettings(const SendPipeline& send, const SenderSettings& settings) {
     GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
                                         G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, 48000,
@@ -15,10 +23,9 @@ void ApplySenderSettings(const SendPipeline& send, const SenderSettings& setting
     g_object_set(send.format.get(), "caps", caps.get(), nullptr);
     gst_util_set_object_arg(G_OBJECT(send.encoder.get()), "frame-size",
                             QByteArray::number(settings.packetTime_ms).constData());
-    // Opus only spends bits on in-band FEC when it expects loss.
-    g_object_set(send.encoder.get(), "bitrate", gint(settings.bitrate_kbps * 1000), "inband-fec",
-                 gboolean(settings.fec), "packet-loss-percentage", gint(settings.fec ? 10 : 0),
-                 "dtx", gboolean(settings.dtx), nullptr);
+    g_object_set(send.encoder.get(), "bitrate", gint(settings.bitrate_kbps * 1000), "dtx",
+                 gboolean(settings.dtx), nullptr);
+    ApplyProtection(send, settings);
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(send.payloader.get()), "dtx"))
         g_object_set(send.payloader.get(), "dtx", gboolean(settings.dtx), nullptr);
 }
@@ -77,6 +84,7 @@ void VoiceEngine::StartSending(const SenderSettings& settings, int port) {
     if (!socket)
         return;
     g_object_set(send_->network.get(), "socket", socket, "close-socket", FALSE, nullptr);
+    sender_ = settings;
     ApplySenderSettings(*send_, settings);
     if (!Play(send_->pipeline.get()))
         PostStatus(send_->pipeline.get(), StatusTopic::Sending,
@@ -118,6 +126,13 @@ void VoiceEngine::StopReceiving() {
     gst_element_set_state(receive_->pipeline.get(), GST_STATE_NULL);
     if (!sending_)
         ReleaseSocket();
+}
+
+void VoiceEngine::TuneSending(bool lossy) {
+    if (!send_ || !sending_ || lossy == sender_.lossy)
+        return;
+    sender_.lossy = lossy;
+    ApplyProtection(*send_, sender_); // opusenc applies it from the next packet on
 }
 
 void VoiceEngine::TuneReceiving(int jitterBuffer_ms, bool fec) {

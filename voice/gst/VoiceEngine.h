@@ -14,10 +14,11 @@ enum class StatusTopic { Sending, Receiving, Port, Host };
 
 struct SenderSettings {
     int packetTime_ms = 20;
-    int bitrate_kbps = 32;
+    int bitrate_kbps = 64;
     int channels = 1;
-    bool fec = true;
+    bool fec = true; // allowed: carried only while the line loses packets
     bool dtx = false;
+    bool lossy = false; // the line loses packets now, as the voice received from the peer shows
 };
 
 struct ReceiverSettings {
@@ -62,6 +63,9 @@ public:
     // rebuilds a lost packet from the in-band FEC of the next one (which holds every packet back
     // by one packet time, so only worth it while packets are lost).
     void TuneReceiving(int jitterBuffer_ms, bool fec);
+    // Adapts the running sender: in-band FEC only while the line loses packets, as Opus then
+    // encodes every packet twice (and in its costlier speech mode).
+    void TuneSending(bool lossy);
     // After an error: the direction's pipeline stops, but it still counts as
     // running until its stop operation, so the port stays bound.
     void Halt(bool sendingSide);
@@ -78,6 +82,7 @@ private:
     int boundPort_ = 0;
     bool sending_ = false;
     bool receiving_ = false;
+    SenderSettings sender_;
     int wait_ms_ = 0;
     int packetTime_ms_ = 20;
     bool fec_ = false;
