@@ -8,7 +8,8 @@
 # so that both see the same load on the machine. Like the program, each side of the
 # anchor also makes what a screen shows: the picture received as 640 x 480 32-bit pixels, and its
 # own camera's as 176 x 144 (ANCHOR_SHOWS=0 leaves both out). Its JPEG transforms are
-# GStreamer's defaults (libjpeg's fast ones); ANCHOR_DCT=program gives it the program's. Each side of either gets a sound
+# GStreamer's defaults (libjpeg's fast ones); ANCHOR_DCT=program gives it the program's, and
+# ANCHOR_VOICE=program the program's voice cleaning (webrtcdsp). Each side of either gets a sound
 # server of its own (PulseAudio with a tone that breaks off for 100 ms once a second for a
 # microphone and a null sink for a speaker), so that voice runs as it does for a user.
 #
@@ -353,6 +354,13 @@ measure_anchor() {
         encode_dct=" idct-method=float"
         decode_dct=" idct-method=islow"
     fi
+    # Nor does it clean the voice up; ANCHOR_VOICE=program gives it the program's echo
+    # cancellation, noise suppression and gain control.
+    local dsp= probe=
+    if [ "${ANCHOR_VOICE:-}" = program ]; then
+        dsp="webrtcdsp probe=probe delay-agnostic=true extended-filter=true ! "
+        probe="webrtcechoprobe name=probe ! "
+    fi
     # On a jittery line each receiver waits for the packets that were overtaken, as long as the
     # spread of the delays and a little more; without that the JPEG depayloader drops every
     # picture whose packets came out of order.
@@ -364,8 +372,9 @@ measure_anchor() {
     anchor_pipelines() { # PEER
         echo "v4l2src device=/dev/video0 ! video/x-raw,format=YUY2,width=$width,height=$height,framerate=30/1 ! ${shows[2]} jpegenc quality=90$encode_dct ! rtpjpegpay ! udpsink host=$1 port=5600 sync=false ${shows[1]}"
         echo "udpsrc port=5600 caps=application/x-rtp,media=video,encoding-name=JPEG,clock-rate=90000,payload=26 ! ${video_wait}rtpjpegdepay ! jpegdec$decode_dct name=count ${shows[0]} ! fakesink sync=false"
-        echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
-        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=$voice_wait ! rtpopusdepay ! opusdec ! audioconvert ! audioresample ! pulsesink"
+        # The voice's receiver first: the sender's echo canceller finds its probe there.
+        echo "udpsrc port=5602 caps=application/x-rtp,media=audio,encoding-name=OPUS,clock-rate=48000,payload=96 ! rtpjitterbuffer latency=$voice_wait ! rtpopusdepay ! opusdec ! ${probe}audioconvert ! audioresample ! pulsesink"
+        echo "pulsesrc ! audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=48000,channels=1 ! ${dsp}opusenc audio-type=voice ! rtpopuspay ! udpsink host=$1 port=5602 sync=false"
     }
     # start_anchor HOST PEER: one side, with the same emulated camera and a sound server.
     start_anchor() {
